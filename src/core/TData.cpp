@@ -1,0 +1,640 @@
+#include "TData.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <set>
+
+#include "Messages.h"
+#include "TDataList.h"
+#include "TGate.h"
+#include "TPreText.h"
+
+namespace orvala {
+
+TDataList* TData::Workspace = nullptr;
+DataNotifier* TData::Notifier = nullptr;
+std::function<bool(TDataList&)> TData::ReconcileCheck = &TData::AcceptsWithoutAsking;
+
+TPredator::~TPredator() = default;
+
+void TPredator::setNativeColor(TColor color)
+{
+    fNativeColor = color;
+    if (gate) gate->color = color;
+}
+
+namespace {
+
+TParDescriptor defaultDescriptor(int column)
+{
+    TParDescriptor d;
+    d.name = "Ch" + std::to_string(column + 1);
+    return d;
+}
+
+std::string lowerTrimmed(const std::string& s)
+{
+    std::string t = trimmed(s);
+    for (char& c : t) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+}
+
+}  // namespace
+
+TData::TData() : fDesc(std::make_shared<TDescriptorVector>()) {}
+
+TData::~TData()
+{
+    // Release the parent last: it may be destroyed with us.
+    TData* parent = fParent;
+    fParent = nullptr;
+    if (parent) Free(parent);
+}
+
+// ---------------------------------------------------------------- construction
+
+TData* TData::Create(const std::string& name, int casesize, int events)
+{
+    auto* d = new TData;
+    d->f1Name = name;
+    d->setCaseSize(std::max(casesize, 0));
+    d->setEvents(std::max(events, 0));
+    return d;
+}
+
+TData* TData::Create(const std::string& newname, TData* source)
+{
+    auto* d = new TData;
+    d->f1Name = newname;
+    if (source) {
+        // A derived data set is saved beside its source by default.
+        d->fPath = source->fPath;
+        d->fExtension = source->fExtension;
+        d->fcasesize = source->fcasesize;
+        d->fDesc = source->fDesc;
+        d->summa.assign(size_t(d->fcasesize), 0.0);
+        d->data.resize(0, d->fcasesize);
+        d->setParent(source);
+    }
+    return d;
+}
+
+void TData::Free(TData* data)
+{
+    if (!data) {
+        defaultSink().message("Data structure destructor error");
+        return;
+    }
+    if (--data->used <= 0) delete data;
+}
+
+bool TData::AcceptsWithoutAsking(TDataList& list)
+{
+    if (list.Count() == 0) return false;
+    const int n = list.GetData(0)->CaseSize();
+    std::set<std::string> names;
+    for (TData* d : list.items()) {
+        if (d->CaseSize() != n) return false;
+        for (const auto& desc : d->Desc()) names.insert(lowerTrimmed(desc.name));
+    }
+    if (int(names.size()) != n) return false;
+    // Same names in another order: bring every data set to the first one's
+    // order, or Join would put values under the wrong parameter.
+    std::vector<std::string> order;
+    for (const auto& desc : list.GetData(0)->Desc()) order.push_back(desc.name);
+    for (int i = 1; i < list.Count(); ++i) list.GetData(i)->RearrangePar(order);
+    return true;
+}
+
+TData* TData::Join(TDataList& list, bool LinkToParent)
+{
+    if (list.Count() < 2) return nullptr;
+    if (ReconcileCheck && !ReconcileCheck(list)) return nullptr;
+
+    long long total = list.TotalNumberOfEvents();
+    if (total > std::numeric_limits<int32_t>::max()) throw OrvalaError("Too many events to join");
+    const int casesize = list.maxcasesize();
+    TData* first = list.GetData(0);
+
+    auto* result = new TData;
+    result->f1Name = "NewName";
+    result->setCaseSize(casesize);
+    for (int c = 0; c < casesize; ++c)
+        result->Desc()[size_t(c)] = c < first->CaseSize() ? first->Desc()[size_t(c)] : TParDescriptor{};
+    result->data.reserveRows(int(total));
+
+    bool anyNames = false;
+    for (TData* d : list.items()) anyNames = anyNames || !d->Eventnames.empty();
+
+    for (TData* d : list.items()) {
+        for (int e = 0; e < d->events(); ++e) {
+            result->data.appendRow(d->data[e], d->CaseSize());
+            result->fcolor.push_back(d->GetColor(e));
+            if (anyNames)
+                result->Eventnames.push_back(size_t(e) < d->Eventnames.size() ? d->Eventnames[size_t(e)] : std::string());
+        }
+        result->fevents += d->events();
+    }
+
+    if (LinkToParent) {
+        std::string name;
+        for (int i = 0; i < list.Count(); ++i) name += (i ? "+" : "") + list.GetData(i)->ShortName();
+        result->f1Name = name;
+        int offset = 0;
+        for (TData* d : list.items()) {
+            d->setParent(result);
+            for (int e = 0; e < d->events(); ++e) d->link[size_t(e)] = offset + e;
+            offset += d->events();
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------- size
+
+void TData::makeDescriptorsPrivate()
+{
+    if (fDesc.use_count() > 1) fDesc = std::make_shared<TDescriptorVector>(*fDesc);
+}
+
+void TData::setCaseSize(int n)
+{
+    if (n < 0) n = 0;
+    if (n != int(fDesc->size())) {
+        makeDescriptorsPrivate();
+        const int old = int(fDesc->size());
+        fDesc->resize(size_t(n));
+        for (int c = old; c < n; ++c) (*fDesc)[size_t(c)] = defaultDescriptor(c);
+    }
+    summa.resize(size_t(n), 0.0);
+    data.resize(fevents, n);
+    fcasesize = n;
+}
+
+void TData::setEvents(int n)
+{
+    if (n < 0) n = 0;
+    data.resize(n, fcasesize);
+    fevents = n;
+    if (fParent)
+        link.resize(size_t(n), 0);
+    else
+        fcolor.resize(size_t(n), 0);
+    colorCacheValid_ = false;
+}
+
+void TData::AddEvent(const double* row, int n, int eventnumber)
+{
+    if (n > fcasesize) setCaseSize(n);
+    data.appendRow(row, n);
+    ++fevents;
+    if (fParent)
+        link.push_back(eventnumber);
+    else
+        fcolor.push_back(0);
+    colorCacheValid_ = false;
+}
+
+// ---------------------------------------------------------------- tree
+
+void TData::setParent(TData* parent)
+{
+    if (parent == fParent) return;
+    TData* old = fParent;
+    if (parent) {
+        parent->UseIt();
+        fParent = parent;
+        fcolor.clear();
+        link.resize(size_t(fevents), 0);
+    } else {
+        fParent = nullptr;
+        fcolor.resize(size_t(fevents), 0);
+        link.clear();
+    }
+    colorCacheValid_ = false;
+    if (old) Free(old);
+}
+
+std::vector<TData*> TData::Kids() const
+{
+    std::vector<TData*> kids;
+    if (!Workspace) return kids;
+    for (TData* d : Workspace->items())
+        if (d->fParent == this) kids.push_back(d);
+    return kids;
+}
+
+std::vector<TData*> TData::Offspring() const
+{
+    std::vector<TData*> out;
+    for (TData* kid : Kids()) {
+        out.push_back(kid);
+        for (TData* o : kid->Offspring()) out.push_back(o);
+    }
+    return out;
+}
+
+TData* TData::GetKid(int i) const
+{
+    auto kids = Kids();
+    return i >= 0 && i < int(kids.size()) ? kids[size_t(i)] : nullptr;
+}
+
+int TData::KidCount() const { return int(Kids().size()); }
+
+TData* TData::GetOffspring(int i) const
+{
+    auto all = Offspring();
+    return i >= 0 && i < int(all.size()) ? all[size_t(i)] : nullptr;
+}
+
+int TData::OffspringCount() const { return int(Offspring().size()); }
+
+TData* TData::GetKidByName(const std::string& name) const
+{
+    for (TData* kid : Kids())
+        if (kid->gate && kid->gate->name == name) return kid;
+    return nullptr;
+}
+
+TData* TData::Grandpa()
+{
+    TData* d = this;
+    while (d->fParent) d = d->fParent;
+    return d;
+}
+
+const TData* TData::Grandpa() const
+{
+    const TData* d = this;
+    while (d->fParent) d = d->fParent;
+    return d;
+}
+
+int TData::Absoluteindex(int n) const
+{
+    const TData* d = this;
+    while (d->fParent) {
+        if (n < 0 || n >= int(d->link.size())) return -1;
+        n = d->link[size_t(n)];
+        d = d->fParent;
+    }
+    return n;
+}
+
+// ---------------------------------------------------------------- names
+
+void TData::setShortName(const std::string& name)
+{
+    f1Name = name;
+    if (gate) gate->name = name;
+}
+
+std::string TData::FullName() const
+{
+    if (!fParent) return f1Name;
+    return Grandpa()->f1Name + "_" + f1Name;
+}
+
+std::string TData::ScreenName() const
+{
+    if (datasetnum == 0) return f1Name;
+    return f1Name + "_" + std::to_string(datasetnum);
+}
+
+std::string TData::FileName() const { return fPath + FullName() + fExtension; }
+
+void TData::setFileName(const std::string& filename)
+{
+    namespace fs = std::filesystem;
+    const fs::path p(filename);
+    std::error_code ec;
+    const bool isDir = fs::is_directory(p, ec);
+    fs::path parent = p.parent_path();
+    fPath = parent.string();
+    if (!fPath.empty() && fPath.back() != fs::path::preferred_separator) fPath += fs::path::preferred_separator;
+    if (isDir) {
+        // A directory (plates, image stacks) is named by its whole last component;
+        // no extension, so that FileName gives the directory back.
+        f1Name = p.filename().string();
+        fExtension.clear();
+    } else {
+        f1Name = p.stem().string();
+        fExtension = p.extension().string();
+    }
+    if (gate) gate->name = f1Name;
+}
+
+// ---------------------------------------------------------------- parameters
+
+int TData::ParIndexByName(const std::string& name) const
+{
+    const std::string wanted = trimmed(name);
+    for (int c = 0; c < int(fDesc->size()); ++c)
+        if (sameTextIgnoringCase(trimmed((*fDesc)[size_t(c)].name), wanted)) return c;
+    return -1;
+}
+
+void TData::RenamePar(const std::string& oldname, const std::string& newname)
+{
+    const int c = ParIndexByName(oldname);
+    if (c >= 0) (*fDesc)[size_t(c)].name = newname;
+}
+
+void TData::RearrangePar(const std::vector<std::string>& names)
+{
+    std::vector<int> found(names.size());
+    bool identity = int(names.size()) == fcasesize;
+    for (size_t i = 0; i < names.size(); ++i) {
+        found[i] = ParIndexByName(names[i]);
+        if (found[i] != int(i)) identity = false;
+    }
+    if (identity) return;
+
+    const int n = int(names.size());
+    DataMatrix next(fevents, n);
+    for (int e = 0; e < fevents; ++e) {
+        const double* src = data[e];
+        double* dst = next[e];
+        for (int j = 0; j < n; ++j) dst[j] = found[size_t(j)] >= 0 ? src[found[size_t(j)]] : 0.0;
+    }
+    data = std::move(next);
+
+    // Always private: a data set sharing these descriptors keeps its own column order.
+    TDescriptorVector desc(static_cast<size_t>(n));
+    for (int j = 0; j < n; ++j) {
+        desc[size_t(j)] = j < fcasesize ? (*fDesc)[size_t(j)] : defaultDescriptor(j);
+        desc[size_t(j)].name = names[size_t(j)];
+    }
+    fDesc = std::make_shared<TDescriptorVector>(std::move(desc));
+    fcasesize = n;
+    summa.resize(size_t(n), 0.0);
+}
+
+void TData::ShareDescriptors(TData* other)
+{
+    if (other && other->fcasesize == fcasesize) fDesc = other->fDesc;
+}
+
+void TData::Select(int n)
+{
+    if (n >= 0 && n < fcasesize)
+        Selected.push_back(n);
+    else
+        Selected.clear();
+}
+
+// ---------------------------------------------------------------- colours
+
+TColor TData::GetColor(int n) const
+{
+    if (fParent) {
+        if (n < 0 || n >= int(link.size())) return 0;
+        return fParent->GetColor(link[size_t(n)]);
+    }
+    if (n < 0 || n >= int(fcolor.size())) return 0;
+    return fcolor[size_t(n)];
+}
+
+void TData::SetColor(int n, TColor color)
+{
+    if (fParent) {
+        if (n >= 0 && n < int(link.size())) fParent->SetColor(link[size_t(n)], color);
+        return;
+    }
+    if (n >= 0 && n < int(fcolor.size())) fcolor[size_t(n)] = color;
+}
+
+void TData::SetColors(TColor color)
+{
+    setNativeColor(color);
+    if (!fParent) {
+        std::fill(fcolor.begin(), fcolor.end(), color);
+        return;
+    }
+    for (int e = 0; e < fevents; ++e) SetColor(e, color);
+}
+
+const TColors& TData::Colors()
+{
+    if (!fParent) return fcolor;
+    if (!colorCacheValid_) {
+        colorCache_.resize(size_t(fevents));
+        for (int e = 0; e < fevents; ++e) colorCache_[size_t(e)] = GetColor(e);
+        colorCacheValid_ = true;
+    }
+    return colorCache_;
+}
+
+void TData::UpdateColors()
+{
+    TData* root = Grandpa();
+    std::vector<TData*> family{root};
+    for (TData* o : root->Offspring()) family.push_back(o);
+    for (TData* d : family)
+        if (!d->disablecolor) d->SetColors(d->NativeColor());
+    root->Announce();
+}
+
+// ---------------------------------------------------------------- statistics
+
+double TData::maxinrow(int n) const
+{
+    if (n < 0 || n >= fevents || fcasesize == 0) return 0;
+    const double* r = data[n];
+    return *std::max_element(r, r + fcasesize);
+}
+
+double TData::mininrow(int n) const
+{
+    if (n < 0 || n >= fevents || fcasesize == 0) return 0;
+    const double* r = data[n];
+    return *std::min_element(r, r + fcasesize);
+}
+
+double TData::maxincol(int n) const
+{
+    if (n < 0 || n >= fcasesize || fevents == 0) return 0;
+    double m = data[0][n];
+    for (int e = 1; e < fevents; ++e) m = std::max(m, data[e][n]);
+    return m;
+}
+
+double TData::minincol(int n) const
+{
+    if (n < 0 || n >= fcasesize || fevents == 0) return 0;
+    double m = data[0][n];
+    for (int e = 1; e < fevents; ++e) m = std::min(m, data[e][n]);
+    return m;
+}
+
+double TData::Absmax() const
+{
+    const size_t count = size_t(fevents) * size_t(fcasesize);
+    if (count == 0) return 0;
+    return *std::max_element(data.data(), data.data() + count);
+}
+
+double TData::Absmin() const
+{
+    const size_t count = size_t(fevents) * size_t(fcasesize);
+    if (count == 0) return 0;
+    return *std::min_element(data.data(), data.data() + count);
+}
+
+double TData::ParAverage(int n) const
+{
+    if (fevents == 0 || n < 0 || n >= fcasesize) return 0;
+    double sum = 0;
+    for (int e = 0; e < fevents; ++e) sum += data[e][n];
+    return sum / fevents;
+}
+
+// ---------------------------------------------------------------- modification
+
+int TData::Modified() const { return Grandpa()->FModified; }
+
+void TData::setModified(int value)
+{
+    if (FModified == value) return;
+    FModified = value;
+    for (TData* kid : Kids()) kid->setModified(value);
+    if (fParent) fParent->setModified(value);
+}
+
+void TData::Announce()
+{
+    setModified(Grandpa()->FModified + 1);
+    if (Notifier) Notifier->post(WMDataChanged, this);
+}
+
+// ---------------------------------------------------------------- tubes
+
+void TData::settipchannel(int channel)
+{
+    ftipchannel = channel;
+    if (channel < 0 || channel >= fcasesize) {
+        Tip.clear();
+        return;
+    }
+    detectTubes();
+}
+
+void TData::detectTubes()
+{
+    const int col = ftipchannel;
+    Tip.assign(size_t(fevents), 0);
+    int maxTip = -1;
+    for (int e = 0; e < fevents; ++e) {
+        const double v = std::nearbyint(data[e][col]);
+        const double clamped = std::clamp(v, double(std::numeric_limits<int32_t>::min()),
+                                          double(std::numeric_limits<int32_t>::max()));
+        Tip[size_t(e)] = std::isnan(v) ? 0 : int32_t(clamped);
+        maxTip = std::max(maxTip, Tip[size_t(e)]);
+    }
+    if (TubeCount() > 0) return;
+
+    // Tip values index a histogram: negative ones are left out of it, and a
+    // column of absurd values (no real tube code) gives one tube, not a
+    // multi-gigabyte histogram.
+    constexpr int maxBins = 1 << 24;
+    std::vector<double> boundaries;
+    if (maxTip >= 0 && maxTip < maxBins) {
+        const int M = maxTip;
+        std::vector<double> h(size_t(M) + 1, 0.0);
+        double totalCount = 0;
+        for (int t : Tip)
+            if (t >= 0) {
+                h[size_t(t)] += 1;
+                totalCount += 1;
+            }
+        std::vector<double> s = h;
+        if (M + 1 >= 7) {
+            double window = 0;
+            for (int i = 0; i < 7; ++i) window += h[size_t(i)];
+            for (int i = 3; i <= M - 3; ++i) {
+                s[size_t(i)] = window / 7.0;
+                if (i + 4 <= M) window += h[size_t(i + 4)] - h[size_t(i - 3)];
+            }
+            for (int i = 0; i < 3; ++i) s[size_t(i)] = s[3];
+            for (int i = M - 2; i <= M; ++i) s[size_t(i)] = s[size_t(M - 3)];
+        }
+        std::vector<double> centres;
+        for (int i = 0; i <= M;) {
+            if (s[size_t(i)] == 0) {
+                ++i;
+                continue;
+            }
+            double mass = 0, moment = 0;
+            while (i <= M && s[size_t(i)] != 0) {
+                mass += s[size_t(i)];
+                moment += s[size_t(i)] * i;
+                ++i;
+            }
+            if (mass > 0.01 * totalCount) centres.push_back(moment / mass);
+        }
+        while (!centres.empty() && centres.back() == 0) centres.pop_back();
+        for (size_t k = 0; k + 1 < centres.size(); ++k) boundaries.push_back((centres[k] + centres[k + 1]) / 2);
+    }
+
+    // L groups give L-1 boundaries; with no group at all every event is in tube 1.
+    const int L = int(boundaries.size()) + 1;
+    int maxTube = 1;
+    for (int32_t& t : Tip) {
+        int m = 1;
+        while (m < L && !(t <= boundaries[size_t(m - 1)])) ++m;
+        t = m;
+        maxTube = std::max(maxTube, m);
+    }
+    TubeSize.assign(size_t(maxTube), 0);
+    for (int32_t t : Tip) ++TubeSize[size_t(t - 1)];
+}
+
+// ---------------------------------------------------------------- PRIZM
+
+void TData::SetPRIZM(const std::vector<int>& params, const std::vector<double>& thresholds)
+{
+    if (PrizmIndex < 0) {
+        PrizmIndex = fcasesize;
+        setCaseSize(fcasesize + 1);
+        Desc()[size_t(PrizmIndex)].name = "PRIZM";
+        if (TPreText* text = dataset ? dataset->keywords() : nullptr) {
+            long long n = 0;
+            try {
+                n = std::stoll(trimmed(text->GetValue("$PAR")));
+            } catch (...) {
+                n = 0;
+            }
+            const std::string prefix = "$P" + std::to_string(n);
+            int last = -1;
+            for (int i = 0; i < text->count(); ++i) {
+                const std::string& k = text->keys[size_t(i)];
+                if (k.size() > prefix.size() && sameTextIgnoringCase(k.substr(0, prefix.size()), prefix) &&
+                    !std::isdigit(static_cast<unsigned char>(k[prefix.size()])))
+                    last = i;
+            }
+            text->SetValue("$PAR", std::to_string(n + 1));
+            if (last >= 0) {
+                const std::string p = "$P" + std::to_string(n + 1);
+                const std::pair<const char*, const char*> added[] = {
+                    {"B", "16"}, {"R", "65536"}, {"E", "0,0"}, {"N", "PRIZM"}, {"S", "PRIZM"}};
+                int at = last + 1;
+                for (const auto& [suffix, value] : added) text->Insert(at++, p + suffix, value);
+            }
+        }
+    }
+    const size_t bits = std::min(params.size(), thresholds.size());
+    for (int e = 0; e < fevents; ++e) {
+        double* row = data[e];
+        uint32_t code = 0;
+        for (size_t j = 0; j < bits && j < 32; ++j) {
+            const int c = params[j];
+            if (c >= 0 && c < fcasesize && row[c] >= thresholds[j]) code |= 1u << j;
+        }
+        row[PrizmIndex] = double(code);
+    }
+}
+
+}  // namespace orvala
