@@ -201,6 +201,14 @@ public:
     // --- PRIZM code parameter (data sets read from FCS files) ---
     void SetPRIZM(const std::vector<int>& params, const std::vector<double>& thresholds);
 
+    // --- gates (defined in Gates.cpp) ---
+    // The derived data set of gate on parent, or nil (see Gates.cpp for the rules).
+    static TData* Gated(TData* parent, const TGate* gate);
+
+    // --- projection filter ---
+    // The data set's own filter applied to event k (defined in TDataFilter.cpp).
+    TVector FilteredData(int k) const;
+
     // --- plates ---
     int MaxWellY() const { return int(Wells.size()) - 1; }
     int MaxWellX() const { return Wells.empty() ? 0 : int(Wells[0].size()) - 1; }
