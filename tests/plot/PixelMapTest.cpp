@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "plot/PixelMap.h"
+
+using namespace orvala;
+
+TEST(DensityPalette, Anchors)
+{
+    const auto& p = DensityPalette();
+    EXPECT_EQ(p[0], 0x800000u);
+    EXPECT_EQ(p[127], 0xFF0000u);
+    EXPECT_EQ(p[382], 0xFFFF00u);
+    EXPECT_EQ(p[637], 0x00FF00u);
+    EXPECT_EQ(p[892], 0x00FFFFu);
+    EXPECT_EQ(p[1147], 0x0000FFu);
+}
+
+TEST(RoundHalfEven, MatchesNearbyint)
+{
+    for (double v : {-2.5, -1.5, -0.5, 0.5, 1.5, 2.5, 799.5, 800.5, 3.49999, 1e9 + 0.5})
+        EXPECT_EQ(roundHalfEven(v), int64_t(std::nearbyint(v))) << v;
+}
+
+namespace {
+struct Mapped {
+    TMultiThread pool{2};
+    TMapper mapper{&pool};
+    std::vector<double> x, y;
+    std::vector<uint32_t> colors;
+    std::vector<MapPoint> render(int W, int H, double x0, double x1, double y0, double y1, bool withColors = false)
+    {
+        mapper.xx = x.data();
+        mapper.yy = y.data();
+        mapper.DataSize = int(x.size());
+        mapper.DataColor = withColors ? ColorSource{colors.data(), nullptr} : ColorSource{};
+        return RenderPixelMap(mapper, W, H, x0, x1, y0, y1);
+    }
+    int count(int col, int row) const
+    {
+        const auto& m = mapper.MapInfo;
+        return m.Map[size_t(row) * size_t(m.width) + size_t(col)];
+    }
+};
+}  // namespace
+
+TEST(PixelMap, EdgesAreCountedAndBeyondIsDropped)
+{
+    Mapped m;
+    // 10 x 10 area showing [0,10] x [0,10]: one unit per pixel.
+    m.x = {10.0, 10.49, 10.6, 0.0, -0.4, -0.6, 5.0, std::nan("")};
+    m.y = {10.0, 0.0, 0.0, 0.0, 0.0, 0.0, 5.0, 1.0};
+    m.render(10, 10, 0, 10, 0, 10);
+    EXPECT_EQ(m.count(10, 10), 1);  // right and top edge: column W, row H
+    EXPECT_EQ(m.count(10, 0), 1);   // 10.49 rounds to W
+    EXPECT_EQ(m.count(0, 0), 2);    // 0 and -0.4
+    EXPECT_EQ(m.count(5, 5), 1);
+    int total = 0;
+    for (int32_t c : m.mapper.MapInfo.Map) total += c;
+    EXPECT_EQ(total, 5);  // 10.6 (column W + 1), -0.6 and NaN dropped
+}
+
+TEST(PixelMap, AllEventsInOnePixelGetTheFirstPaletteEntry)
+{
+    Mapped m;
+    m.x.assign(1000, 3.0);
+    m.y.assign(1000, 3.0);
+    const auto points = m.render(100, 100, 0, 10, 0, 10);
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(points[0].color, DensityPalette()[0]);
+    EXPECT_DOUBLE_EQ(points[0].x, 3.0);
+    EXPECT_DOUBLE_EQ(points[0].y, 3.0);
+}
+
+TEST(PixelMap, HiddenEventsAreNeitherDrawnNorCountedAndBrightestColourWins)
+{
+    Mapped m;
+    m.x = {1, 1, 1, 2};
+    m.y = {1, 1, 1, 2};
+    m.colors = {0x0A0000FF, 0x010000FF | 0x00FF00, 0x0A000080, 0x01000000};
+    const auto points = m.render(10, 10, 0, 10, 0, 10, true);
+    EXPECT_EQ(m.count(1, 1), 2);
+    EXPECT_EQ(m.count(2, 2), 0);
+    ASSERT_EQ(points.size(), 1u);
+    // Colour K = 0x0A0000FF (the larger), a single count: brightness 0.5, red 255 * 0.5 rounded.
+    EXPECT_EQ(points[0].color, 128u);
+}
+
+TEST(PixelMap, ParallelMapEqualsSequentialCount)
+{
+    Mapped m;
+    std::mt19937 rng(3);
+    std::normal_distribution<double> g(0, 1);
+    for (int i = 0; i < 200'000; ++i) {
+        m.x.push_back(g(rng));
+        m.y.push_back(g(rng));
+    }
+    m.render(80, 60, -3, 3, -3, 3);
+    std::vector<int32_t> expected(81 * 61, 0);
+    const double sx = 80 / 6.0, sy = 60 / 6.0;
+    for (size_t k = 0; k < m.x.size(); ++k) {
+        const double col = std::nearbyint((m.x[k] + 3) * sx), row = std::nearbyint((m.y[k] + 3) * sy);
+        if (col >= 0 && col <= 80 && row >= 0 && row <= 60) ++expected[size_t(row) * 81 + size_t(col)];
+    }
+    EXPECT_EQ(m.mapper.MapInfo.Map, expected);
+}
+
+TEST(PixelMap, EmptyAreaOrRangeDrawsNothing)
+{
+    Mapped m;
+    m.x = {1};
+    m.y = {1};
+    EXPECT_TRUE(m.render(0, 10, 0, 10, 0, 10).empty());
+    EXPECT_TRUE(m.render(10, 10, 5, 5, 0, 10).empty());
+    m.x.clear();
+    m.y.clear();
+    EXPECT_TRUE(m.render(10, 10, 0, 10, 0, 10).empty());
+}
+
+TEST(DensityColoring, LevelsFollowCrowding)
+{
+    // A dense clump and one lonely point.
+    std::vector<double> x(101, 1.0), y(101, 1.0);
+    x[100] = 100;
+    y[100] = 100;
+    std::vector<uint32_t> colors(101, 7);
+    ASSERT_TRUE(DensityColoring(x.data(), y.data(), 101, colors.data()));
+    EXPECT_EQ(colors[0], DensityLevels[8]);
+    EXPECT_EQ(colors[100], DensityLevels[0]);
+}
+
+TEST(DensityColoring, VerticalLineLeavesColoursAlone)
+{
+    std::vector<double> x(5, 2.0), y{1, 2, 3, 4, 5};
+    std::vector<uint32_t> colors(5, 7);
+    EXPECT_FALSE(DensityColoring(x.data(), y.data(), 5, colors.data()));
+    EXPECT_EQ(colors, std::vector<uint32_t>(5, 7));
+}
