@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DataMatrix.h"
+#include "QCamFrame.h"
 #include "numerics/Matrices.h"
 
 namespace orvala {
@@ -37,14 +38,6 @@ struct TBitmap {
     int height = 0;
     std::vector<uint32_t> pixels;
     bool empty() const { return width <= 0 || height <= 0; }
-};
-
-// One frame of an image sequence: the frame header fields kept with a buffer.
-struct TFrame {
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 8;
-    std::vector<uint8_t> buffer;
 };
 
 // The FCS data-set object a data set was read from, kept with its keyword store.
@@ -87,7 +80,7 @@ public:
     TColor fNativeColor = 0;
     int32_t PrizmIndex = -1;
     TBitmap img;
-    std::vector<TFrame> seq;
+    std::vector<QCam_Frame> seq;
     double seqmax = 0, seqmin = 0, seqnorm = 0;
     TData* NextData = nullptr;  // next data set of the same file; not owned by this one
     int32_t datasetnum = 0;
