@@ -197,6 +197,24 @@ public:
     // --- gates (defined in Gates.cpp) ---
     // The derived data set of gate on parent, or nil (see Gates.cpp for the rules).
     static TData* Gated(TData* parent, const TGate* gate);
+    // The parent's (this) event indices that pass gate, ascending. Large data
+    // sets are split over the gate pool; the result equals the sequential loop.
+    TIntVector CreateLink(const TGate& gate) const;
+    // On a kid: rebuilds its events from its parent and link, then recomputes
+    // its own kids through their gates, and repaints the family.
+    void Relink(TIntVector newlink);
+    // Plot coordinates of one event vector (v, n values) under gate's projection.
+    static void ProjectToGate(const double* v, int n, const TGate& gate, double& dx, double& dy);
+    // Copies the gate tree under source onto this data set (Breed gates).
+    void CopyGates(TData* source);
+    // 0/1 membership of this data set's events in each offspring (depth-first).
+    // (An elaborated name: it refers to orvala::GateTable of TGate.h.)
+    struct GateTable CreateGateTable() const;
+    // Appends one 0/1 column per offspring, named with its FullName.
+    void AddGateTable();
+    // Writes the gate table as tab-separated text; throws OrvalaError when the
+    // file cannot be written.
+    void SaveGateTable(const std::string& filename) const;
 
     // --- projection filter ---
     // The data set's own filter applied to event k (defined in TDataFilter.cpp).

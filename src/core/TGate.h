@@ -3,11 +3,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "TData.h"
 #include "TDataFilter.h"
 
 namespace orvala {
+
+class TMultiThread;
 
 enum class TGateType : uint8_t {
     gtNone = 0,
@@ -27,6 +30,31 @@ struct TGateRect {
 
 class TGate {
 public:
+    // A gate of no kind (gtNone); records loaded from a stream start here.
+    TGate() = default;
+    // Projection gate (gtGate): an event is projected with x and y and tested
+    // against the closed outline cx, cy.
+    TGate(TVector x, TVector y, TVector cx, TVector cy);
+    // PCA gate (gtPCAGate): as a projection gate, but every event first passes
+    // through a private copy of filter.
+    TGate(TVector x, TVector y, TVector cx, TVector cy, const TDataFilter& filter);
+    // Image gate (gtImage): the picture pixels of rect.
+    explicit TGate(const TGateRect& rect);
+    // List gate (gtSubset: parent event indices; gtSubChannel: kept parent
+    // columns, ascending) or, with an empty list, a gate of any other kind that
+    // stores nothing (gtAffine: the grid tool keeps its own geometry).
+    explicit TGate(TGateType kind, TIntVector list = {});
+
+    TGate(TGate&&) = default;
+    TGate& operator=(TGate&&) = default;
+    TGate(const TGate&) = delete;
+    TGate& operator=(const TGate&) = delete;
+
+    // A new gate of the same kind with the same stored data (its own copy of
+    // the filter) and the same Inverse, Normalized, conversion flags, name,
+    // colour and Id. The chart series (anobject) stays with the original.
+    static std::unique_ptr<TGate> Copy(const TGate& gate);
+
     std::unique_ptr<TDataFilter> filter;  // gtPCAGate: events pass through it before projection
     TGateType kind = TGateType::gtNone;
     void* anobject = nullptr;  // the chart series drawing this gate; not owned
@@ -49,5 +77,33 @@ public:
     }
     int Dimention() const { return int(x.size()); }
 };
+
+// Membership of a data set's events in its offspring: one row per event, one
+// column per offspring in depth-first order, 1 when the event is in it.
+// Stored as one block, row after row.
+struct GateTable {
+    int rows = 0;
+    int cols = 0;
+    std::vector<uint8_t> cells;
+    int at(int event, int offspring) const { return cells[size_t(event) * size_t(cols) + size_t(offspring)]; }
+};
+
+// The worker pool CreateLink splits large event loops over. The program
+// installs its own pool at start-up and removes it (nullptr) before freeing
+// it; without one, a pool with one worker per processor is made on first use.
+void setGatePool(TMultiThread* pool);
+TMultiThread& gatePool();
+
+// Called with true before and false after each CreateLink, so the program can
+// show the hourglass cursor; nullptr (the default) shows nothing.
+void setGateBusyHook(void (*hook)(bool busy));
+
+// The gate of "Delete channels": keeps the columns whose entry of deleted is
+// false. Nil unless at least one and fewer than all columns are deleted.
+std::unique_ptr<TGate> DeleteChannelsGate(const std::vector<bool>& deleted);
+
+// "Breed gates": copies the gate tree under source onto every other root of
+// the workspace, in workspace order. Returns how many roots were bred.
+int BreedGates(TData* source);
 
 }  // namespace orvala

@@ -1,0 +1,550 @@
+// TData's gate operations: building a gated data set, the event test of every
+// gate kind, recomputing a subtree, copying a gate tree and the gate table.
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <unordered_map>
+
+#include "Messages.h"
+#include "TData.h"
+#include "TDataList.h"
+#include "TGate.h"
+#include "TPreText.h"
+#include "plot/PointInPolygon.h"
+#include "plot/Scales.h"
+#include "plot/TMultiThread.h"
+
+namespace orvala {
+
+namespace {
+
+TMultiThread* installedPool = nullptr;
+void (*busyHook)(bool) = nullptr;
+
+struct BusyCursor {
+    BusyCursor()
+    {
+        if (busyHook) busyHook(true);
+    }
+    ~BusyCursor()
+    {
+        if (busyHook) busyHook(false);
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// Events per chunk of the pool. Large enough that a chunk's cost dwarfs the
+// hand-over, small enough that two workers finish close together.
+constexpr int kChunkEvents = 1 << 16;
+
+// Width and height of the picture whose pixels are the events (row-major).
+// A sequence keeps its pseudo image in img too, but the frames are the truth.
+int pictureWidth(const TData& d)
+{
+    if (!d.seq.empty()) return int(d.seq[0].width);
+    return d.img.width;
+}
+
+int pictureHeight(const TData& d)
+{
+    if (!d.seq.empty()) return int(d.seq[0].height);
+    return d.img.height;
+}
+
+bool rectInsidePicture(const TData& d, const TGateRect& r)
+{
+    const int w = pictureWidth(d), h = pictureHeight(d);
+    return w > 0 && h > 0 && r.left >= 0 && r.top >= 0 && r.left <= r.right && r.top <= r.bottom && r.right < w &&
+           r.bottom < h && int64_t(w) * h <= int64_t(d.events());
+}
+
+// dx, dy of v under the projection x, y (the first n entries). With
+// normalized, only the entries where x is not 0 count, scaled to unit length.
+inline void project(const double* v, int n, const double* x, const double* y, int ny, bool normalized, double& dx,
+                    double& dy)
+{
+    double sx = 0, sy = 0;
+    if (!normalized) {
+        for (int i = 0; i < n; ++i) {
+            sx += v[i] * x[i];
+            if (i < ny) sy += v[i] * y[i];
+        }
+    } else {
+        double ss = 0;
+        for (int i = 0; i < n; ++i)
+            if (x[i] != 0) ss += v[i] * v[i];
+        const double len = std::sqrt(ss);
+        for (int i = 0; i < n; ++i) {
+            double w = x[i] != 0 ? v[i] : 0.0;
+            if (len != 0) w /= len;
+            sx += w * x[i];
+            if (i < ny) sy += w * y[i];
+        }
+    }
+    dx = sx;
+    dy = sy;
+}
+
+// Everything the event test of a projection or PCA gate needs, fixed once per run.
+struct RegionTest {
+    const TGate& g;
+    const double* px;
+    const double* py;
+    int dim;
+    int ny;
+    const double* vx;
+    const double* vy;
+    int vertices;  // polygon = the first Count - 1 vertices
+    double xmin, xmax, ymin, ymax;
+    bool twoD;
+
+    explicit RegionTest(const TGate& gate)
+        : g(gate), px(gate.x.data()), py(gate.y.data()), dim(gate.Dimention()),
+          ny(std::min<int>(gate.Dimention(), int(gate.y.size()))), vx(gate.cx.data()), vy(gate.cy.data()),
+          vertices(std::max(0, std::min<int>(gate.Count(), int(gate.cy.size())) - 1))
+    {
+        xmin = xmax = vertices > 0 ? vx[0] : 0;
+        ymin = ymax = vertices > 0 ? vy[0] : 0;
+        for (int i = 1; i < vertices; ++i) {
+            if (vx[i] > xmax)
+                xmax = vx[i];
+            else if (vx[i] < xmin)
+                xmin = vx[i];
+            if (vy[i] > ymax)
+                ymax = vy[i];
+            else if (vy[i] < ymin)
+                ymin = vy[i];
+        }
+        // One-dimensional gates on histograms store y bounds of exactly 0.
+        twoD = ymin != 0 || ymax != 0;
+    }
+
+    // Whether the event vector v (n values) passes, Inverse applied.
+    bool passes(const double* v, int n) const
+    {
+        double dx, dy;
+        project(v, std::min(n, dim), px, py, ny, g.Normalized, dx, dy);
+        if (g.loglinx) dx = LogToLin(dx);
+        if (g.linlogx) dx = LinToLog(dx);
+        bool inside;
+        if (twoD) {
+            if (g.logliny) dy = LogToLin(dy);
+            if (g.linlogy) dy = LinToLog(dy);
+            inside = dx >= xmin && dx <= xmax && dy >= ymin && dy <= ymax && PointInPolygon(dx, dy, vx, vy, vertices);
+        } else {
+            inside = dx >= xmin && dx <= xmax;
+        }
+        return inside != g.Inverse;
+    }
+};
+
+// The filter's output for one event, written into buf; returns its length.
+// The const form of Pass keeps no state, so the workers share one filter.
+template <class Filter>
+int passFilter(const Filter& filter, const double* row, int n, TVector& buf)
+{
+    if constexpr (requires { filter.Pass(row, n, buf.data()); }) {
+        buf.resize(size_t(std::max(filter.WorkLength(n), 0)));
+        return filter.Pass(row, n, buf.data());
+    } else {
+        throw OrvalaError("PCA gates need the projection filter, which this build lacks");
+    }
+}
+
+// Appends the passing events of [begin, end) to out; filter is set for PCA gates.
+void scanEvents(const TData& P, const RegionTest& test, const TDataFilter* filter, int begin, int end, TIntVector& out)
+{
+    const int cols = P.data.cols();
+    if (!filter) {
+        const double* row = P.data.data() + size_t(begin) * size_t(cols);
+        for (int e = begin; e < end; ++e, row += cols)
+            if (test.passes(row, cols)) out.push_back(e);
+        return;
+    }
+    TVector buf;
+    for (int e = begin; e < end; ++e) {
+        const int n = passFilter(*filter, P.data[e], cols, buf);
+        if (test.passes(buf.data(), n)) out.push_back(e);
+    }
+}
+
+TIntVector linkProjection(const TData& P, const TGate& g)
+{
+    TIntVector result;
+    if (g.Count() < 2) return result;
+    if (g.kind == TGateType::gtPCAGate && !g.filter) return result;
+    const RegionTest test(g);
+    const int events = P.events();
+    const TDataFilter* filter = g.kind == TGateType::gtPCAGate ? g.filter.get() : nullptr;
+
+    TMultiThread& pool = gatePool();
+    if (events <= kChunkEvents || pool.NumberOfThreads() < 2) {
+        scanEvents(P, test, filter, 0, events, result);
+        return result;
+    }
+
+    // Each chunk collects into its own vector; concatenating them in chunk
+    // order gives exactly the ascending list of the sequential loop.
+    const int chunks = (events + kChunkEvents - 1) / kChunkEvents;
+    std::vector<TIntVector> parts(static_cast<size_t>(chunks));
+    std::vector<std::atomic<bool>> done(static_cast<size_t>(chunks));
+    pool.Process(
+        [&](int, int index, int size, int& count, std::atomic<bool>& aborted) {
+            if (aborted) return;
+            const size_t chunk = size_t(index / kChunkEvents);
+            scanEvents(P, test, filter, index, index + size, parts[chunk]);
+            done[chunk] = true;
+            count += size;
+        },
+        nullptr, events, kChunkEvents);
+    // A run stopped from elsewhere leaves chunks behind: finish them here
+    // rather than return a partial list.
+    size_t total = 0;
+    for (int c = 0; c < chunks; ++c) {
+        if (!done[size_t(c)]) {
+            parts[size_t(c)].clear();
+            const int begin = c * kChunkEvents;
+            scanEvents(P, test, filter, begin, std::min(events, begin + kChunkEvents), parts[size_t(c)]);
+        }
+        total += parts[size_t(c)].size();
+    }
+    result.reserve(total);
+    for (const auto& part : parts) result.insert(result.end(), part.begin(), part.end());
+    return result;
+}
+
+// 32-bit float frames (camera format 13) hold 4 bytes a pixel, byte frames 1.
+template <class Frame>
+int frameBytesPerPixel(const Frame& f)
+{
+    if constexpr (requires { f.format; })
+        return f.format == 13 ? 4 : 1;
+    else
+        return f.bitsPerPixel == 32 ? 4 : 1;
+}
+
+// The picture part of an image gate's kid: the pixels of Rect, and for a
+// sequence every frame cut to Rect.
+void cutPicture(TData& K, const TData& P, const TGateRect& r)
+{
+    const int w = r.right - r.left + 1, h = r.bottom - r.top + 1;
+    if (!P.img.empty() && r.right < P.img.width && r.bottom < P.img.height) {
+        K.img.width = w;
+        K.img.height = h;
+        K.img.pixels.assign(size_t(w) * size_t(h), 0);
+        for (int row = 0; row < h; ++row)
+            std::copy_n(P.img.pixels.data() + size_t(r.top + row) * size_t(P.img.width) + size_t(r.left), w,
+                        K.img.pixels.data() + size_t(row) * size_t(w));
+    }
+    K.seq.clear();
+    if (!P.IsSequence()) return;
+    K.RGBTab = P.RGBTab;
+    for (const auto& f : P.seq) {
+        auto cut = f;
+        const int bpp = frameBytesPerPixel(f);
+        cut.width = decltype(cut.width)(w);
+        cut.height = decltype(cut.height)(h);
+        cut.buffer.assign(size_t(w) * size_t(h) * size_t(bpp), 0);
+        const size_t rowBytes = size_t(w) * size_t(bpp);
+        for (int row = 0; row < h; ++row) {
+            const size_t from = (size_t(r.top + row) * size_t(f.width) + size_t(r.left)) * size_t(bpp);
+            if (from + rowBytes <= f.buffer.size())
+                std::memcpy(cut.buffer.data() + size_t(row) * rowBytes, f.buffer.data() + from, rowBytes);
+        }
+        if constexpr (requires { cut.bufferSize; }) cut.bufferSize = decltype(cut.bufferSize)(cut.buffer.size());
+        K.seq.push_back(std::move(cut));
+    }
+    K.seqmin = K.Absmin();
+    K.seqmax = K.Absmax();
+    if (K.seqmax != K.seqmin) K.seqnorm = 255.0 / (K.seqmax - K.seqmin);
+}
+
+// Relink without the final repaint, so that a whole subtree is recomputed
+// and painted once.
+void relinkTree(TData& K, TIntVector newlink)
+{
+    TData* P = K.Parent();
+    if (!P) return;
+    const int parentEvents = P->events();
+    // A subset gate keeps its indices while its parent changes under it:
+    // entries that no longer name a parent event are dropped.
+    std::erase_if(newlink, [parentEvents](int32_t l) { return l < 0 || l >= parentEvents; });
+
+    const bool sub = K.gate && K.gate->kind == TGateType::gtSubChannel;
+    const int pcols = P->data.cols();
+    const int cols = sub ? int(K.gate->ChannelList.size()) : P->CaseSize();
+    const int n = int(newlink.size());
+    K.data.clear();
+    K.fevents = 0;
+    if (cols != K.CaseSize()) {
+        K.setCaseSize(cols);
+        // Same columns as the parent again: share its descriptors again.
+        if (!sub) K.ShareDescriptors(P);
+    }
+    K.setEvents(n);
+    K.link = std::move(newlink);
+    if (sub) {
+        const TIntVector& channels = K.gate->ChannelList;
+        for (int i = 0; i < n; ++i) {
+            const double* src = P->data[K.link[size_t(i)]];
+            double* dst = K.data[i];
+            for (int j = 0; j < cols; ++j) {
+                const int c = channels[size_t(j)];
+                dst[j] = c >= 0 && c < pcols ? src[c] : 0.0;
+            }
+        }
+    } else if (cols > 0) {
+        const int copy = std::min(cols, pcols);
+        for (int i = 0; i < n; ++i) std::copy_n(P->data[K.link[size_t(i)]], copy, K.data[i]);
+    }
+
+    if (K.gate && K.gate->kind == TGateType::gtImage && P->IsPicture() && rectInsidePicture(*P, K.gate->Rect))
+        cutPicture(K, *P, K.gate->Rect);
+
+    for (TData* kid : K.Kids())
+        if (kid->gate) relinkTree(*kid, K.CreateLink(*kid->gate));
+}
+
+bool verticesDiffer(const TGate& d, const TGate& s)
+{
+    if (d.Count() != s.Count() || d.cy.size() != s.cy.size()) return true;
+    auto differ = [](double a, double b) { return !(std::fabs(a - b) <= std::fabs(a) * 0.001); };
+    for (size_t i = 0; i < d.cx.size(); ++i)
+        if (differ(d.cx[i], s.cx[i])) return true;
+    for (size_t i = 0; i < d.cy.size(); ++i)
+        if (differ(d.cy[i], s.cy[i])) return true;
+    return false;
+}
+
+bool isAncestorOrSelf(const TData* ancestor, const TData* d)
+{
+    for (; d; d = d->Parent())
+        if (d == ancestor) return true;
+    return false;
+}
+
+void appendInt(std::string& out, long long v)
+{
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    (void)ec;
+    out.append(buf, end);
+}
+
+}  // namespace
+
+void setGatePool(TMultiThread* pool) { installedPool = pool; }
+
+TMultiThread& gatePool()
+{
+    if (installedPool) return *installedPool;
+    static TMultiThread fallback(0);
+    return fallback;
+}
+
+void setGateBusyHook(void (*hook)(bool busy)) { busyHook = hook; }
+
+void TData::ProjectToGate(const double* v, int n, const TGate& gate, double& dx, double& dy)
+{
+    const int dim = std::min(n, gate.Dimention());
+    project(v, dim, gate.x.data(), gate.y.data(), std::min<int>(dim, int(gate.y.size())), gate.Normalized, dx, dy);
+}
+
+TIntVector TData::CreateLink(const TGate& gate) const
+{
+    BusyCursor busy;
+    TIntVector result;
+    switch (gate.kind) {
+    case TGateType::gtGate:
+    case TGateType::gtPCAGate:
+        return linkProjection(*this, gate);
+    case TGateType::gtSubset:
+        for (int32_t e : gate.ChannelList)
+            if (e >= 0 && e < fevents) result.push_back(e);
+        return result;
+    case TGateType::gtImage: {
+        const int w = pictureWidth(*this);
+        if (w <= 0) return result;
+        const TGateRect& r = gate.Rect;
+        const int left = std::max(r.left, 0), right = std::min(r.right, w - 1);
+        for (int row = std::max(r.top, 0); row <= r.bottom; ++row)
+            for (int col = left; col <= right; ++col) {
+                const int64_t e = int64_t(row) * w + col;
+                if (e >= fevents) return result;
+                result.push_back(int32_t(e));
+            }
+        return result;
+    }
+    case TGateType::gtSubChannel:
+        result.resize(size_t(fevents));
+        for (int e = 0; e < fevents; ++e) result[size_t(e)] = e;
+        return result;
+    default:
+        return result;
+    }
+}
+
+TData* TData::Gated(TData* parent, const TGate* gate)
+{
+    if (!parent || !gate) return nullptr;
+    switch (gate->kind) {
+    case TGateType::gtGate:
+        if (gate->Dimention() != parent->CaseSize()) return nullptr;
+        break;
+    case TGateType::gtPCAGate:
+        if (!gate->filter) return nullptr;
+        break;
+    case TGateType::gtSubset:
+        for (int32_t e : gate->ChannelList)
+            if (e < 0 || e >= parent->events()) return nullptr;
+        break;
+    case TGateType::gtImage:
+        if (!rectInsidePicture(*parent, gate->Rect)) return nullptr;
+        break;
+    case TGateType::gtSubChannel: {
+        const TIntVector& list = gate->ChannelList;
+        if (list.empty() || list.back() >= parent->CaseSize()) return nullptr;
+        for (int32_t c : list)
+            if (c < 0) return nullptr;
+        break;
+    }
+    default:
+        return nullptr;
+    }
+
+    std::string name = gate->name;
+    if (trimmed(name).empty()) name = Workspace ? Workspace->CreateName(parent, "Gate") : TDataList().CreateName(parent, "Gate");
+
+    TData* kid = TData::Create(name, parent);
+    try {
+        kid->gate = TGate::Copy(*gate);
+        kid->gate->name = name;
+        if (gate->kind == TGateType::gtSubChannel) {
+            const TIntVector& list = gate->ChannelList;
+            auto desc = std::make_shared<TDescriptorVector>();
+            for (int32_t c : list) desc->push_back(parent->Desc()[size_t(c)]);
+            kid->fDesc = std::move(desc);
+            kid->fcasesize = int(list.size());
+            kid->summa.assign(list.size(), 0.0);
+            kid->data.resize(0, kid->fcasesize);
+        }
+        kid->Relink(parent->CreateLink(*kid->gate));
+        kid->SetColors(kid->gate->color);
+    } catch (...) {
+        delete kid;
+        throw;
+    }
+    return kid;
+}
+
+void TData::Relink(TIntVector newlink)
+{
+    if (!fParent) return;
+    relinkTree(*this, std::move(newlink));
+    Grandpa()->UpdateColors();
+}
+
+void TData::CopyGates(TData* source)
+{
+    // Copying a tree into itself would grow it without end.
+    if (!source || isAncestorOrSelf(source, this)) return;
+    for (TData* S : source->Kids()) {
+        if (!S->gate) continue;
+        TData* D = GetKidByName(S->gate->name);
+        if (!D) {
+            D = Gated(this, S->gate.get());
+            if (!D) continue;
+            if (!Workspace) {
+                Free(D);
+                continue;
+            }
+            Workspace->Add(D);
+            D->CopyGates(S);
+        } else if (verticesDiffer(*D->gate, *S->gate)) {
+            D->gate->cx = S->gate->cx;
+            D->gate->cy = S->gate->cy;
+            D->Relink(CreateLink(*D->gate));
+        }
+    }
+    source->Grandpa()->UpdateColors();
+}
+
+GateTable TData::CreateGateTable() const
+{
+    GateTable t;
+    const std::vector<TData*> offspring = Offspring();
+    t.rows = fevents;
+    t.cols = int(offspring.size());
+    t.cells.assign(size_t(t.rows) * size_t(t.cols), 0);
+    // Each offspring's events as indices of this data set; parents come
+    // before their kids in depth-first order, so one step up is enough.
+    std::unordered_map<const TData*, TIntVector> up;
+    for (int k = 0; k < t.cols; ++k) {
+        const TData* o = offspring[size_t(k)];
+        const TIntVector* parentMap = o->Parent() == this ? nullptr : &up[o->Parent()];
+        TIntVector map(o->link.size(), -1);
+        for (size_t i = 0; i < o->link.size(); ++i) {
+            int32_t l = o->link[i];
+            if (parentMap) l = l >= 0 && size_t(l) < parentMap->size() ? (*parentMap)[size_t(l)] : -1;
+            map[i] = l;
+            if (l >= 0 && l < t.rows) t.cells[size_t(l) * size_t(t.cols) + size_t(k)] = 1;
+        }
+        up[o] = std::move(map);
+    }
+    return t;
+}
+
+void TData::AddGateTable()
+{
+    if (fevents == 0) return;
+    const std::vector<TData*> offspring = Offspring();
+    if (offspring.empty()) return;
+    const GateTable t = CreateGateTable();
+    const int old = fcasesize;
+    setCaseSize(old + t.cols);
+    for (int k = 0; k < t.cols; ++k) Desc()[size_t(old + k)].name = offspring[size_t(k)]->FullName();
+    for (int e = 0; e < fevents; ++e) {
+        double* row = data[e];
+        for (int k = 0; k < t.cols; ++k) row[old + k] = double(t.at(e, k));
+    }
+}
+
+void TData::SaveGateTable(const std::string& filename) const
+{
+    if (fevents == 0) return;
+    const std::vector<TData*> offspring = Offspring();
+    const GateTable t = CreateGateTable();
+    std::ofstream out(filename, std::ios::binary | std::ios::trunc);
+    if (!out) throw OrvalaError("Cannot write the gate table to " + filename);
+    std::string buf = "Event_N";
+    for (const TData* o : offspring) buf += "\t" + o->FullName();
+    buf += "\r\n";
+    for (int e = 0; e < t.rows; ++e) {
+        appendInt(buf, e);
+        for (int k = 0; k < t.cols; ++k) buf += t.at(e, k) ? "\t1" : "\t0";
+        buf += "\r\n";
+        if (buf.size() >= (1u << 20)) {
+            out.write(buf.data(), std::streamsize(buf.size()));
+            buf.clear();
+        }
+    }
+    out.write(buf.data(), std::streamsize(buf.size()));
+    out.close();
+    if (!out) throw OrvalaError("Cannot write the gate table to " + filename);
+}
+
+int BreedGates(TData* source)
+{
+    if (!source || !TData::Workspace) return 0;
+    std::vector<TData*> roots;
+    for (TData* d : TData::Workspace->items())
+        if (d != source && !d->Parent()) roots.push_back(d);
+    for (TData* root : roots) root->CopyGates(source);
+    return int(roots.size());
+}
+
+}  // namespace orvala
