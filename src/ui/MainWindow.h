@@ -1,0 +1,99 @@
+#pragma once
+// The workbench's main window: a multiple-document frame with the menu of
+// every command, the data list docked on the left, the settings file, the
+// worker pool and the dialogs shared by the commands.
+#include <QHash>
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "DataEvents.h"
+#include "IniFile.h"
+#include "UiMessages.h"
+
+class QMdiArea;
+class QMenu;
+
+namespace orvala {
+
+class TDataBox;
+class TMultiThread;
+class SaveTextOptionsDialog;
+class DiscriminationDialog;
+class OptionsDialog;
+class TSeqProg;
+class InstanceServer;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // settingsFile: the INI file to use (see prepareSettingsFile); the window
+    // moves to "Main"/"Left","Top" from it.
+    explicit MainWindow(const QString& settingsFile, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The one main window of the program (null before and after it lives).
+    static MainWindow* instance();
+
+    TDataBox* dataBox() const { return dataBox_; }
+    QMdiArea* mdiArea() const { return mdi_; }
+    IniFile& settings() { return settings_; }
+    TMultiThread* pool() const { return pool_.get(); }
+    SaveTextOptionsDialog* saveTextOptions() const { return saveTextOptions_; }
+    DiscriminationDialog* discrimination() const { return discrimination_; }
+    OptionsDialog* options() const { return options_; }
+    TSeqProg* progress() const { return progress_; }
+
+    // The menu entry with this caption (as shown, "&" included); null when absent.
+    QAction* action(const QString& caption) const;
+    QList<QMenu*> menus() const;
+
+    // "Open" without the dialog: the names are sorted, each file is read and
+    // every data set of its chain is added. Errors are shown, not raised.
+    void openFiles(QStringList names);
+    // Opens the first data set of a file (the start-up argument and the file
+    // handed over by a second start).
+    void openFirstDataSet(const QString& name);
+    // Answers second starts: raises this window and opens the files they hand over.
+    void attachInstanceServer(InstanceServer* server);
+    // Brings the window to the front, restoring it when minimised.
+    void bringToFront();
+    // Shows or hides the background picture of the child-window area.
+    void setBackgroundVisible(bool visible);
+    bool backgroundVisible() const { return backgroundVisible_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum Flag { None = 0, Hidden = 1, NoAskSelect = 2 };
+    // A menu entry: work == nullptr makes it a disabled entry (its command is not built).
+    QAction* addCommand(QMenu* menu, const QString& caption, std::function<void()> work, int flags = None);
+    void buildMenu();
+    void openDialog();
+    void joinSelected();
+    void swapChannelsOrder();
+    void saveForCluster();
+    void updateBackground();
+
+    static MainWindow* instance_;
+    IniFile settings_;
+    std::unique_ptr<TMultiThread> pool_;
+    QMdiArea* mdi_ = nullptr;
+    TDataBox* dataBox_ = nullptr;
+    SaveTextOptionsDialog* saveTextOptions_ = nullptr;
+    DiscriminationDialog* discrimination_ = nullptr;
+    OptionsDialog* options_ = nullptr;
+    TSeqProg* progress_ = nullptr;
+    QHash<QString, QAction*> actions_;
+    UiNotifier notifier_;
+    MessageBoxSink sink_;
+    MessageSink* previousSink_ = nullptr;
+    bool backgroundVisible_ = true;
+    bool opening_ = false;
+    QStringList pendingOpens_;
+};
+
+}  // namespace orvala

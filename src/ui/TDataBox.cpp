@@ -1,0 +1,445 @@
+#include "TDataBox.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSplitter>
+#include <QTableWidget>
+#include <algorithm>
+
+#include "DataEvents.h"
+#include "UiMessages.h"
+
+namespace orvala {
+
+namespace {
+
+constexpr int DataRole = Qt::UserRole + 1;
+
+QColor toQColor(TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+TColor fromQColor(const QColor& c) { return TColor(c.red()) | (TColor(c.green()) << 8) | (TColor(c.blue()) << 16); }
+
+// The mark drawn over the swatch of a data set whose colour is switched off:
+// a curved arrow that says "colour undone".
+QPixmap undoMark()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0xFF, 0xFF, 0xFF), 3));
+    p.drawArc(QRectF(3, 4, 10, 9), 30 * 16, 240 * 16);
+    p.setPen(QPen(QColor(0xC0, 0x00, 0x00), 1.6));
+    p.drawArc(QRectF(3, 4, 10, 9), 30 * 16, 240 * 16);
+    p.setBrush(QColor(0xC0, 0x00, 0x00));
+    p.setPen(Qt::NoPen);
+    const QPointF tip[3] = {QPointF(13.5, 2.5), QPointF(14.5, 8.5), QPointF(9.0, 6.0)};
+    p.drawPolygon(tip, 3);
+    return pm;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- DataTree
+
+DataTree::DataTree(QWidget* parent) : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    setIconSize(QSize(16, 16));
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &DataTree::syncOrder);
+}
+
+void DataTree::syncOrder()
+{
+    std::vector<QTreeWidgetItem*> kept;
+    for (QTreeWidgetItem* it : order_)
+        if (it->isSelected()) kept.push_back(it);
+    for (QTreeWidgetItemIterator it(this, QTreeWidgetItemIterator::Selected); *it; ++it)
+        if (std::find(kept.begin(), kept.end(), *it) == kept.end()) kept.push_back(*it);
+    order_ = std::move(kept);
+}
+
+void DataTree::pressNode(QTreeWidgetItem* item, Qt::KeyboardModifiers modifiers)
+{
+    const bool extend = modifiers & (Qt::ShiftModifier | Qt::ControlModifier);
+    if (!extend) {
+        clearSelection();
+        if (item) item->setSelected(true);
+        anchor_ = item;
+        order_.clear();
+        syncOrder();
+        if (item) setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+        return;
+    }
+    if (!item) return;
+    // Siblings only: a node under another parent starts a new selection.
+    for (QTreeWidgetItem* s : selectedItems())
+        if (s->parent() != item->parent()) s->setSelected(false);
+    if ((modifiers & Qt::ShiftModifier) && anchor_ && anchor_->parent() == item->parent() && anchor_ != item) {
+        QTreeWidgetItem* parentNode = item->parent();
+        auto indexIn = [&](QTreeWidgetItem* n) {
+            return parentNode ? parentNode->indexOfChild(n) : indexOfTopLevelItem(n);
+        };
+        const int a = indexIn(anchor_), b = indexIn(item);
+        for (int i = std::min(a, b); i <= std::max(a, b); ++i)
+            (parentNode ? parentNode->child(i) : topLevelItem(i))->setSelected(true);
+    } else {
+        item->setSelected(true);
+        anchor_ = item;
+    }
+    setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+}
+
+void DataTree::mousePressEvent(QMouseEvent* event)
+{
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    // A press on the expand arrow only folds the branch.
+    if (item && item->childCount() > 0 && event->position().x() < visualItemRect(item).left()) {
+        QTreeWidget::mousePressEvent(event);
+        return;
+    }
+    pressNode(item, event->modifiers());
+    emit nodePressed(item, event->button());
+}
+
+void DataTree::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    if (item && event->button() == Qt::LeftButton) emit nodeDoubleClicked(item);
+}
+
+// ---------------------------------------------------------------- TDataBox
+
+TDataBox::TDataBox(QWidget* parent) : QDockWidget(QStringLiteral("Data Sets"), parent)
+{
+    setObjectName(QStringLiteral("TDataBox"));
+    // Closing the data list would lose the workspace view: it can be moved and
+    // floated, and a floating one minimises when closed.
+    setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    setAllowedAreas(Qt::LeftDockWidgetArea);
+
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    List = new DataTree(Splitter1);
+    Values = new QTableWidget(0, 2, Splitter1);
+    Values->horizontalHeader()->hide();
+    Values->verticalHeader()->hide();
+    Values->horizontalHeader()->setStretchLastSection(true);
+    Values->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Values->setSelectionMode(QAbstractItemView::NoSelection);
+    Splitter1->setStretchFactor(0, 3);
+    Splitter1->setStretchFactor(1, 1);
+    setWidget(Splitter1);
+
+    PopupMenu = new QMenu(this);
+    ChangeColor1 = PopupMenu->addAction(QStringLiteral("Change Color"));
+    UpdateColor = PopupMenu->addAction(QStringLiteral("Disable Color"));
+    UpdateColor->setCheckable(true);
+    EnableColor = PopupMenu->addAction(QStringLiteral("Enable Color"));
+    PopupMenu->addSeparator();
+    FCSFileInfo1 = PopupMenu->addAction(QStringLiteral("FCS File Info"));
+    PopupMenu->addSeparator();
+    Remove1 = PopupMenu->addAction(QStringLiteral("Remove"));
+
+    connect(ChangeColor1, &QAction::triggered, this, [this] { runCommand([this] { changeColor(); }); });
+    connect(UpdateColor, &QAction::triggered, this, [this] { runCommand([this] { setColorDisabled(true); }); });
+    connect(EnableColor, &QAction::triggered, this, [this] { runCommand([this] { setColorDisabled(false); }); });
+    connect(FCSFileInfo1, &QAction::triggered, this, [this] {
+        if (TData* d = DataOf(Currentnode)) emit fileInfoRequested(fromEightBit(d->FileName()), d->datasetnum);
+    });
+    connect(Remove1, &QAction::triggered, this, [this] { runCommand([this] { RemoveSelected(); }); });
+
+    connect(List, &DataTree::nodePressed, this, &TDataBox::onNodePressed);
+    connect(List, &DataTree::nodeDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        if (TData* d = DataOf(item)) emit dataActivated(d);
+    });
+    connect(List, &QTreeWidget::itemChanged, this, &TDataBox::onItemChanged);
+    connect(List, &QWidget::customContextMenuRequested, this, &TDataBox::showPopup);
+
+    TData::Workspace = &datas;
+}
+
+TDataBox::~TDataBox()
+{
+    List->clear();
+    datas.Clear();
+    if (TData::Workspace == &datas) TData::Workspace = nullptr;
+}
+
+TData* TDataBox::DataOf(const QTreeWidgetItem* item)
+{
+    if (!item) return nullptr;
+    return reinterpret_cast<TData*>(item->data(0, DataRole).value<quintptr>());
+}
+
+QTreeWidgetItem* TDataBox::NodeOf(const TData* data) const
+{
+    for (QTreeWidgetItemIterator it(List); *it; ++it)
+        if (DataOf(*it) == data) return *it;
+    return nullptr;
+}
+
+void TDataBox::Add(TData* data)
+{
+    if (!data) return;
+    datas.Add(data);
+    Rebuild();
+}
+
+void TDataBox::Add(TDataList& list)
+{
+    for (TData* d : list.items()) datas.Add(d);
+    Rebuild();
+}
+
+void TDataBox::Remove(TData* data)
+{
+    datas.Delete(data);
+    Rebuild();
+}
+
+void TDataBox::RemoveSelected()
+{
+    std::vector<TData*> collection = Selected();
+    // Leaves go first, so that a selected subtree disappears completely and no
+    // kid is re-attached to a parent that is about to go too.
+    bool removedAny = true;
+    while (removedAny && !collection.empty()) {
+        removedAny = false;
+        for (int i = int(collection.size()) - 1; i >= 0; --i) {
+            TData* d = collection[size_t(i)];
+            if (d->KidCount() == 0) {
+                collection.erase(collection.begin() + i);
+                datas.Delete(d);
+                removedAny = true;
+            }
+        }
+    }
+    for (TData* d : collection) datas.Delete(d);
+    Currentnode = nullptr;
+    Values->setRowCount(0);
+    Rebuild();
+}
+
+int TDataBox::SelectionCount() const { return int(List->selectionOrder().size()); }
+
+TData* TDataBox::GetSelected(int i) const
+{
+    const auto& order = List->selectionOrder();
+    return i >= 0 && i < int(order.size()) ? DataOf(order[size_t(i)]) : nullptr;
+}
+
+std::vector<TData*> TDataBox::Selected() const
+{
+    std::vector<TData*> out;
+    for (QTreeWidgetItem* it : List->selectionOrder())
+        if (TData* d = DataOf(it)) out.push_back(d);
+    return out;
+}
+
+std::string TDataBox::CreateName(const TData* source, const std::string& suffix) const
+{
+    return datas.CreateName(source, suffix);
+}
+
+bool TDataBox::AskSelect()
+{
+    if (SelectionCount() > 0) return true;
+    if (Count() == 1) {
+        if (QTreeWidgetItem* node = NodeOf(GetItem(0))) {
+            List->pressNode(node, Qt::NoModifier);
+            return true;
+        }
+    }
+    showUserMessage(QStringLiteral("Please select at least one data file!"));
+    return false;
+}
+
+void TDataBox::SelectData(const std::vector<TData*>& data)
+{
+    List->pressNode(nullptr, Qt::NoModifier);
+    for (TData* d : data)
+        if (QTreeWidgetItem* node = NodeOf(d)) List->pressNode(node, Qt::ControlModifier);
+}
+
+QIcon TDataBox::swatch(const TData* data) const
+{
+    QPixmap pm(16, 16);
+    pm.fill(toQColor(data->NativeColor()));
+    if (data->disablecolor) {
+        static const QPixmap mark = undoMark();
+        QPainter p(&pm);
+        p.drawPixmap(0, 0, mark);
+    }
+    return QIcon(pm);
+}
+
+void TDataBox::Rebuild()
+{
+    const std::vector<TData*> wasSelected = Selected();
+    TData* current = DataOf(Currentnode);
+    rebuilding_ = true;
+    List->clear();
+    Currentnode = nullptr;
+    // Roots first, then every data set whose parent already has a node, in list
+    // order, pass after pass until a pass adds nothing.
+    std::vector<std::pair<TData*, QTreeWidgetItem*>> nodes;
+    auto nodeFor = [&](const TData* d) -> QTreeWidgetItem* {
+        for (auto& [data, node] : nodes)
+            if (data == d) return node;
+        return nullptr;
+    };
+    bool added = true;
+    while (added) {
+        added = false;
+        for (TData* d : datas.items()) {
+            if (nodeFor(d)) continue;
+            QTreeWidgetItem* node = nullptr;
+            if (!d->Parent())
+                node = new QTreeWidgetItem(List);
+            else if (QTreeWidgetItem* parentNode = nodeFor(d->Parent()))
+                node = new QTreeWidgetItem(parentNode);
+            if (!node) continue;
+            node->setText(0, fromEightBit(d->ScreenName()));
+            node->setIcon(0, swatch(d));
+            node->setData(0, DataRole, QVariant::fromValue(quintptr(d)));
+            node->setFlags(node->flags() | Qt::ItemIsEditable);
+            nodes.emplace_back(d, node);
+            added = true;
+        }
+    }
+    List->expandAll();
+    rebuilding_ = false;
+    std::vector<TData*> keep;
+    for (TData* d : wasSelected)
+        if (datas.Contains(d)) keep.push_back(d);
+    if (!keep.empty()) SelectData(keep);
+    if (current && datas.Contains(current)) Currentnode = NodeOf(current);
+    emit workspaceChanged();
+}
+
+void TDataBox::refreshNodes()
+{
+    rebuilding_ = true;
+    for (QTreeWidgetItemIterator it(List); *it; ++it)
+        if (TData* d = DataOf(*it)) {
+            (*it)->setIcon(0, swatch(d));
+            (*it)->setText(0, fromEightBit(d->ScreenName()));
+        }
+    rebuilding_ = false;
+}
+
+QString TDataBox::Percentage(const TData* data)
+{
+    const int rootEvents = data->Grandpa()->events();
+    const double percent = rootEvents > 0 ? 100.0 * data->events() / rootEvents : 0.0;
+    return QString::number(percent, 'f', 1) + QLatin1Char('%');
+}
+
+void TDataBox::ShowValues(TData* data)
+{
+    Values->setRowCount(0);
+    if (!data) return;
+    const std::pair<QString, QString> rows[] = {
+        {QStringLiteral("File Path"), fromEightBit(data->FileName())},
+        {QStringLiteral("Params"), QString::number(data->CaseSize())},
+        {QStringLiteral("Events"), QString::number(data->events())},
+        {QStringLiteral("Percentage"), Percentage(data)},
+    };
+    Values->setRowCount(int(std::size(rows)));
+    int r = 0;
+    for (const auto& [name, value] : rows) {
+        Values->setItem(r, 0, new QTableWidgetItem(name));
+        Values->setItem(r, 1, new QTableWidgetItem(value));
+        ++r;
+    }
+    Values->resizeColumnToContents(0);
+}
+
+QString TDataBox::Value(const QString& name) const
+{
+    for (int r = 0; r < Values->rowCount(); ++r)
+        if (Values->item(r, 0) && Values->item(r, 0)->text() == name)
+            return Values->item(r, 1) ? Values->item(r, 1)->text() : QString();
+    return {};
+}
+
+void TDataBox::onNodePressed(QTreeWidgetItem* item, Qt::MouseButton)
+{
+    Currentnode = item;
+    ShowValues(DataOf(item));
+}
+
+void TDataBox::onItemChanged(QTreeWidgetItem* item, int)
+{
+    if (rebuilding_) return;
+    TData* d = DataOf(item);
+    if (!d) return;
+    const QString text = item->text(0);
+    if (text != fromEightBit(d->ScreenName()) && !text.trimmed().isEmpty()) d->setShortName(toEightBit(text));
+    rebuilding_ = true;
+    item->setText(0, fromEightBit(d->ScreenName()));
+    rebuilding_ = false;
+    if (item == Currentnode) ShowValues(d);
+}
+
+void TDataBox::showPopup(const QPoint& pos)
+{
+    TData* d = DataOf(Currentnode);
+    UpdateColor->setChecked(d && d->disablecolor);
+    const bool any = d != nullptr;
+    ChangeColor1->setEnabled(any);
+    UpdateColor->setEnabled(SelectionCount() > 0);
+    EnableColor->setEnabled(SelectionCount() > 0);
+    FCSFileInfo1->setEnabled(any && fileInfoAvailable_);
+    Remove1->setEnabled(SelectionCount() > 0);
+    PopupMenu->popup(List->viewport()->mapToGlobal(pos));
+}
+
+void TDataBox::changeColor()
+{
+    TData* d = DataOf(Currentnode);
+    if (!d) return;
+    const QColor c = QColorDialog::getColor(toQColor(d->NativeColor()), this, QStringLiteral("Change Color"));
+    if (!c.isValid()) return;
+    d->setNativeColor(fromQColor(c));
+    d->Grandpa()->UpdateColors();
+    refreshNodes();
+}
+
+void TDataBox::setColorDisabled(bool disabled)
+{
+    for (TData* d : Selected()) {
+        d->disablecolor = disabled;
+        d->Grandpa()->UpdateColors();
+        d->Grandpa()->Announce();
+    }
+    refreshNodes();
+}
+
+bool TDataBox::event(QEvent* event)
+{
+    if (event->type() == DataEvent::changedType()) {
+        dropQueuedDataEvents(this, WMDataChanged);
+        refreshNodes();
+        if (TData* d = DataOf(Currentnode)) ShowValues(d);
+        return true;
+    }
+    return QDockWidget::event(event);
+}
+
+void TDataBox::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (isFloating()) showMinimized();
+}
+
+}  // namespace orvala
