@@ -101,6 +101,9 @@ TEST(PointInPolygon, AgreesWithExactReferenceIncludingEdgesAndVertices)
             x4[k] = 4 * vx;
             y4[k] = 4 * vy;
         }
+        std::vector<DPoint> pts2(static_cast<size_t>(n));
+        for (int k = 0; k < n; ++k)
+            pts2[size_t(k)] = {x[size_t(k)], y[size_t(k)]};
         std::vector<std::pair<int64_t, int64_t>> pts;
         for (int k = 0; k < 30; ++k)
             pts.emplace_back(quarter(rng), quarter(rng));
@@ -115,6 +118,7 @@ TEST(PointInPolygon, AgreesWithExactReferenceIncludingEdgesAndVertices)
             const bool expected = referenceInside(x4, y4, px4, py4);
             const bool got = PointInPolygon(px4 / 4.0, py4 / 4.0, x.data(), y.data(), n);
             ASSERT_EQ(got, expected) << "polygon " << poly << " point (" << px4 / 4.0 << ", " << py4 / 4.0 << ")";
+            ASSERT_EQ(PointInPolygon(px4 / 4.0, py4 / 4.0, pts2), expected) << "point array, polygon " << poly;
             insideCount += expected;
             ++total;
         }
