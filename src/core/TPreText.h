@@ -10,6 +10,20 @@
 
 namespace orvala {
 
+// One parameter of an FCS data set as its TEXT describes it.
+struct TPar {
+    std::string name;         // trimmed $PnN, or "nn" + 0-based index when empty
+    int32_t bits = 0;         // $PnB; characters per field for ASCII data
+    int32_t bytes = 0;        // bits / 8 rounded up
+    int64_t resolution = 0;   // $PnR; 0 when absent or unreadable
+    uint64_t mask = ~uint64_t(0);  // applied to list-mode integers; all ones = no masking
+    double decade = 0;        // $PnE first value
+    double intersect = 1;     // $PnE second value
+    double gain = 1;          // $PnG; kept, not applied
+    bool ReverseByteOrder = false;
+    bool DisplayLog = false;  // $PnDISPLAY is "LOG"
+};
+
 class TPreText {
 public:
     virtual ~TPreText() = default;
@@ -26,6 +40,7 @@ public:
     int EventCountPar = 0;  // 1-based; 0 = none
     int par_Count = 0;
     int FixedParCount = 0;
+    std::vector<TPar> pars;
 
     // Value of the first key equal to key ignoring case; "" when absent.
     std::string GetValue(const std::string& key) const;
@@ -38,6 +53,31 @@ public:
     // Index of the first key equal to key ignoring case; -1 when absent.
     int KeyIndex(const std::string& key) const;
     int count() const { return int(keys.size()); }
+
+    // --- parameter keywords (n is 1-based where it names $Pn, i is 0-based) ---
+    // Trimmed $PAR; when that is 0 or less, the largest n of the keys "$P" + n + suffix;
+    // 0 when anything fails.
+    int ParCount() const;
+    // $P{n}{suffix}, or P{n}{suffix} when that is empty (FCS 2.0 writers drop the "$").
+    std::string ParOfParValue(int n, const std::string& suffix) const;
+    std::string ParShortName(int i) const;  // trimmed $P{i+1}N
+    std::string ParLongName(int i) const;   // trimmed $P{i+1}S
+    // The short name, or the long name when it differs and is not blank, prefixed
+    // "Lin " or "Log " when the short name says which.
+    std::string ParSomeName(int i) const;
+    // First parameter whose short, then long name equals name; else whose short, then
+    // long name is a prefix of name (ignoring case); -1 when none.
+    int ParIndByName(const std::string& name) const;
+    // Distinct suffixes of the parameter keywords ("N", "S", "B" ...), in order of first appearance.
+    std::vector<std::string> ParOfParNames() const;
+    // Removes every $P{n}... key, renumbers the higher ones, records n in DeletedPars,
+    // drops pars[n-1] and lowers $PAR. Throws OrvalaError when $PAR is missing or not a number.
+    void DeleteParam(int n);
+    // Merges two time words into one "TIME" parameter and drops the high word and the
+    // event counter (higher number first); otherwise drops only the event counter.
+    void DeleteUselessParams();
+    // Copies every field of other.
+    void Assign(const TPreText& other);
 };
 
 // ASCII case-insensitive comparison; FCS keywords are ASCII.

@@ -1,0 +1,447 @@
+// Reading the DATA segment of a TDataSet and building its finished value matrix.
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "BufferedReader.h"
+#include "FcsErrors.h"
+#include "TDataSet.h"
+#include "plot/TMultiThread.h"
+
+namespace orvala {
+
+namespace {
+
+constexpr size_t BlockBytes = size_t(1) << 20;  // one bulk read; stays in the second-level cache
+constexpr int RowChunk = 16384;                  // rows per work item of the result passes
+
+uint64_t loadLE(const uint8_t* src, const TDataSet::ParPlan& p)
+{
+    uint8_t b[8] = {};
+    for (int i = 0; i < p.width; ++i) b[p.pos[i]] = src[i];
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
+    return v;
+}
+
+// A bit-packed value arrives as a little-endian number; its low bytes still go
+// through the byte order like a stored value would.
+uint64_t reorderValue(uint64_t v, const TDataSet::ParPlan& p)
+{
+    if (p.width < 2) return v;
+    uint64_t out = 0;
+    for (int i = 0; i < p.width; ++i) out |= ((v >> (8 * i)) & 0xFFu) << (8 * p.pos[i]);
+    return out;
+}
+
+double prismBits(double v)
+{
+    const double r = std::nearbyint(v);
+    if (!(std::fabs(r) < 9.0e18)) return 0;
+    return double(int64_t(r) & 63);
+}
+
+double floatOf(uint64_t bits, char kind)
+{
+    if (kind == 'D') return double(float(std::bit_cast<double>(bits)));
+    return double(std::bit_cast<float>(uint32_t(bits)));
+}
+
+// Runs fn(first, end, thread, aborted) over row ranges, on the pool when there is
+// one and the work is worth splitting.
+template <class Fn>
+void forRowRanges(TMultiThread* pool, int rows, int chunk, Fn&& fn)
+{
+    if (!pool || pool->NumberOfThreads() < 2 || rows < 2 * chunk) {
+        std::atomic<bool> aborted{false};
+        fn(0, rows, 0, aborted);
+        return;
+    }
+    pool->Process(
+        [&](int thread, int index, int size, int& count, std::atomic<bool>& aborted) {
+            fn(index, index + size, thread, aborted);
+            count += size;
+        },
+        nullptr, rows, chunk);
+}
+
+int threadsOf(TMultiThread* pool) { return pool ? std::max(pool->NumberOfThreads(), 1) : 1; }
+
+struct Range {
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    void add(double x)
+    {
+        if (x < lo) lo = x;
+        if (x > hi) hi = x;
+    }
+    void merge(const Range& o)
+    {
+        lo = std::min(lo, o.lo);
+        hi = std::max(hi, o.hi);
+    }
+    bool valid() const { return lo <= hi; }
+};
+
+// Smallest and largest value of each column flagged in want; min and max are
+// exact, so the split over the pool changes nothing.
+std::vector<Range> columnRanges(const DataMatrix& m, const std::vector<char>& want, TMultiThread* pool)
+{
+    const int cols = m.cols();
+    std::vector<std::vector<Range>> perThread(size_t(threadsOf(pool)), std::vector<Range>(size_t(cols)));
+    forRowRanges(pool, m.rows(), RowChunk, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
+        auto& acc = perThread[size_t(thread)];
+        for (int r = r0; r < r1 && !aborted; ++r) {
+            const double* row = m[r];
+            for (int c = 0; c < cols; ++c)
+                if (want[size_t(c)]) acc[size_t(c)].add(row[c]);
+        }
+    });
+    std::vector<Range> result(static_cast<size_t>(cols));
+    for (const auto& acc : perThread)
+        for (int c = 0; c < cols; ++c) result[size_t(c)].merge(acc[size_t(c)]);
+    return result;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- decoding
+
+void TDataSet::outputIntegers(const uint64_t* ints, double* out) const
+{
+    const Layout& L = layout_;
+    int j = 0;
+    for (int n = 1; n <= int(L.pars.size()); ++n) {
+        if (n == L.eventCountPar || n == L.timeMSW) continue;
+        const uint64_t u = ints[n - 1];
+        double v;
+        if (n == L.timeLSW) {
+            const uint64_t high = L.timeBitSize < 64 ? ints[L.timeMSW - 1] << L.timeBitSize : 0;
+            v = double(int64_t(u | high));
+            if (L.timestep != 0) v *= L.timestep;
+        } else if (n == L.timePar && L.timestep != 0) {
+            v = double(u) * L.timestep;
+        } else {
+            v = double(u);
+        }
+        out[j++] = double(float(v));
+    }
+}
+
+void TDataSet::decodeEvent(const uint8_t* ev, double* out, uint64_t* ints) const
+{
+    const Layout& L = layout_;
+    const int n = int(L.pars.size());
+    if (L.type != 'I') {
+        for (int p = 0; p < n; ++p) {
+            const ParPlan& plan = L.pars[size_t(p)];
+            double v = floatOf(loadLE(ev + plan.offset, plan), L.type);
+            if (plan.prism) v = prismBits(v);
+            out[p] = v;
+        }
+        return;
+    }
+    for (int p = 0; p < n; ++p) {
+        const ParPlan& plan = L.pars[size_t(p)];
+        uint64_t u = loadLE(ev + plan.offset, plan) & plan.mask;
+        if (plan.prism) u &= 63;
+        ints[p] = u;
+    }
+    outputIntegers(ints, out);
+}
+
+void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
+{
+    MessageSink& sink = *sink_;
+    const int cols = std::max(layout_.outputs, 0);
+    if (!Text || Text->par_Count <= 0 || layout_.pars.empty()) {
+        out.resize(0, cols);
+        if (Text) Text->tot = 0;
+        return;
+    }
+    if (!source_) throw OrvalaError("The values of this data set can no longer be read");
+
+    const Layout& L = layout_;
+    const int64_t start = dataStart();
+    const int64_t size = source_->size();
+    const int64_t avail = start >= 0 && start < size ? size - start : 0;
+    const bool bitPacked = compressed && L.type == 'I';
+    int64_t complete = 0;
+    if (notimplemented)
+        complete = avail / std::max(cols, 1);  // a free-format value takes at least one byte
+    else if (bitPacked)
+        complete = L.eventBits > 0 ? int64_t((__int128(avail) * 8) / L.eventBits) : 0;
+    else
+        complete = L.eventBytes > 0 ? avail / L.eventBytes : 0;
+
+    // The values are checked against the bytes that hold them before anything is allocated.
+    int64_t tot = std::max<int64_t>(Text->tot, 0);
+    if (tot > complete) {
+        sink.message("Bad FCS File");
+        tot = complete;
+    }
+    const int64_t maxRows = cols > 0 ? std::min<int64_t>(INT_MAX, int64_t(PTRDIFF_MAX / 8) / cols) : INT_MAX;
+    if (tot > maxRows) {
+        sink.message("Bad FCS File");
+        tot = maxRows;
+    }
+    Text->tot = tot;
+    out.resize(0, cols);
+    out.resize(int(tot), cols);
+    if (notimplemented || tot == 0 || cols == 0) return;
+
+    if (L.type == 'A' || bitPacked)
+        readSequential(out, start, sink);
+    else
+        readBulk(out, start, pool, sink);
+}
+
+void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
+{
+    const Layout& L = layout_;
+    BufferedReader reader(*source_);
+    reader.setPosition(start);
+    const int n = int(L.pars.size());
+    std::vector<uint64_t> ints(static_cast<size_t>(n));
+    std::string field;
+    int e = 0;
+    try {
+        for (; e < out.rows(); ++e) {
+            double* row = out[e];
+            if (L.type == 'A') {
+                for (int p = 0; p < n; ++p) {
+                    const ParPlan& plan = L.pars[size_t(p)];
+                    field.resize(size_t(plan.width));
+                    if (reader.Read(field.data(), field.size()) != field.size())
+                        throw EFCSBadFile("File size is smaller then it is supposed to be");
+                    int64_t v = 0;
+                    if (!parseFcsInt(field, v)) v = 0;
+                    double x = double(float(double(v)));
+                    if (plan.prism) x = prismBits(x);
+                    row[p] = x;
+                }
+            } else {
+                for (int p = 0; p < n; ++p) {
+                    const ParPlan& plan = L.pars[size_t(p)];
+                    uint64_t u = reorderValue(reader.ReadUB(plan.bits), plan) & plan.mask;
+                    if (plan.prism) u &= 63;
+                    ints[size_t(p)] = u;
+                }
+                outputIntegers(ints.data(), row);
+            }
+        }
+    } catch (const EFCSBadFile&) {
+        // Keep the complete events read so far, never events that were not measured.
+        sink.message("Bad FCS File");
+        out.setRows(e);
+        Text->tot = e;
+    }
+}
+
+void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, MessageSink& sink)
+{
+    const Layout& L = layout_;
+    const int n = int(L.pars.size());
+    const int cols = out.cols();
+    const int64_t eb = L.eventBytes;
+    const int blockEvents = int(std::max<int64_t>(1, int64_t(BlockBytes) / eb));
+
+    // Fast shapes: all 32-bit floats in one order, or all 16-bit integers without
+    // time words; everything else goes value by value through the plan.
+    const ParPlan& first = L.pars[0];
+    bool sameOrder = true, anyPrism = false;
+    for (const ParPlan& p : L.pars) {
+        sameOrder = sameOrder && p.width == first.width && std::equal(p.pos, p.pos + 8, first.pos);
+        anyPrism = anyPrism || p.prism;
+    }
+    const bool identity4 = first.pos[0] == 0 && first.pos[1] == 1 && first.pos[2] == 2 && first.pos[3] == 3;
+    const bool reversed4 = first.pos[0] == 3 && first.pos[1] == 2 && first.pos[2] == 1 && first.pos[3] == 0;
+    const bool floats32 = L.type == 'F' && sameOrder && first.width == 4 && (identity4 || reversed4) && !anyPrism;
+    const bool ints16 = L.type == 'I' && sameOrder && first.width == 2 && !anyPrism && L.timeLSW == 0 &&
+                        L.eventCountPar == 0 && (L.timePar == 0 || L.timestep == 0) && cols == n;
+    std::vector<uint16_t> masks16;
+    for (const ParPlan& p : L.pars) masks16.push_back(uint16_t(p.mask & 0xFFFFu));
+
+    auto decodeBlock = [&](const uint8_t* src, int events, double* dst, std::vector<uint64_t>& ints) {
+        if (floats32) {
+            const size_t count = size_t(events) * size_t(n);
+            if (reversed4) {
+                for (size_t i = 0; i < count; ++i) {
+                    uint32_t u;
+                    std::memcpy(&u, src + 4 * i, 4);
+                    dst[i] = double(std::bit_cast<float>(__builtin_bswap32(u)));
+                }
+            } else {
+                for (size_t i = 0; i < count; ++i) {
+                    float f;
+                    std::memcpy(&f, src + 4 * i, 4);
+                    dst[i] = double(f);
+                }
+            }
+        } else if (ints16) {
+            const bool swap = first.pos[0] == 1;
+            for (int e = 0; e < events; ++e) {
+                const uint8_t* ev = src + size_t(e) * size_t(eb);
+                double* row = dst + size_t(e) * size_t(cols);
+                for (int p = 0; p < n; ++p) {
+                    const uint8_t a = ev[2 * p], b = ev[2 * p + 1];
+                    const uint16_t u = swap ? uint16_t(a << 8 | b) : uint16_t(b << 8 | a);
+                    row[p] = double(u & masks16[size_t(p)]);
+                }
+            }
+        } else {
+            for (int e = 0; e < events; ++e)
+                decodeEvent(src + size_t(e) * size_t(eb), dst + size_t(e) * size_t(cols), ints.data());
+        }
+    };
+
+    const int threads = threadsOf(pool);
+    std::vector<std::vector<uint8_t>> buffers(static_cast<size_t>(threads));
+    std::vector<std::vector<uint64_t>> intBuffers(static_cast<size_t>(threads), std::vector<uint64_t>(static_cast<size_t>(n)));
+    std::atomic<bool> shortRead{false};
+    const ByteSource& src = *source_;
+    forRowRanges(pool, out.rows(), blockEvents * 4, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
+        auto& buf = buffers[size_t(thread)];
+        for (int e = r0; e < r1 && !aborted; e += blockEvents) {
+            const int count = std::min(blockEvents, r1 - e);
+            const size_t bytes = size_t(count) * size_t(eb);
+            buf.resize(bytes);
+            if (src.readAt(start + int64_t(e) * eb, buf.data(), bytes) != bytes) {
+                // The file shrank after its size was taken.
+                shortRead = true;
+                return;
+            }
+            decodeBlock(buf.data(), count, out[e], intBuffers[size_t(thread)]);
+        }
+    });
+    if (shortRead) sink.message("Bad FCS File");
+}
+
+// ---------------------------------------------------------------- result
+
+void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
+{
+    const int rows = m.rows(), cols = m.cols();
+    Scales.assign(size_t(cols), TScale{});
+    mins.assign(size_t(cols), 0.0f);
+    maxs.assign(size_t(cols), 0.0f);
+    if (cols == 0 || !Text) return;
+
+    // 1. Compensation, event by event.
+    if (!spillover.empty() && ApplySpillover && !spill_inv.empty()) {
+        const int k = int(SpillInds.size());
+        std::vector<double> inv(size_t(k) * size_t(k));
+        for (int i = 0; i < k; ++i)
+            for (int j = 0; j < k; ++j) inv[size_t(i) * size_t(k) + size_t(j)] = spill_inv[size_t(j)][size_t(i)];
+        std::vector<std::vector<double>> temps(size_t(threadsOf(pool)), std::vector<double>(size_t(k)));
+        forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
+            auto& raw = temps[size_t(thread)];
+            for (int r = r0; r < r1 && !aborted; ++r) {
+                double* row = m[r];
+                for (int j = 0; j < k; ++j) raw[size_t(j)] = row[SpillInds[size_t(j)]];
+                for (int i = 0; i < k; ++i) {
+                    const double* w = inv.data() + size_t(i) * size_t(k);
+                    double s = 0;
+                    for (int j = 0; j < k; ++j) s += w[j] * raw[size_t(j)];
+                    row[SpillInds[size_t(i)]] = double(float(s));
+                }
+            }
+        });
+    }
+
+    // 2. $PnE conversion: x -> 10^(decade * x / r), r = $PnR or the largest value.
+    std::vector<double> convDecade(size_t(cols), 0), convRange(size_t(cols), 0);
+    std::vector<char> needMax(size_t(cols), 0);
+    bool anyConversion = false, anyNeedMax = false;
+    for (int c = 0; c < cols && c < int(Text->pars.size()); ++c) {
+        const TPar& p = Text->pars[size_t(c)];
+        if (p.decade > 0) {
+            convDecade[size_t(c)] = p.decade;
+            convRange[size_t(c)] = double(p.resolution);
+            if (p.resolution <= 0) needMax[size_t(c)] = anyNeedMax = true;
+        }
+    }
+    if (anyNeedMax) {
+        const auto ranges = columnRanges(m, needMax, pool);
+        for (int c = 0; c < cols; ++c)
+            if (needMax[size_t(c)]) convRange[size_t(c)] = ranges[size_t(c)].valid() ? ranges[size_t(c)].hi : 0;
+    }
+    std::vector<int> convert;
+    for (int c = 0; c < cols; ++c)
+        if (convDecade[size_t(c)] > 0 && convRange[size_t(c)] > 0) convert.push_back(c);
+    anyConversion = !convert.empty();
+    if (anyConversion) {
+        forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int, std::atomic<bool>& aborted) {
+            for (int r = r0; r < r1 && !aborted; ++r) {
+                double* row = m[r];
+                for (int c : convert)
+                    row[c] = double(float(std::pow(10.0, convDecade[size_t(c)] * row[c] / convRange[size_t(c)])));
+            }
+        });
+    }
+
+    // 3. Logarithmic display mapping of the log parameters onto 0..Decades.
+    std::vector<char> isLog(size_t(cols), 0);
+    bool anyLog = false;
+    for (int c = 0; c < cols && c < int(logpar.size()); ++c) isLog[size_t(c)] = logpar[size_t(c)], anyLog = anyLog || logpar[size_t(c)];
+    if (anyLog) {
+        const auto ranges = columnRanges(m, isLog, pool);
+        std::vector<int> mapped;
+        std::vector<double> lo(size_t(cols), 0), factor(size_t(cols), 0);
+        for (int c = 0; c < cols; ++c) {
+            if (!isLog[size_t(c)]) continue;
+            const Range& rg = ranges[size_t(c)];
+            const double mn = rg.valid() ? rg.lo : 0, mx = rg.valid() ? rg.hi : 0;
+            Scales[size_t(c)] = {float(mn), float(mx), float(Decades)};
+            if (mx > mn) {
+                mapped.push_back(c);
+                lo[size_t(c)] = mn;
+                factor[size_t(c)] = (std::pow(10.0, Decades) - 1) / (mx - mn);
+            } else {
+                Scales[size_t(c)].decade = 0;
+            }
+        }
+        if (!mapped.empty())
+            forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int, std::atomic<bool>& aborted) {
+                for (int r = r0; r < r1 && !aborted; ++r) {
+                    double* row = m[r];
+                    for (int c : mapped)
+                        row[c] = double(float(std::log10(1 + (row[c] - lo[size_t(c)]) * factor[size_t(c)])));
+                }
+            });
+    }
+
+    // 4. Value ranges. Clamping to them would change no value, so it is left out.
+    const auto ranges = columnRanges(m, std::vector<char>(size_t(cols), 1), pool);
+    for (int c = 0; c < cols; ++c)
+        if (ranges[size_t(c)].valid()) {
+            mins[size_t(c)] = float(ranges[size_t(c)].lo);
+            maxs[size_t(c)] = float(ranges[size_t(c)].hi);
+        }
+}
+
+TSingleMatrix TDataSet::GetDataMatrix(TMultiThread* pool)
+{
+    DataMatrix m = values;
+    BuildResult(m, pool);
+    TSingleMatrix result(size_t(m.cols()), TSingleVector(size_t(m.rows())));
+    for (int r = 0; r < m.rows(); ++r)
+        for (int c = 0; c < m.cols(); ++c) result[size_t(c)][size_t(r)] = float(m[r][c]);
+    return result;
+}
+
+TMatrix TDataSet::GetDataMatrixDouble(TMultiThread* pool)
+{
+    DataMatrix m = values;
+    BuildResult(m, pool);
+    TMatrix result(size_t(m.rows()));
+    for (int r = 0; r < m.rows(); ++r) result[size_t(r)].assign(m[r], m[r] + m.cols());
+    return result;
+}
+
+}  // namespace orvala

@@ -1,0 +1,49 @@
+#pragma once
+// A keyword store filled from an FCS TEXT segment, with the per-parameter table,
+// the byte order, the event count and the time-word layout it implies.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/Messages.h"
+#include "core/TPreText.h"
+
+namespace orvala {
+
+class TDataSet;
+
+class TText : public TPreText {
+public:
+    TText() = default;
+    // Parses L bytes of TEXT (the first byte is the delimiter). With keywordsOnly
+    // (the ANALYSIS segment) only the key/value pairs are taken; otherwise the
+    // parameter table is built and the flags of parent (notimplemented,
+    // compressed) are set. Throws FcsFormatError with the reader's messages.
+    TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly, MessageSink& sink);
+
+    // The trimmed value as an integer; 0 when empty; FcsFormatError when not a number.
+    int64_t IntValue(const std::string& key) const;
+
+    TDataSet* Parent = nullptr;
+    int64_t tot = 0;            // events to read
+    int64_t OriginalTotal = 0;  // the file's $TOT
+    int32_t ByteOrd[8] = {};    // 1-based position of stored byte i in the little-endian value
+    int32_t ByteCount = 0;
+    int prizmpar = -1;          // 0-based index of the parameter named "PRISM"
+    double timestep = 0;        // $TIMESTEP; 0 when absent or not a number
+
+    bool ReverseByteOrder() const { return ByteCount > 1 && ByteOrd[1] < ByteOrd[0]; }
+
+private:
+    void splitKeywords(const uint8_t* bytes, size_t L);
+    void readByteOrder();
+    void readParameters(MessageSink& sink);
+    void detectTime();
+};
+
+// Number parsing with "." as decimal separator whatever the locale; the whole
+// trimmed text must be the number. A leading "+" is accepted.
+bool parseFcsInt(const std::string& text, int64_t& out);
+bool parseFcsFloat(const std::string& text, double& out);
+
+}  // namespace orvala

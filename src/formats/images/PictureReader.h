@@ -1,0 +1,25 @@
+#pragma once
+// Decodes ordinary picture files into 32-bit bitmaps (0x00BBGGRR). JPEG goes
+// through libjpeg, uncompressed BMP through the saved-record reader, and every
+// other format Qt's image readers know (BMP variants, ICO, PNG, GIF ...)
+// through QImageReader. Windows metafiles (EMF, WMF) are refused.
+#include <string>
+
+#include "core/TData.h"
+
+namespace orvala {
+
+// Throws OrvalaError with a message naming the file and the fault when the
+// file cannot be read, is not a picture, is damaged or is too large.
+TBitmap LoadPicture(const std::string& filename);
+
+// Decodes a JPEG held in memory (name only for messages).
+TBitmap DecodeJpeg(const uint8_t* bytes, size_t size, const std::string& name);
+
+// "Open Picture": the picture data set of a file (see CreatePictureData).
+TData* OpenPicture(const std::string& filename);
+
+// True when this build can decode pictures other than JPEG and plain BMP.
+bool HasQtPictureReaders();
+
+}  // namespace orvala
