@@ -75,7 +75,7 @@ struct Segment {
 // adds their products into S (ld x ld) and their sums into sum (ld).
 template <int TJ>
 inline __attribute__((always_inline)) void segmentBody(const MatrixView& view, const double* shift, Segment seg, int ld,
-                                                       double* S, double* sum, double* buffer)
+                                                       double* S, double* sum, double* buffer, double* scratch)
 {
     const int m = view.cols;
     for (int r0 = seg.first; r0 < seg.first + seg.count; r0 += BlockRows) {
@@ -83,10 +83,14 @@ inline __attribute__((always_inline)) void segmentBody(const MatrixView& view, c
         for (int k = 0; k < nb; ++k) {
             const double* src = view.data + size_t(r0 + k) * size_t(view.stride);
             double* dst = buffer + size_t(k) * size_t(ld);
-            if (view.columns)
+            if (view.convert) {
+                view.convert(src, scratch);
+                for (int j = 0; j < m; ++j) dst[j] = scratch[j] - shift[j];
+            } else if (view.columns) {
                 for (int j = 0; j < m; ++j) dst[j] = src[view.columns[j]] - shift[j];
-            else
+            } else {
                 for (int j = 0; j < m; ++j) dst[j] = src[j] - shift[j];
+            }
             for (int j = 0; j < m; ++j) sum[j] += dst[j];
         }
         blockProducts<TJ>(buffer, nb, ld, S);
@@ -96,15 +100,16 @@ inline __attribute__((always_inline)) void segmentBody(const MatrixView& view, c
 #if defined(__GNUC__) && defined(__x86_64__)
 #define ORVALA_HAVE_AVX2_PATH 1
 __attribute__((target("avx2"))) void segmentAvx2(const MatrixView& view, const double* shift, Segment seg, int ld, double* S,
-                                                 double* sum, double* buffer)
+                                                 double* sum, double* buffer, double* scratch)
 {
-    segmentBody<8>(view, shift, seg, ld, S, sum, buffer);
+    segmentBody<8>(view, shift, seg, ld, S, sum, buffer, scratch);
 }
 #endif
 
-void segmentGeneric(const MatrixView& view, const double* shift, Segment seg, int ld, double* S, double* sum, double* buffer)
+void segmentGeneric(const MatrixView& view, const double* shift, Segment seg, int ld, double* S, double* sum, double* buffer,
+                    double* scratch)
 {
-    segmentBody<4>(view, shift, seg, ld, S, sum, buffer);
+    segmentBody<4>(view, shift, seg, ld, S, sum, buffer, scratch);
 }
 
 bool useAvx2()
@@ -145,29 +150,35 @@ CrossProductSums AccumulateCrossProducts(const MatrixView& view, const TVector& 
     std::vector<double> partialSum(size_t(ld) * size_t(segments), 0.0);
     const bool avx2 = useAvx2();
 
-    auto runSegment = [&](int s, std::vector<double>& buffer) {
+    // Per worker: the packed block (padding columns zeroed once; the packing
+    // never writes them) and room for one converted row.
+    struct Workspace {
+        std::vector<double> block, scratch;
+    };
+    const size_t blockSize = size_t(BlockRows) * size_t(ld);
+    const size_t scratchSize = size_t(view.rowRoom());
+    auto runSegment = [&](int s, Workspace& w) {
         auto fn = segmentGeneric;
 #ifdef ORVALA_HAVE_AVX2_PATH
         if (avx2) fn = segmentAvx2;
 #endif
         fn(view, result.shift.data(), segs[size_t(s)], ld, partialS.data() + matSize * size_t(s),
-           partialSum.data() + size_t(ld) * size_t(s), buffer.data());
+           partialSum.data() + size_t(ld) * size_t(s), w.block.data(), w.scratch.data());
     };
-    const size_t bufferSize = size_t(BlockRows) * size_t(ld);
-    if (pool && segments > 1) {
-        // Zero padding columns once per worker buffer; the packing never writes them.
-        std::vector<std::vector<double>> buffers(size_t(pool->NumberOfThreads()), std::vector<double>(bufferSize, 0.0));
+    const bool usePool = pool && segments > 1;
+    const int workers = usePool ? pool->NumberOfThreads() : 1;
+    std::vector<Workspace> spaces(size_t(workers), Workspace{std::vector<double>(blockSize, 0.0), std::vector<double>(scratchSize, 0.0)});
+    if (usePool) {
         pool->Process(
             [&](int thread, int index, int size, int& count, std::atomic<bool>& aborted) {
                 for (int s = index; s < index + size && !aborted; ++s) {
-                    runSegment(s, buffers[size_t(thread)]);
+                    runSegment(s, spaces[size_t(thread)]);
                     count += segs[size_t(s)].count;
                 }
             },
             {}, segments, 1);
     } else {
-        std::vector<double> buffer(bufferSize, 0.0);
-        for (int s = 0; s < segments; ++s) runSegment(s, buffer);
+        for (int s = 0; s < segments; ++s) runSegment(s, spaces[0]);
     }
 
     // Fixed order: segment 0, 1, 2, ...

@@ -2,6 +2,7 @@
 // The expensive step of a PCA: the sums of products of all column pairs over
 // millions of events, in one pass over contiguous data split over the worker pool.
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "numerics/Matrices.h"
@@ -12,14 +13,51 @@ class TMultiThread;
 
 // A read-only view of a row-major block of values: element (r, j) is
 // data[r * stride + columns[j]], or data[r * stride + j] without a column list.
+// With convert set, row r is instead whatever convert writes from the stride
+// values of the row (cols values, with room for convertRoom in out): a
+// projection filter applied on the fly, so the filtered matrix never exists.
 struct MatrixView {
     const double* data = nullptr;
     int rows = 0;
     int stride = 0;
     int cols = 0;
     const int* columns = nullptr;  // cols entries, each in 0..stride-1; null = the first cols columns
+    std::function<void(const double* row, double* out)> convert;  // must be safe to call from several threads
+    int convertRoom = 0;
 
-    double at(int r, int j) const { return data[size_t(r) * size_t(stride) + size_t(columns ? columns[j] : j)]; }
+    // All columns of a contiguous rows x cols block.
+    static MatrixView Whole(const double* data, int rows, int cols)
+    {
+        MatrixView v;
+        v.data = data;
+        v.rows = rows;
+        v.stride = v.cols = cols;
+        return v;
+    }
+    // Some columns (count entries of columns) of a rows x stride block.
+    static MatrixView Picked(const double* data, int rows, int stride, const int* columns, int count)
+    {
+        MatrixView v;
+        v.data = data;
+        v.rows = rows;
+        v.stride = stride;
+        v.cols = count;
+        v.columns = columns;
+        return v;
+    }
+
+    // Row r into out (room for max(cols, convertRoom) values).
+    void readRow(int r, double* out) const
+    {
+        const double* src = data + size_t(r) * size_t(stride);
+        if (convert)
+            convert(src, out);
+        else if (columns)
+            for (int j = 0; j < cols; ++j) out[j] = src[columns[j]];
+        else
+            for (int j = 0; j < cols; ++j) out[j] = src[j];
+    }
+    int rowRoom() const { return convert && convertRoom > cols ? convertRoom : cols; }
 };
 
 // Sums over the rows x of a view, taken about a fixed shift s so that large

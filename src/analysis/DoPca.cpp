@@ -1,46 +1,14 @@
 #include "DoPca.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <string>
 
 #include "core/Messages.h"
 #include "core/TData.h"
 #include "core/TDataFilter.h"
-#include "plot/TMultiThread.h"
 
 namespace orvala {
-
-namespace {
-
-// Every event through the filter into one row each. Uses the filter's
-// buffer-free Pass, so the workers can share it.
-DataMatrix filterAll(const TData& data, const TDataFilter& filter, TMultiThread* pool)
-{
-    const int rows = data.data.rows(), cols = data.data.cols();
-    const int outLength = filter.OutputLength(cols);
-    const int work = filter.WorkLength(cols);
-    DataMatrix out(rows, outLength);
-    auto passRange = [&](int first, int count) {
-        TVector buffer(size_t(std::max(work, 1)));
-        for (int r = first; r < first + count; ++r) {
-            filter.Pass(data.data[r], cols, buffer.data());
-            std::copy(buffer.begin(), buffer.begin() + outLength, out[r]);
-        }
-    };
-    if (pool && rows > 4096) {
-        pool->Process([&](int, int index, int size, int& count, std::atomic<bool>&) {
-            passRange(index, size);
-            count += size;
-        }, {}, rows, 0);
-    } else {
-        passRange(0, rows);
-    }
-    return out;
-}
-
-}  // namespace
 
 std::unique_ptr<TPca> DoPCA(TData& data, const PcaRequest& request, MessageSink& sink, TMultiThread* pool)
 {
@@ -68,16 +36,20 @@ std::unique_ptr<TPca> DoPCA(TData& data, const PcaRequest& request, MessageSink&
     filter->Includer = false;
     filter->setIndices(params);
 
-    std::unique_ptr<TPca> pca;
-    if (!filter->Hyper && !filter->Normalized) {
-        // The filter only selects columns: analyse them where they are rather
-        // than copying the whole selection first.
-        const MatrixView view{data.data.data(), data.data.rows(), data.data.cols(), int(params.size()), params.data()};
-        pca = TPca::Create(view, request.matrixType, request.algorithm, sink, pool);
+    // Every event goes through the filter as the products are summed, so the
+    // filtered matrix is never stored. Only Pass's buffer-free form is used:
+    // the workers share the filter.
+    MatrixView view = MatrixView::Whole(data.data.data(), data.data.rows(), data.data.cols());
+    view.cols = filter->OutputLength(data.data.cols());
+    if (filter->Hyper || filter->Normalized) {
+        const TDataFilter* f = filter.get();
+        const int length = data.data.cols();
+        view.convert = [f, length](const double* row, double* out) { f->Pass(row, length, out); };
+        view.convertRoom = filter->WorkLength(length);
     } else {
-        const DataMatrix filtered = filterAll(data, *filter, pool);
-        pca = TPca::Create(filtered, request.matrixType, request.algorithm, sink, pool);
+        view.columns = filter->Indices().data();  // pure selection: read the columns where they are
     }
+    std::unique_ptr<TPca> pca = TPca::Create(view, request.matrixType, request.algorithm, sink, pool);
 
     filter->setMean(pca->mean);
     filter->setDeviation(pca->StdDev);

@@ -19,14 +19,16 @@ constexpr int ShiftRows = 256;
 
 TVector estimateShift(const MatrixView& data)
 {
-    TVector shift(size_t(data.cols), 0.0);
     const int rows = std::min(data.rows, ShiftRows);
-    if (rows == 0) return shift;
-    for (int j = 0; j < data.cols; ++j) {
-        long double s = 0;
-        for (int r = 0; r < rows; ++r) s += data.at(r, j);
-        shift[size_t(j)] = double(s / rows);
+    std::vector<long double> sums(size_t(data.cols), 0.0L);
+    TVector row(size_t(std::max(data.rowRoom(), 1)));
+    for (int r = 0; r < rows; ++r) {
+        data.readRow(r, row.data());
+        for (int j = 0; j < data.cols; ++j) sums[size_t(j)] += row[size_t(j)];
     }
+    TVector shift(size_t(data.cols), 0.0);
+    if (rows > 0)
+        for (int j = 0; j < data.cols; ++j) shift[size_t(j)] = double(sums[size_t(j)] / rows);
     return shift;
 }
 
@@ -93,8 +95,7 @@ TMatrix TPca::BuildMatrix(const MatrixView& data, int option, TMultiThread* pool
 
 std::unique_ptr<TPca> TPca::Create(const DataMatrix& data, int option, int algorithm, MessageSink& sink, TMultiThread* pool)
 {
-    MatrixView view{data.data(), data.rows(), data.cols(), data.cols(), nullptr};
-    return Create(view, option, algorithm, sink, pool);
+    return Create(MatrixView::Whole(data.data(), data.rows(), data.cols()), option, algorithm, sink, pool);
 }
 
 std::unique_ptr<TPca> TPca::Create(const MatrixView& data, int option, int algorithm, MessageSink& sink, TMultiThread* pool)

@@ -29,7 +29,7 @@ TEST(CrossProducts, MatchesDirectSumsForAnyWidthAndRowCount)
             const auto values = randomData(rows, cols, 1000);
             TVector shift(static_cast<size_t>(cols));
             for (int j = 0; j < cols; ++j) shift[size_t(j)] = 1000 + j * 100.0 + 0.5;
-            const MatrixView view{values.data(), rows, cols, cols, nullptr};
+            const MatrixView view = MatrixView::Whole(values.data(), rows, cols);
             const CrossProductSums s = AccumulateCrossProducts(view, shift, nullptr);
             ASSERT_EQ(s.n, rows);
             for (int i = 0; i < cols; ++i) {
@@ -54,7 +54,7 @@ TEST(CrossProducts, SameBitsWhateverTheNumberOfWorkers)
     const int rows = 300000, cols = 11;
     const auto values = randomData(rows, cols, 5e4);
     const TVector shift(size_t(cols), 5e4);
-    const MatrixView view{values.data(), rows, cols, cols, nullptr};
+    const MatrixView view = MatrixView::Whole(values.data(), rows, cols);
     const CrossProductSums alone = AccumulateCrossProducts(view, shift, nullptr);
     for (int workers : {1, 2, 3, 5}) {
         TMultiThread pool(workers);
@@ -69,13 +69,13 @@ TEST(CrossProducts, ColumnListSelectsAndReordersColumns)
     const int rows = 1000, stride = 6;
     const auto values = randomData(rows, stride, 0);
     const int columns[] = {5, 1, 3};
-    const MatrixView picked{values.data(), rows, stride, 3, columns};
+    const MatrixView picked = MatrixView::Picked(values.data(), rows, stride, columns, 3);
     const CrossProductSums s = AccumulateCrossProducts(picked, TVector(3, 0.0), nullptr);
 
     std::vector<double> copy;
     for (int r = 0; r < rows; ++r)
         for (int c : columns) copy.push_back(values[size_t(r) * stride + size_t(c)]);
-    const MatrixView packed{copy.data(), rows, 3, 3, nullptr};
+    const MatrixView packed = MatrixView::Whole(copy.data(), rows, 3);
     const CrossProductSums t = AccumulateCrossProducts(packed, TVector(3, 0.0), nullptr);
     EXPECT_EQ(s.cross, t.cross);
     EXPECT_EQ(s.sum, t.sum);
