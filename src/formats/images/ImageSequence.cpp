@@ -229,7 +229,7 @@ bool CreateSeqFromData(TData& data, int w, int h, MessageSink& sink)
     }
     const int n = data.events();
     const int cols = data.CaseSize();
-    std::vector<QCam_Frame> frames(size_t(cols));
+    std::vector<QCam_Frame> frames(static_cast<size_t>(cols));
     double mx = RunningMaxStart, mn = RunningMinStart;
     for (int p = 0; p < cols; ++p) {
         QCam_Frame& f = frames[size_t(p)];

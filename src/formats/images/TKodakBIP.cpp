@@ -40,7 +40,7 @@ void TKodakBIP::LoadFromFile(const std::string& filename)
     if (!in) throw OrvalaError("Cannot open file " + filename);
     const auto size = std::filesystem::file_size(filename, ec);
     if (ec) throw OrvalaError("Cannot read file " + filename);
-    std::vector<uint8_t> bytes(size_t(size));
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
     if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size())))
         throw OrvalaError("Cannot read file " + filename);
     LoadFromBytes(bytes, filename);
