@@ -124,7 +124,7 @@ bool useAvx2()
 
 }  // namespace
 
-CrossProductSums AccumulateCrossProducts(const MatrixView& view, const TVector& shift, TMultiThread* pool)
+CrossProductSums AccumulateCrossProducts(const MatrixView& view, const TVector& shift, TMultiThread* pool, bool wideVectors)
 {
     const int m = view.cols;
     assert(int(shift.size()) >= m);
@@ -148,7 +148,7 @@ CrossProductSums AccumulateCrossProducts(const MatrixView& view, const TVector& 
     const size_t matSize = size_t(ld) * size_t(ld);
     std::vector<double> partialS(matSize * size_t(segments), 0.0);
     std::vector<double> partialSum(size_t(ld) * size_t(segments), 0.0);
-    const bool avx2 = useAvx2();
+    const bool avx2 = wideVectors && useAvx2();
 
     // Per worker: the packed block (padding columns zeroed once; the packing
     // never writes them) and room for one converted row.

@@ -75,6 +75,9 @@ struct CrossProductSums {
 // sums whole segments and the segment results are added in segment order, so
 // the result is the same bit for bit whatever the number of workers (or
 // without a pool, when pool is null). Only the upper triangle is computed.
-CrossProductSums AccumulateCrossProducts(const MatrixView& view, const TVector& shift, TMultiThread* pool);
+// The 256-bit kernel runs where the processor has it; wideVectors = false
+// keeps to the portable one, which gives the same bits.
+CrossProductSums AccumulateCrossProducts(const MatrixView& view, const TVector& shift, TMultiThread* pool,
+                                         bool wideVectors = true);
 
 }  // namespace orvala
