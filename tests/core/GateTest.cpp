@@ -11,6 +11,7 @@
 #include "CoreFixtures.h"
 #include "core/Messages.h"
 #include "core/TGate.h"
+#include "plot/PointInPolygon.h"
 #include "plot/Scales.h"
 #include "plot/TMultiThread.h"
 
@@ -410,6 +411,53 @@ TEST(CreateLink, MatchesAnEvenOddReferenceOnRandomPolygons)
                 EXPECT_GT(expected.size(), 0u);
             }
         }
+    }
+}
+
+// Events on and right beside the edges of random polygons: what CreateLink
+// keeps equals the exact polygon test of every single point, so no shortcut
+// taken for points far from the outline can change an answer.
+TEST(CreateLink, AgreesWithTheExactPolygonTestOnAndBesideEdges)
+{
+    Workspace ws;
+    std::mt19937_64 rng(77);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int trial = 0; trial < 6; ++trial) {
+        const int vertices = 4 + trial * 2;
+        const double scale = trial % 2 ? 1e-3 : 5e4, offset = trial % 3 ? 0 : 1e6;
+        TVector cx, cy;
+        for (int i = 0; i < vertices; ++i) {
+            cx.push_back(offset + scale * unit(rng));
+            cy.push_back(scale * unit(rng));
+        }
+        cx.push_back(cx[0]);
+        cy.push_back(cy[0]);
+        std::vector<std::vector<double>> rows;
+        for (int i = 0; i < vertices; ++i) {
+            const int j = (i + 1) % vertices;
+            rows.push_back({cx[size_t(i)], cy[size_t(i)]});
+            for (int k = 0; k < 400; ++k) {
+                const double t = unit(rng);
+                const double px = cx[size_t(i)] + t * (cx[size_t(j)] - cx[size_t(i)]);
+                const double py = cy[size_t(i)] + t * (cy[size_t(j)] - cy[size_t(i)]);
+                rows.push_back({px, py});
+                for (const double d : {1e-13, 1e-9, 1e-4})
+                    rows.push_back({px + (unit(rng) - 0.5) * d * scale, py + (unit(rng) - 0.5) * d * scale});
+            }
+        }
+        for (int k = 0; k < 20000; ++k) rows.push_back({offset + scale * unit(rng), scale * unit(rng)});
+        TData* a = rootWithRows(ws, "P" + std::to_string(trial), rows);
+        const TGate g({1, 0}, {0, 1}, cx, cy);
+        const double xmin = *std::min_element(cx.begin(), cx.end()), xmax = *std::max_element(cx.begin(), cx.end());
+        const double ymin = *std::min_element(cy.begin(), cy.end()), ymax = *std::max_element(cy.begin(), cy.end());
+        TIntVector expected;
+        for (size_t e = 0; e < rows.size(); ++e) {
+            const double px = rows[e][0], py = rows[e][1];
+            if (px >= xmin && px <= xmax && py >= ymin && py <= ymax &&
+                PointInPolygon(px, py, cx.data(), cy.data(), vertices))
+                expected.push_back(int(e));
+        }
+        EXPECT_EQ(a->CreateLink(g), expected) << "trial " << trial;
     }
 }
 
