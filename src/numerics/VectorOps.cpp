@@ -37,9 +37,10 @@ double Norm(const TVector& v)
 
 void Normalize(double* v, int n)
 {
-    long double sum = 0;
-    for (int i = 0; i < n; ++i) sum += static_cast<long double>(v[i]) * v[i];
-    const double norm = double(std::sqrt(sum));
+    // Plain doubles: this runs once per event in the projection filters.
+    double sum = 0;
+    for (int i = 0; i < n; ++i) sum += v[i] * v[i];
+    const double norm = std::sqrt(sum);
     if (norm == 0) return;
     for (int i = 0; i < n; ++i) v[i] /= norm;
 }
