@@ -240,19 +240,6 @@ inline void project4(const double* row, int stride, int n, const double* x, cons
     dy[0] = y0, dy[1] = y1, dy[2] = y2, dy[3] = y3;
 }
 
-// The filter's output for one event, written into buf; returns its length.
-// The const form of Pass keeps no state, so the workers share one filter.
-template <class Filter>
-int passFilter(const Filter& filter, const double* row, int n, TVector& buf)
-{
-    if constexpr (requires { filter.Pass(row, n, buf.data()); }) {
-        buf.resize(size_t(std::max(filter.WorkLength(n), 0)));
-        return filter.Pass(row, n, buf.data());
-    } else {
-        throw OrvalaError("PCA gates need the projection filter, which this build lacks");
-    }
-}
-
 // Appends the passing events of [begin, end) to out; filter is set for PCA gates.
 void scanEvents(const TData& P, const RegionTest& test, const TDataFilter* filter, int begin, int end, TIntVector& out)
 {
@@ -273,9 +260,10 @@ void scanEvents(const TData& P, const RegionTest& test, const TDataFilter* filte
             if (test.passes(row, cols)) out.push_back(e);
         return;
     }
-    TVector buf;
+    // The const Pass keeps no state, so the workers share one filter.
+    TVector buf(size_t(std::max(filter->WorkLength(cols), 0)));
     for (int e = begin; e < end; ++e) {
-        const int n = passFilter(*filter, P.data[e], cols, buf);
+        const int n = filter->Pass(P.data[e], cols, buf.data());
         if (test.passes(buf.data(), n)) out.push_back(e);
     }
 }

@@ -13,7 +13,7 @@ TGate::TGate(TVector x_, TVector y_, TVector cx_, TVector cy_, const TDataFilter
     : TGate(std::move(x_), std::move(y_), std::move(cx_), std::move(cy_))
 {
     kind = TGateType::gtPCAGate;
-    filter = std::make_unique<TDataFilter>(filter_);
+    filter = filter_.fCopy();
 }
 
 TGate::TGate(const TGateRect& rect) : kind(TGateType::gtImage), Rect(rect) {}
@@ -32,7 +32,7 @@ std::unique_ptr<TGate> TGate::Copy(const TGate& gate)
     g->cy = gate.cy;
     g->ChannelList = gate.ChannelList;
     g->Rect = gate.Rect;
-    if (gate.filter) g->filter = std::make_unique<TDataFilter>(*gate.filter);
+    if (gate.filter) g->filter = gate.filter->fCopy();
     g->Inverse = gate.Inverse;
     g->Normalized = gate.Normalized;
     g->loglinx = gate.loglinx;

@@ -63,6 +63,21 @@ struct PoolForTest {
     ~PoolForTest() { setGatePool(nullptr); }
 };
 
+// Plain even-odd crossing test over the first n vertices, written apart from
+// the program's own test so that it can check it.
+bool evenOdd(double px, double py, const TVector& cx, const TVector& cy, int n)
+{
+    bool inside = false;
+    for (int i = 0, j = n - 1; i < n; j = i++) {
+        if ((cy[size_t(i)] > py) != (cy[size_t(j)] > py)) {
+            const double xc =
+                cx[size_t(i)] + (py - cy[size_t(i)]) * (cx[size_t(j)] - cx[size_t(i)]) / (cy[size_t(j)] - cy[size_t(i)]);
+            if (px < xc) inside = !inside;
+        }
+    }
+    return inside;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ the record
@@ -362,18 +377,6 @@ TEST(CreateLink, MatchesAnEvenOddReferenceOnRandomPolygons)
     std::normal_distribution<double> normal(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(-1.5, 1.5);
 
-    auto evenOdd = [](double px, double py, const TVector& cx, const TVector& cy, int n) {
-        bool inside = false;
-        for (int i = 0, j = n - 1; i < n; j = i++) {
-            if ((cy[size_t(i)] > py) != (cy[size_t(j)] > py)) {
-                const double xc = cx[size_t(i)] + (py - cy[size_t(i)]) * (cx[size_t(j)] - cx[size_t(i)]) /
-                                                      (cy[size_t(j)] - cy[size_t(i)]);
-                if (px < xc) inside = !inside;
-            }
-        }
-        return inside;
-    };
-
     for (const int events : {1000, 300000}) {
         const int cols = 5;
         TData* a = ws.root("R" + std::to_string(events), cols, events);
@@ -459,6 +462,53 @@ TEST(CreateLink, AgreesWithTheExactPolygonTestOnAndBesideEdges)
         }
         EXPECT_EQ(a->CreateLink(g), expected) << "trial " << trial;
     }
+}
+
+TEST(CreateLink, PcaGateTestsTheFilterOutput)
+{
+    PoolForTest pool;
+    Workspace ws;
+    // Filter output = (v2 - 100, v0 - 10); the gate is the square [0, 5) x [0, 5) of it.
+    TDataFilter f;
+    f.setIndices({2, 0});
+    f.PCAType = 1;
+    f.FMean = {100, 10};
+    TGate g({1, 0}, {0, 1}, {0, 5, 5, 0, 0}, {0, 0, 5, 5, 0}, f);
+    TData* a = rootWithRows(ws, "A", {{11, 0, 101}, {11, 0, 99}, {14.9, 7, 104.9}, {15, 7, 101}, {0, 0, 0}});
+    EXPECT_EQ(a->CreateLink(g), (TIntVector{0, 2}));
+
+    TData* k = gate(ws, a, g);
+    ASSERT_NE(k, nullptr);
+    EXPECT_EQ(k->CaseSize(), 3) << "the kid keeps the parent's columns, not the filter's";
+    EXPECT_EQ(k->link, (TIntVector{0, 2}));
+    EXPECT_NE(k->gate->filter.get(), g.filter.get());
+
+    // Large enough to run on the pool, which shares the one filter.
+    std::mt19937_64 rng(5);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    const int events = 200000, cols = 4;
+    TData* b = ws.root("B", cols, events);
+    for (int e = 0; e < events; ++e)
+        for (int c = 0; c < cols; ++c) b->data[e][c] = 50 + 10 * normal(rng);
+    TDataFilter z;
+    z.setIndices({0, 1, 3});
+    z.Normalized = true;
+    z.PCAType = 0;
+    z.FMean = {0.5, 0.6, 0.5};
+    z.FDeviation = {0.1, 0.2, 0.1};
+    TGate big({0.6, -0.8, 0.1}, {0.3, 0.3, -0.9}, {-2, 3, 2, -1, -2}, {-3, -1, 2, 1, -3}, z);
+    TIntVector expected;
+    for (int e = 0; e < events; ++e) {
+        const TVector out = z.Pass(b->data[e], cols);
+        double dx = 0, dy = 0;
+        for (size_t i = 0; i < 3; ++i) {
+            dx += out[i] * big.x[i];
+            dy += out[i] * big.y[i];
+        }
+        if (evenOdd(dx, dy, big.cx, big.cy, 4)) expected.push_back(e);
+    }
+    ASSERT_GT(expected.size(), 1000u);
+    EXPECT_EQ(b->CreateLink(big), expected);
 }
 
 // ------------------------------------------------------------------ Relink
