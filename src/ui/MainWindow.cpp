@@ -20,7 +20,9 @@
 #include "SingleInstance.h"
 #include "TDataBox.h"
 #include "TSeqProg.h"
+#include "TSubChannelDlg.h"
 #include "core/TDataList.h"
+#include "core/TGate.h"
 #include "plot/TMultiThread.h"
 
 namespace orvala {
@@ -107,6 +109,7 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
     pool_->PostToUi = [](std::function<void()> f) {
         QMetaObject::invokeMethod(qApp, std::move(f), Qt::QueuedConnection);
     };
+    setGatePool(pool_.get());
 
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName(QStringLiteral("ClientArea"));
@@ -135,7 +138,7 @@ MainWindow::~MainWindow()
     // The data list owns the workspace; it goes before the pool its data sets may use.
     delete dataBox_;
     dataBox_ = nullptr;
-    pool_.reset();
+    freePool();
     if (instance_ == this) instance_ = nullptr;
 }
 
@@ -209,7 +212,7 @@ void MainWindow::buildMenu()
     addCommand(tools, QStringLiteral("Centered Logratio Transform"), nullptr);
     addCommand(tools, QStringLiteral("Convert to Hyperspherical Coordinates"), nullptr);
     addCommand(tools, QStringLiteral("Spectra"), nullptr);
-    addCommand(tools, QStringLiteral("Delete channels"), nullptr);
+    addCommand(tools, QStringLiteral("Delete channels"), [this] { deleteChannels(); });
     addCommand(tools, QStringLiteral("Swap Channels order"), [this] { swapChannelsOrder(); });
     addCommand(tools, QStringLiteral("Cut Noise"), nullptr);
     addCommand(tools, QStringLiteral("Add noise"), nullptr);
@@ -320,6 +323,16 @@ void MainWindow::saveForCluster()
     for (TData* d : dataBox_->Selected()) writeClusterTable(*d, d->Path() + d->FullName() + ".txt");
 }
 
+void MainWindow::deleteChannels()
+{
+    for (TData* d : dataBox_->Selected()) {
+        TSubChannelDlg dlg(d, &settings_, this);
+        if (dlg.exec() != QDialog::Accepted || dlg.KeptChannels().empty()) continue;
+        TGate gate(TGateType::gtSubChannel, TIntVector(dlg.KeptChannels().begin(), dlg.KeptChannels().end()));
+        dataBox_->Add(TData::Gated(d, &gate));
+    }
+}
+
 void MainWindow::setBackgroundVisible(bool visible)
 {
     backgroundVisible_ = visible;
@@ -348,12 +361,18 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::freePool()
+{
+    if (pool_) setGatePool(nullptr);
+    pool_.reset();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     settings_.WriteInteger(QStringLiteral("Main"), QStringLiteral("Top"), y());
     settings_.WriteInteger(QStringLiteral("Main"), QStringLiteral("Left"), x());
     mdi_->closeAllSubWindows();
-    pool_.reset();
+    freePool();
     event->accept();
 }
 

@@ -76,6 +76,8 @@ private:
     void joinSelected();
     void swapChannelsOrder();
     void saveForCluster();
+    void deleteChannels();
+    void freePool();
     void updateBackground();
 
     static MainWindow* instance_;

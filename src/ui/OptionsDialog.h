@@ -35,7 +35,7 @@ public:
     QRadioButton* AlgorithmJacobi = nullptr;
     QCheckBox* CopyLeft = nullptr;
 
-protected:
+    // Closing writes the background-picture box back to the settings.
     void done(int result) override;
 
 private:

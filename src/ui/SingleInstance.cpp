@@ -73,10 +73,9 @@ bool InstanceServer::isListening() const { return server_->isListening(); }
 
 bool InstanceServer::listen(const QString& key)
 {
-    if (server_->listen(key)) return true;
-    if (server_->serverError() != QAbstractSocket::AddressInUseError) return false;
-    // The name is taken: by a live instance, or by the socket file of one that
-    // crashed. Only a live one answers.
+    // The name may be held by a live instance or by the socket file of one
+    // that crashed; only a live one answers. Ask first: with access options
+    // set, listening replaces an existing socket file instead of failing.
     {
         QLocalSocket probe;
         probe.connectToServer(key);

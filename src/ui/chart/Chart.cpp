@@ -1,0 +1,1099 @@
+#include "ui/chart/Chart.h"
+
+#include <QMouseEvent>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <qcustomplot.h>
+
+namespace orvala {
+
+namespace {
+
+QColor fromModelColor(uint32_t c)
+{
+    // The data model keeps 0x00BBGGRR.
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+uint32_t toModelColor(const QColor& c)
+{
+    return uint32_t(c.red()) | uint32_t(c.green()) << 8 | uint32_t(c.blue()) << 16;
+}
+
+QVector<double> toQVector(const std::vector<double>& v)
+{
+    return QVector<double>(v.begin(), v.end());
+}
+
+struct SeriesRec;
+
+// Square marks without outline, each in its own colour, in the order given.
+// QCPGraph would sort by x and has one pen for all points.
+class PointsPlottable : public QCPAbstractPlottable {
+public:
+    PointsPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis, const SeriesRec* rec)
+        : QCPAbstractPlottable(keyAxis, valueAxis), rec_(rec)
+    {
+    }
+    double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+    QCPRange getKeyRange(bool& foundRange, QCP::SignDomain) const override;
+    QCPRange getValueRange(bool& foundRange, QCP::SignDomain, const QCPRange&) const override;
+
+protected:
+    void draw(QCPPainter* painter) override;
+    void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
+
+private:
+    const SeriesRec* rec_;
+};
+
+}  // namespace
+
+namespace {
+
+struct SeriesRec {
+    Chart::SeriesId id = Chart::NoSeries;
+    SeriesKind kind = SeriesKind::Points;
+    QCPAbstractPlottable* plottable = nullptr;  // owned by the plot
+    QCPErrorBars* errors = nullptr;             // owned by the plot
+    std::vector<double> x, y, err;
+    std::vector<uint32_t> colors;
+    std::map<int, QString> labels;
+    qint64 tag = 0;
+    QString identifier;
+    bool active = true;
+    int markSize = 3;
+    bool markers = false;
+    QColor color = Qt::black;
+};
+
+QCPRange rangeOf(const std::vector<double>& v, bool& found)
+{
+    found = false;
+    QCPRange r;
+    for (double d : v) {
+        if (!std::isfinite(d))
+            continue;
+        if (!found) {
+            r = QCPRange(d, d);
+            found = true;
+        } else {
+            r.expand(d);
+        }
+    }
+    return r;
+}
+
+QCPRange PointsPlottable::getKeyRange(bool& foundRange, QCP::SignDomain) const
+{
+    return rangeOf(rec_->x, foundRange);
+}
+
+QCPRange PointsPlottable::getValueRange(bool& foundRange, QCP::SignDomain, const QCPRange&) const
+{
+    return rangeOf(rec_->y, foundRange);
+}
+
+void PointsPlottable::draw(QCPPainter* painter)
+{
+    QCPAxis* kx = keyAxis();
+    QCPAxis* vy = valueAxis();
+    if (!kx || !vy)
+        return;
+    const QRectF clip = clipRect();
+    const double s = std::max(rec_->markSize, 1);
+    const double h = s / 2.0;
+    painter->setAntialiasing(false);
+    const size_t n = std::min(rec_->x.size(), rec_->y.size());
+    const bool colored = rec_->colors.size() >= n;
+    const QColor plain = rec_->color;
+    for (size_t i = 0; i < n; ++i) {
+        const double px = kx->coordToPixel(rec_->x[i]);
+        const double py = vy->coordToPixel(rec_->y[i]);
+        if (px < clip.left() - s || px > clip.right() + s || py < clip.top() - s || py > clip.bottom() + s)
+            continue;
+        painter->fillRect(QRectF(px - h, py - h, s, s), colored ? fromModelColor(rec_->colors[i]) : plain);
+    }
+}
+
+void PointsPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const
+{
+    const QPointF c = rect.center();
+    painter->fillRect(QRectF(c.x() - 3, c.y() - 3, 6, 6), rec_->color);
+}
+
+}  // namespace
+
+struct Chart::Impl {
+    Chart* q = nullptr;
+    QCustomPlot* plot = nullptr;
+    QCPTextElement* titleElement = nullptr;
+    QCPLayer* overlay = nullptr;
+    std::vector<std::unique_ptr<SeriesRec>> series;
+    SeriesId nextId = 1;
+    bool automatic[4] = {true, true, true, true};
+
+    std::map<int, QCPItemStraightLine*> cursors;
+    int nextCursor = 1;
+    QCPItemStraightLine* crossV = nullptr;
+    QCPItemStraightLine* crossH = nullptr;
+    bool crossFollows = false;
+    QPointF crossPos;
+    QCPItemText* annotation = nullptr;
+    QCPItemLine* rubber = nullptr;
+    QCPItemRect* zoomRect = nullptr;
+
+    bool zoomEnabled = true;
+    bool panEnabled = true;
+    bool zooming = false;
+    bool panning = false;
+    QPoint dragStart;
+    QCPRange panX, panY;
+    // State before the first zoom, restored by undoZoom.
+    bool zoomedIn = false;
+    bool savedAutomatic[4] = {};
+    QCPRange savedRange[4];
+
+    QCPAxis* axis(ChartAxis a) const
+    {
+        switch (a) {
+        case ChartAxis::Bottom: return plot->xAxis;
+        case ChartAxis::Left: return plot->yAxis;
+        case ChartAxis::Top: return plot->xAxis2;
+        case ChartAxis::Right: return plot->yAxis2;
+        }
+        return plot->xAxis;
+    }
+    SeriesRec* find(SeriesId id) const
+    {
+        for (const auto& s : series)
+            if (s->id == id)
+                return s.get();
+        return nullptr;
+    }
+    SeriesRec& get(SeriesId id) const
+    {
+        SeriesRec* s = find(id);
+        Q_ASSERT_X(s, "Chart", "unknown series handle");
+        return *s;
+    }
+    void applyAutomatic()
+    {
+        for (int a = 0; a < 4; ++a) {
+            if (!automatic[a])
+                continue;
+            QCPAxis* ax = axis(ChartAxis(a));
+            if (ax->plottables().isEmpty())
+                continue;
+            ax->rescale(true);
+        }
+    }
+    void changed() { plot->replot(QCustomPlot::rpQueuedReplot); }
+    void overlayChanged() { overlay->replot(); }
+    // Pushes the arrays of a series into its plottable.
+    void sync(SeriesRec& s)
+    {
+        const size_t n = std::min(s.x.size(), s.y.size());
+        s.x.resize(n);
+        s.y.resize(n);
+        switch (s.kind) {
+        case SeriesKind::Points:
+            break;  // draws straight from the record
+        case SeriesKind::Line:
+            static_cast<QCPCurve*>(s.plottable)->setData(toQVector(s.x), toQVector(s.y));
+            break;
+        case SeriesKind::FastLine:
+            static_cast<QCPGraph*>(s.plottable)->setData(toQVector(s.x), toQVector(s.y));
+            break;
+        case SeriesKind::Bar:
+        case SeriesKind::ErrorBar:
+            static_cast<QCPBars*>(s.plottable)->setData(toQVector(s.x), toQVector(s.y));
+            if (s.errors) {
+                s.err.resize(n, 0.0);
+                s.errors->setData(toQVector(s.err));
+            }
+            break;
+        }
+        changed();
+    }
+    void applyColor(SeriesRec& s)
+    {
+        switch (s.kind) {
+        case SeriesKind::Points:
+            break;
+        case SeriesKind::Line: {
+            auto* c = static_cast<QCPCurve*>(s.plottable);
+            QPen pen = c->pen();
+            pen.setColor(s.color);
+            c->setPen(pen);
+            applyMarkers(s, c->scatterStyle().size());
+            break;
+        }
+        case SeriesKind::FastLine:
+            s.plottable->setPen(QPen(s.color));
+            break;
+        case SeriesKind::Bar:
+        case SeriesKind::ErrorBar:
+            s.plottable->setBrush(s.color);
+            break;
+        }
+    }
+    void applyMarkers(SeriesRec& s, double size)
+    {
+        auto* c = static_cast<QCPCurve*>(s.plottable);
+        if (s.markers)
+            c->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssSquare, s.color, size));
+        else
+            c->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone, size));
+    }
+    SeriesId add(std::unique_ptr<SeriesRec> rec)
+    {
+        rec->id = nextId++;
+        const SeriesId id = rec->id;
+        series.push_back(std::move(rec));
+        changed();
+        return id;
+    }
+
+    // Mouse handling of the chart itself: zoom rectangle, panning, clicks on
+    // series points. The notifications go out first so that a tool can
+    // switch zoom or panning off before the chart acts on the press.
+    void press(QMouseEvent* e);
+    void move(QMouseEvent* e);
+    void release(QMouseEvent* e);
+    int pointUnder(const SeriesRec& s, QPointF pos) const;
+};
+
+int Chart::Impl::pointUnder(const SeriesRec& s, QPointF pos) const
+{
+    if (!s.active || (s.kind != SeriesKind::Points && s.kind != SeriesKind::Line))
+        return -1;
+    const double tol = s.kind == SeriesKind::Points ? std::max(s.markSize, 2) / 2.0 + 1 : 4;
+    for (size_t i = 0; i < s.x.size(); ++i) {
+        const double px = plot->xAxis->coordToPixel(s.x[i]);
+        const double py = plot->yAxis->coordToPixel(s.y[i]);
+        if (std::fabs(px - pos.x()) <= tol && std::fabs(py - pos.y()) <= tol)
+            return int(i);
+    }
+    return -1;
+}
+
+void Chart::Impl::press(QMouseEvent* e)
+{
+    emit q->mouseDown(e);
+    bool carryOn = true;
+    if (e->button() == Qt::LeftButton) {
+        for (auto it = series.rbegin(); it != series.rend(); ++it) {
+            const int idx = pointUnder(**it, e->position());
+            if (idx >= 0) {
+                emit q->seriesPointClicked((*it)->id, idx, e, &carryOn);
+                break;
+            }
+        }
+    }
+    if (!carryOn)
+        return;
+    const QPoint pos = e->position().toPoint();
+    if (e->button() == Qt::LeftButton && zoomEnabled && plot->axisRect()->rect().contains(pos)) {
+        zooming = true;
+        dragStart = pos;
+    } else if (e->button() == Qt::RightButton && panEnabled && plot->axisRect()->rect().contains(pos)) {
+        panning = true;
+        dragStart = pos;
+        panX = plot->xAxis->range();
+        panY = plot->yAxis->range();
+    }
+}
+
+void Chart::Impl::move(QMouseEvent* e)
+{
+    emit q->mouseMoved(e);
+    const QPointF pos = e->position();
+    if (crossFollows && crossV->visible()) {
+        q->setCrossHairPosition(plot->xAxis->pixelToCoord(pos.x()), plot->yAxis->pixelToCoord(pos.y()));
+    }
+    if (zooming && zoomEnabled) {
+        zoomRect->topLeft->setCoords(QPointF(dragStart));
+        zoomRect->bottomRight->setCoords(pos);
+        zoomRect->setVisible(true);
+        overlayChanged();
+    } else if (panning && panEnabled) {
+        // Shift the ranges saved at the press by the whole drag, so rounding
+        // does not accumulate over many small moves.
+        const double dx = plot->xAxis->pixelToCoord(pos.x()) - plot->xAxis->pixelToCoord(dragStart.x());
+        const double dy = plot->yAxis->pixelToCoord(pos.y()) - plot->yAxis->pixelToCoord(dragStart.y());
+        const QCPRange nowX = plot->xAxis->range(), nowY = plot->yAxis->range();
+        // pixelToCoord used the current ranges; express the drag in the
+        // ranges of the press.
+        const double sx = (panX.size() / nowX.size()), sy = (panY.size() / nowY.size());
+        plot->xAxis->setRange(panX.lower - dx * sx, panX.upper - dx * sx);
+        plot->yAxis->setRange(panY.lower - dy * sy, panY.upper - dy * sy);
+        automatic[int(ChartAxis::Bottom)] = automatic[int(ChartAxis::Left)] = false;
+        changed();
+        emit q->scrolled();
+    }
+}
+
+void Chart::Impl::release(QMouseEvent* e)
+{
+    emit q->mouseUp(e);
+    if (zooming) {
+        zooming = false;
+        zoomRect->setVisible(false);
+        overlayChanged();
+        const QPoint end = e->position().toPoint();
+        if (!zoomEnabled)
+            return;
+        if (end.x() > dragStart.x() + 3 && end.y() > dragStart.y() + 3) {
+            if (!zoomedIn) {
+                for (int a = 0; a < 4; ++a) {
+                    savedAutomatic[a] = automatic[a];
+                    savedRange[a] = axis(ChartAxis(a))->range();
+                }
+                zoomedIn = true;
+            }
+            const double x0 = plot->xAxis->pixelToCoord(dragStart.x()), x1 = plot->xAxis->pixelToCoord(end.x());
+            const double y0 = plot->yAxis->pixelToCoord(dragStart.y()), y1 = plot->yAxis->pixelToCoord(end.y());
+            plot->xAxis->setRange(std::min(x0, x1), std::max(x0, x1));
+            plot->yAxis->setRange(std::min(y0, y1), std::max(y0, y1));
+            automatic[int(ChartAxis::Bottom)] = automatic[int(ChartAxis::Left)] = false;
+            changed();
+            emit q->zoomed();
+        } else if (end.x() < dragStart.x() - 3) {
+            q->undoZoom();
+        }
+    }
+    panning = false;
+}
+
+Chart::Chart(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl>())
+{
+    d->q = this;
+    d->plot = new QCustomPlot(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(d->plot);
+    QCustomPlot* p = d->plot;
+    p->setAutoAddPlottableToLegend(true);
+    p->setMouseTracking(true);  // moves without a button drive hovering and rubber lines
+    p->setNoAntialiasingOnDrag(true);
+    p->xAxis2->setVisible(false);
+    p->yAxis2->setVisible(false);
+
+    p->addLayer("overlay", p->layer("main"), QCustomPlot::limAbove);
+    d->overlay = p->layer("overlay");
+    d->overlay->setMode(QCPLayer::lmBuffered);
+    auto onOverlay = [p, this](QCPAbstractItem* item) {
+        item->setLayer(d->overlay);
+        item->setVisible(false);
+        item->setSelectable(false);
+        item->setClipToAxisRect(true);
+        (void)p;
+    };
+    d->crossV = new QCPItemStraightLine(p);
+    d->crossH = new QCPItemStraightLine(p);
+    for (QCPItemStraightLine* l : {d->crossV, d->crossH}) {
+        onOverlay(l);
+        l->setPen(QPen(Qt::gray, 1, Qt::DotLine));
+    }
+    d->annotation = new QCPItemText(p);
+    onOverlay(d->annotation);
+    d->annotation->setClipToAxisRect(false);
+    d->annotation->position->setType(QCPItemPosition::ptAbsolute);
+    d->annotation->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+    d->annotation->setPadding(QMargins(4, 2, 4, 2));
+    d->annotation->setPen(QPen(Qt::black));
+    d->annotation->setBrush(QBrush(QColor(255, 255, 225)));
+    d->rubber = new QCPItemLine(p);
+    onOverlay(d->rubber);
+    d->rubber->start->setType(QCPItemPosition::ptAbsolute);
+    d->rubber->end->setType(QCPItemPosition::ptAbsolute);
+    d->zoomRect = new QCPItemRect(p);
+    onOverlay(d->zoomRect);
+    d->zoomRect->topLeft->setType(QCPItemPosition::ptAbsolute);
+    d->zoomRect->bottomRight->setType(QCPItemPosition::ptAbsolute);
+    d->zoomRect->setPen(QPen(Qt::black, 1, Qt::DashLine));
+
+    connect(p, &QCustomPlot::beforeReplot, this, [this] { d->applyAutomatic(); });
+    connect(p, &QCustomPlot::afterReplot, this, &Chart::afterDraw);
+    connect(p, &QCustomPlot::mousePress, this, [this](QMouseEvent* e) { d->press(e); });
+    connect(p, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { d->move(e); });
+    connect(p, &QCustomPlot::mouseRelease, this, [this](QMouseEvent* e) { d->release(e); });
+    connect(p, &QCustomPlot::axisClick, this, [this](QCPAxis* axis, QCPAxis::SelectablePart, QMouseEvent* e) {
+        for (int a = 0; a < 4; ++a)
+            if (d->axis(ChartAxis(a)) == axis)
+                emit axisClicked(ChartAxis(a), e);
+    });
+}
+
+Chart::~Chart() = default;
+
+// --- The chart ---
+
+void Chart::setTitle(const QString& text)
+{
+    QCustomPlot* p = d->plot;
+    if (text.isEmpty()) {
+        if (d->titleElement) {
+            p->plotLayout()->remove(d->titleElement);
+            p->plotLayout()->simplify();
+            d->titleElement = nullptr;
+        }
+    } else if (!d->titleElement) {
+        p->plotLayout()->insertRow(0);
+        d->titleElement = new QCPTextElement(p, text, QFont(font().family(), font().pointSize() + 2, QFont::Bold));
+        p->plotLayout()->addElement(0, 0, d->titleElement);
+    } else {
+        d->titleElement->setText(text);
+    }
+    d->changed();
+}
+
+QString Chart::title() const
+{
+    return d->titleElement ? d->titleElement->text() : QString();
+}
+
+void Chart::setLegendVisible(bool visible)
+{
+    d->plot->legend->setVisible(visible);
+    d->changed();
+}
+
+bool Chart::legendVisible() const
+{
+    return d->plot->legend->visible();
+}
+
+void Chart::setBackgroundColor(const QColor& color)
+{
+    d->plot->setBackground(QBrush(color));
+    d->changed();
+}
+
+void Chart::setBackgroundGradient(const QColor& top, const QColor& bottom)
+{
+    QLinearGradient g(0, 0, 0, 1);
+    g.setCoordinateMode(QGradient::ObjectBoundingMode);
+    g.setColorAt(0, top);
+    g.setColorAt(1, bottom);
+    d->plot->setBackground(QBrush(g));
+    d->changed();
+}
+
+void Chart::setAxesVisible(bool visible)
+{
+    d->plot->xAxis->setVisible(visible);
+    d->plot->yAxis->setVisible(visible);
+    d->changed();
+}
+
+QRect Chart::plotArea() const
+{
+    return d->plot->axisRect()->rect();
+}
+
+void Chart::redraw()
+{
+    d->applyAutomatic();
+    d->plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+// --- Axes ---
+
+void Chart::setAxisVisible(ChartAxis axis, bool visible)
+{
+    d->axis(axis)->setVisible(visible);
+    d->changed();
+}
+
+void Chart::setAxisTitle(ChartAxis axis, const QString& text)
+{
+    d->axis(axis)->setLabel(text);
+    d->changed();
+}
+
+QString Chart::axisTitle(ChartAxis axis) const
+{
+    return d->axis(axis)->label();
+}
+
+void Chart::setAxisRange(ChartAxis axis, double minimum, double maximum)
+{
+    d->automatic[int(axis)] = false;
+    d->axis(axis)->setRange(minimum, maximum);
+    d->changed();
+}
+
+void Chart::setAxisAutomatic(ChartAxis axis, bool automatic)
+{
+    d->automatic[int(axis)] = automatic;
+    d->changed();
+}
+
+bool Chart::axisAutomatic(ChartAxis axis) const
+{
+    return d->automatic[int(axis)];
+}
+
+double Chart::axisMinimum(ChartAxis axis) const
+{
+    return d->axis(axis)->range().lower;
+}
+
+double Chart::axisMaximum(ChartAxis axis) const
+{
+    return d->axis(axis)->range().upper;
+}
+
+double Chart::valueToPixel(ChartAxis axis, double value) const
+{
+    return d->axis(axis)->coordToPixel(value);
+}
+
+double Chart::pixelToValue(ChartAxis axis, double pixel) const
+{
+    return d->axis(axis)->pixelToCoord(pixel);
+}
+
+// --- The list of series ---
+
+Chart::SeriesId Chart::addPointSeries(int markSize)
+{
+    auto rec = std::make_unique<SeriesRec>();
+    rec->kind = SeriesKind::Points;
+    rec->markSize = markSize;
+    rec->plottable = new PointsPlottable(d->plot->xAxis, d->plot->yAxis, rec.get());
+    return d->add(std::move(rec));
+}
+
+Chart::SeriesId Chart::addLineSeries(const QString& title, const QColor& color, int width)
+{
+    auto rec = std::make_unique<SeriesRec>();
+    rec->kind = SeriesKind::Line;
+    rec->color = color;
+    auto* curve = new QCPCurve(d->plot->xAxis, d->plot->yAxis);
+    curve->setName(title);
+    curve->setPen(QPen(color, width));
+    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone, 6));
+    rec->plottable = curve;
+    return d->add(std::move(rec));
+}
+
+Chart::SeriesId Chart::addFastLineSeries(const QString& title, const QColor& color)
+{
+    auto rec = std::make_unique<SeriesRec>();
+    rec->kind = SeriesKind::FastLine;
+    rec->color = color;
+    auto* graph = d->plot->addGraph(d->plot->xAxis, d->plot->yAxis);
+    graph->setName(title);
+    graph->setPen(QPen(color));
+    graph->setAdaptiveSampling(true);
+    rec->plottable = graph;
+    return d->add(std::move(rec));
+}
+
+Chart::SeriesId Chart::addBarSeries(const QString& title, const QColor& color)
+{
+    auto rec = std::make_unique<SeriesRec>();
+    rec->kind = SeriesKind::Bar;
+    rec->color = color;
+    auto* bars = new QCPBars(d->plot->xAxis, d->plot->yAxis);
+    bars->setName(title);
+    bars->setBrush(color);
+    bars->setPen(QPen(Qt::black));
+    rec->plottable = bars;
+    return d->add(std::move(rec));
+}
+
+Chart::SeriesId Chart::addErrorBarSeries(const QString& title, const QColor& color)
+{
+    auto rec = std::make_unique<SeriesRec>();
+    rec->kind = SeriesKind::ErrorBar;
+    rec->color = color;
+    auto* bars = new QCPBars(d->plot->xAxis, d->plot->yAxis);
+    bars->setName(title);
+    bars->setBrush(color);
+    bars->setPen(QPen(Qt::black));
+    auto* errors = new QCPErrorBars(d->plot->xAxis, d->plot->yAxis);
+    errors->removeFromLegend();
+    errors->setDataPlottable(bars);
+    errors->setErrorType(QCPErrorBars::etValueError);
+    rec->plottable = bars;
+    rec->errors = errors;
+    return d->add(std::move(rec));
+}
+
+void Chart::removeSeries(SeriesId id)
+{
+    auto it = std::find_if(d->series.begin(), d->series.end(), [id](const auto& s) { return s->id == id; });
+    if (it == d->series.end())
+        return;
+    if ((*it)->errors)
+        d->plot->removePlottable((*it)->errors);
+    d->plot->removePlottable((*it)->plottable);
+    d->series.erase(it);
+    d->changed();
+}
+
+void Chart::clearSeries()
+{
+    while (!d->series.empty())
+        removeSeries(d->series.back()->id);
+}
+
+int Chart::seriesCount() const
+{
+    return int(d->series.size());
+}
+
+Chart::SeriesId Chart::seriesAt(int index) const
+{
+    return index >= 0 && index < seriesCount() ? d->series[size_t(index)]->id : NoSeries;
+}
+
+int Chart::seriesIndex(SeriesId id) const
+{
+    for (int i = 0; i < seriesCount(); ++i)
+        if (d->series[size_t(i)]->id == id)
+            return i;
+    return -1;
+}
+
+bool Chart::hasSeries(SeriesId id) const
+{
+    return d->find(id) != nullptr;
+}
+
+SeriesKind Chart::seriesKind(SeriesId id) const
+{
+    return d->get(id).kind;
+}
+
+// --- Any series ---
+
+void Chart::setSeriesActive(SeriesId id, bool active)
+{
+    SeriesRec& s = d->get(id);
+    s.active = active;
+    s.plottable->setVisible(active);
+    if (s.errors)
+        s.errors->setVisible(active);
+    d->changed();
+}
+
+bool Chart::seriesActive(SeriesId id) const
+{
+    return d->get(id).active;
+}
+
+void Chart::setSeriesTag(SeriesId id, qint64 tag)
+{
+    d->get(id).tag = tag;
+}
+
+qint64 Chart::seriesTag(SeriesId id) const
+{
+    return d->get(id).tag;
+}
+
+void Chart::setSeriesIdentifier(SeriesId id, const QString& identifier)
+{
+    d->get(id).identifier = identifier;
+}
+
+QString Chart::seriesIdentifier(SeriesId id) const
+{
+    return d->get(id).identifier;
+}
+
+void Chart::setSeriesTitle(SeriesId id, const QString& title)
+{
+    d->get(id).plottable->setName(title);
+    d->changed();
+}
+
+QString Chart::seriesTitle(SeriesId id) const
+{
+    return d->get(id).plottable->name();
+}
+
+void Chart::setSeriesColor(SeriesId id, const QColor& color)
+{
+    SeriesRec& s = d->get(id);
+    s.color = color;
+    d->applyColor(s);
+    d->changed();
+}
+
+QColor Chart::seriesColor(SeriesId id) const
+{
+    return d->get(id).color;
+}
+
+int Chart::pointCount(SeriesId id) const
+{
+    return int(d->get(id).x.size());
+}
+
+QPointF Chart::point(SeriesId id, int index) const
+{
+    const SeriesRec& s = d->get(id);
+    Q_ASSERT(index >= 0 && size_t(index) < s.x.size());
+    return {s.x[size_t(index)], s.y[size_t(index)]};
+}
+
+std::vector<double> Chart::xValues(SeriesId id) const
+{
+    return d->get(id).x;
+}
+
+std::vector<double> Chart::yValues(SeriesId id) const
+{
+    return d->get(id).y;
+}
+
+void Chart::addPoint(SeriesId id, double x, double y)
+{
+    insertPoint(id, pointCount(id), x, y);
+}
+
+void Chart::insertPoint(SeriesId id, int index, double x, double y)
+{
+    SeriesRec& s = d->get(id);
+    index = std::clamp(index, 0, int(s.x.size()));
+    s.x.insert(s.x.begin() + index, x);
+    s.y.insert(s.y.begin() + index, y);
+    if (!s.colors.empty())
+        s.colors.insert(s.colors.begin() + std::min<size_t>(size_t(index), s.colors.size()), toModelColor(s.color));
+    if (!s.err.empty())
+        s.err.insert(s.err.begin() + std::min<size_t>(size_t(index), s.err.size()), 0.0);
+    d->sync(s);
+}
+
+void Chart::setPoint(SeriesId id, int index, double x, double y)
+{
+    SeriesRec& s = d->get(id);
+    Q_ASSERT(index >= 0 && size_t(index) < s.x.size());
+    s.x[size_t(index)] = x;
+    s.y[size_t(index)] = y;
+    d->sync(s);
+}
+
+void Chart::clearPoints(SeriesId id)
+{
+    setPoints(id, nullptr, nullptr, 0);
+}
+
+void Chart::setPoints(SeriesId id, const double* x, const double* y, int count)
+{
+    SeriesRec& s = d->get(id);
+    const size_t n = size_t(std::max(count, 0));
+    s.x.assign(x, x + n);
+    s.y.assign(y, y + n);
+    s.colors.clear();
+    s.labels.clear();
+    s.err.clear();
+    d->sync(s);
+}
+
+void Chart::setPoints(SeriesId id, const std::vector<double>& x, const std::vector<double>& y)
+{
+    setPoints(id, x.data(), y.data(), int(std::min(x.size(), y.size())));
+}
+
+QPointF Chart::pointPixel(SeriesId id, int index) const
+{
+    const QPointF v = point(id, index);
+    return {d->plot->xAxis->coordToPixel(v.x()), d->plot->yAxis->coordToPixel(v.y())};
+}
+
+// --- Point series ---
+
+void Chart::setPointColors(SeriesId id, const uint32_t* colors, int count)
+{
+    SeriesRec& s = d->get(id);
+    s.colors.assign(colors, colors + std::max(count, 0));
+    d->changed();
+}
+
+void Chart::setPointColor(SeriesId id, int index, uint32_t color)
+{
+    SeriesRec& s = d->get(id);
+    if (s.colors.size() < s.x.size())
+        s.colors.resize(s.x.size(), toModelColor(s.color));
+    if (index >= 0 && size_t(index) < s.colors.size())
+        s.colors[size_t(index)] = color;
+    d->changed();
+}
+
+uint32_t Chart::pointColor(SeriesId id, int index) const
+{
+    const SeriesRec& s = d->get(id);
+    return index >= 0 && size_t(index) < s.colors.size() ? s.colors[size_t(index)] : toModelColor(s.color);
+}
+
+void Chart::setPointLabel(SeriesId id, int index, const QString& label)
+{
+    d->get(id).labels[index] = label;
+}
+
+QString Chart::pointLabel(SeriesId id, int index) const
+{
+    const SeriesRec& s = d->get(id);
+    const auto it = s.labels.find(index);
+    return it == s.labels.end() ? QString() : it->second;
+}
+
+void Chart::setMarkSize(SeriesId id, int pixels)
+{
+    d->get(id).markSize = pixels;
+    d->changed();
+}
+
+// --- Line series ---
+
+void Chart::setLineWidth(SeriesId id, int width)
+{
+    SeriesRec& s = d->get(id);
+    QPen pen = s.plottable->pen();
+    pen.setWidth(width);
+    s.plottable->setPen(pen);
+    d->changed();
+}
+
+void Chart::setVertexMarkers(SeriesId id, bool visible, int size)
+{
+    SeriesRec& s = d->get(id);
+    if (s.kind != SeriesKind::Line)
+        return;
+    s.markers = visible;
+    d->applyMarkers(s, size);
+    d->changed();
+}
+
+bool Chart::vertexMarkers(SeriesId id) const
+{
+    return d->get(id).markers;
+}
+
+// --- Bars and error bars ---
+
+void Chart::setBarPen(SeriesId id, const QPen& pen)
+{
+    d->get(id).plottable->setPen(pen);
+    d->changed();
+}
+
+void Chart::setPointError(SeriesId id, int index, double error)
+{
+    SeriesRec& s = d->get(id);
+    s.err.resize(s.x.size(), 0.0);
+    if (index >= 0 && size_t(index) < s.err.size())
+        s.err[size_t(index)] = error;
+    d->sync(s);
+}
+
+double Chart::pointError(SeriesId id, int index) const
+{
+    const SeriesRec& s = d->get(id);
+    return index >= 0 && size_t(index) < s.err.size() ? s.err[size_t(index)] : 0.0;
+}
+
+void Chart::setErrorWidth(SeriesId id, int pixels)
+{
+    SeriesRec& s = d->get(id);
+    if (s.errors)
+        s.errors->setWhiskerWidth(pixels);
+    d->changed();
+}
+
+// --- Tools ---
+
+int Chart::addCursorLine(double x, Qt::PenStyle style, const QColor& color)
+{
+    auto* line = new QCPItemStraightLine(d->plot);
+    line->setPen(QPen(color, 1, style));
+    line->setSelectable(false);
+    const int id = d->nextCursor++;
+    d->cursors[id] = line;
+    setCursorLinePosition(id, x);
+    return id;
+}
+
+void Chart::setCursorLinePosition(int cursor, double x)
+{
+    const auto it = d->cursors.find(cursor);
+    if (it == d->cursors.end())
+        return;
+    it->second->point1->setCoords(x, 0);
+    it->second->point2->setCoords(x, 1);
+    d->changed();
+}
+
+double Chart::cursorLinePosition(int cursor) const
+{
+    const auto it = d->cursors.find(cursor);
+    return it == d->cursors.end() ? 0.0 : it->second->point1->coords().x();
+}
+
+void Chart::setCursorLineStyle(int cursor, Qt::PenStyle style)
+{
+    const auto it = d->cursors.find(cursor);
+    if (it == d->cursors.end())
+        return;
+    QPen pen = it->second->pen();
+    pen.setStyle(style);
+    it->second->setPen(pen);
+    d->changed();
+}
+
+void Chart::removeCursorLine(int cursor)
+{
+    const auto it = d->cursors.find(cursor);
+    if (it == d->cursors.end())
+        return;
+    d->plot->removeItem(it->second);
+    d->cursors.erase(it);
+    d->changed();
+}
+
+void Chart::setCrossHairVisible(bool visible)
+{
+    d->crossV->setVisible(visible);
+    d->crossH->setVisible(visible);
+    d->overlayChanged();
+}
+
+bool Chart::crossHairVisible() const
+{
+    return d->crossV->visible();
+}
+
+void Chart::setCrossHairFollowsMouse(bool follow)
+{
+    d->crossFollows = follow;
+}
+
+void Chart::setCrossHairPosition(double x, double y)
+{
+    d->crossPos = {x, y};
+    d->crossV->point1->setCoords(x, 0);
+    d->crossV->point2->setCoords(x, 1);
+    d->crossH->point1->setCoords(0, y);
+    d->crossH->point2->setCoords(1, y);
+    d->overlayChanged();
+}
+
+QPointF Chart::crossHairPosition() const
+{
+    return d->crossPos;
+}
+
+void Chart::setAnnotation(const QString& text, QPoint position)
+{
+    d->annotation->setText(text);
+    d->annotation->position->setCoords(position);
+    d->overlayChanged();
+}
+
+void Chart::setAnnotationVisible(bool visible)
+{
+    d->annotation->setVisible(visible);
+    d->overlayChanged();
+}
+
+QString Chart::annotationText() const
+{
+    return d->annotation->text();
+}
+
+bool Chart::annotationVisible() const
+{
+    return d->annotation->visible();
+}
+
+void Chart::setOverlayLine(QPointF from, QPointF to, const QColor& color)
+{
+    d->rubber->start->setCoords(from);
+    d->rubber->end->setCoords(to);
+    d->rubber->setPen(QPen(color));
+    d->rubber->setVisible(true);
+    d->overlayChanged();
+}
+
+void Chart::clearOverlayLine()
+{
+    if (!d->rubber->visible())
+        return;
+    d->rubber->setVisible(false);
+    d->overlayChanged();
+}
+
+// --- Zoom and panning ---
+
+void Chart::setZoomEnabled(bool enabled)
+{
+    d->zoomEnabled = enabled;
+    if (!enabled && d->zooming) {
+        d->zooming = false;
+        d->zoomRect->setVisible(false);
+        d->overlayChanged();
+    }
+}
+
+bool Chart::zoomEnabled() const
+{
+    return d->zoomEnabled;
+}
+
+void Chart::setPanEnabled(bool enabled)
+{
+    d->panEnabled = enabled;
+    if (!enabled)
+        d->panning = false;
+}
+
+bool Chart::panEnabled() const
+{
+    return d->panEnabled;
+}
+
+void Chart::setZoomPen(const QPen& pen)
+{
+    d->zoomRect->setPen(pen);
+}
+
+void Chart::undoZoom()
+{
+    if (d->zoomedIn) {
+        for (int a = 0; a < 4; ++a) {
+            d->automatic[a] = d->savedAutomatic[a];
+            d->axis(ChartAxis(a))->setRange(d->savedRange[a]);
+        }
+        d->zoomedIn = false;
+    } else {
+        // Scrolled without zooming: back to automatic ranges.
+        d->automatic[int(ChartAxis::Bottom)] = d->automatic[int(ChartAxis::Left)] = true;
+    }
+    d->changed();
+    emit undoZoomed();
+}
+
+QWidget* Chart::canvas() const
+{
+    return d->plot;
+}
+
+void Chart::setCanvasCursor(const QCursor& cursor)
+{
+    d->plot->setCursor(cursor);
+}
+
+QCursor Chart::canvasCursor() const
+{
+    return d->plot->cursor();
+}
+
+}  // namespace orvala

@@ -1,0 +1,314 @@
+// The main window: menu table, the commands that work now, opening files with
+// progress, and the settings it keeps.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+#include "UiTestHelpers.h"
+#include "ui/FileOpener.h"
+#include "ui/IniFile.h"
+#include "ui/MainWindow.h"
+#include "ui/OptionsDialog.h"
+#include "ui/TDataBox.h"
+#include "ui/TSubChannelDlg.h"
+
+using namespace orvala;
+using namespace orvala::testing;
+
+namespace {
+
+// Stands in for the file readers: a file named like "name.fcs" gives count
+// data sets of 3 parameters, chained as the FCS reader chains them.
+struct ChainOpener {
+    int count = 3;
+    int delayMs = 0;
+    QStringList opened;
+    TData* operator()(const std::string& fileName, int datasetnum)
+    {
+        opened << QString::fromStdString(fileName);
+        if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        TData* first = nullptr;
+        TData* previous = nullptr;
+        for (int i = datasetnum; i < count; ++i) {
+            TData* d = numberedData("", 3, 10 + i);
+            d->setFileName(fileName);
+            d->datasetnum = i;
+            (previous ? previous->NextData : first) = d;
+            previous = d;
+        }
+        return first;
+    }
+};
+
+struct OpenerScope {
+    explicit OpenerScope(FileOpenFunction f) : previous(fileOpenFunction()) { fileOpenFunction() = std::move(f); }
+    ~OpenerScope() { fileOpenFunction() = previous; }
+    FileOpenFunction previous;
+};
+
+QStringList visibleCaptions(const QMenu* menu)
+{
+    QStringList out;
+    for (QAction* a : menu->actions())
+        if (a->isVisible() && !a->isSeparator()) out << a->text();
+    return out;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dir_;
+    QString settingsFile() const { return dir_.filePath(QStringLiteral("orvala.ini")); }
+
+private slots:
+    void init() { QFile::remove(settingsFile()); }
+
+    void captionAndMenuTable()
+    {
+        MainWindow w(settingsFile());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Orvala 9.0"));
+        const QList<QMenu*> menus = w.menuBar()->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(menus.size(), 4);
+        QCOMPARE(visibleCaptions(menus[0]),
+                 QStringList({"Acquisition", "Open", "Open Picture", "Open Multipage Image", "Load Protocol", "Remove",
+                              "Save As FCS", "Save Gate Table", "Save As TXT", "Save For Cluster", "Save Protocol",
+                              "Save as Multipage Image", "Exit"}));
+        QCOMPARE(visibleCaptions(menus[1]),
+                 QStringList({"2D Plot", "Average", "Normalized Average", "Distribution", "Time Plot", "Tabloid"}));
+        QCOMPARE(visibleCaptions(menus[2]),
+                 QStringList({"Add Gate Table To Data Table", "/BoxcarWidth", "*BoxcarWidth", "Discriminate", "Join",
+                              "Decomposition", "Convert To Log Scale", "Centered Logratio Transform",
+                              "Convert to Hyperspherical Coordinates", "Spectra", "Delete channels",
+                              "Swap Channels order", "Cut Noise", "Add noise", "Transpose", "Breed gates", "Combine",
+                              "Find Signal", "Scale 0..1023", "Properties"}));
+        QCOMPARE(visibleCaptions(menus[3]), QStringList({"&Tile", "&Cascade"}));
+
+        for (const char* hidden : {"Hypercyt", "Open Plate", "Open Kodak Multipage", "Gate Projection", "Phenotyping",
+                                   "Experiment I", "Experiment II", "Test", "SVM"}) {
+            QAction* a = w.action(QString::fromLatin1(hidden));
+            QVERIFY2(a, hidden);
+            QVERIFY2(!a->isVisible(), hidden);
+        }
+        QVERIFY(!w.action(QStringLiteral("Gate Projection"))->isEnabled());
+        QVERIFY(!w.action(QStringLiteral("Experiment II"))->isEnabled());
+        for (const char* working : {"Remove", "Join", "Delete channels", "Swap Channels order", "Properties", "Exit",
+                                    "&Tile", "&Cascade", "Save For Cluster"})
+            QVERIFY2(w.action(QString::fromLatin1(working))->isEnabled(), working);
+        for (const char* notYet : {"Acquisition", "Open Picture", "2D Plot", "Average", "Tabloid", "Transpose",
+                                   "Add noise", "Scale 0..1023", "Save As FCS"})
+            QVERIFY2(!w.action(QString::fromLatin1(notYet))->isEnabled(), notYet);
+    }
+
+    void openAddsEveryDataSetOfTheChain()
+    {
+        ChainOpener opener;
+        OpenerScope scope([&](const std::string& f, int n) { return opener(f, n); });
+        MainWindow w(settingsFile());
+        const QString file = dir_.filePath(QStringLiteral("three.fcs"));
+        w.openFiles({file});
+        TDataBox* box = w.dataBox();
+        QCOMPARE(box->Count(), 3);
+        QCOMPARE(box->List->topLevelItemCount(), 3);
+        QStringList names;
+        for (int i = 0; i < 3; ++i) names << box->List->topLevelItem(i)->text(0);
+        QCOMPARE(names, QStringList({"three", "three_1", "three_2"}));
+    }
+
+    void openSortsTheNamesAndStartUpTakesOnlyTheFirstDataSet()
+    {
+        ChainOpener opener;
+        OpenerScope scope([&](const std::string& f, int n) { return opener(f, n); });
+        MainWindow w(settingsFile());
+        w.openFiles({dir_.filePath(QStringLiteral("b.fcs")), dir_.filePath(QStringLiteral("a.fcs"))});
+        QCOMPARE(opener.opened, QStringList({dir_.filePath(QStringLiteral("a.fcs")), dir_.filePath(QStringLiteral("b.fcs"))}));
+        QCOMPARE(w.dataBox()->Count(), 6);
+
+        w.openFirstDataSet(dir_.filePath(QStringLiteral("c.fcs")));
+        QCOMPARE(w.dataBox()->Count(), 7);
+        QCOMPARE(w.dataBox()->GetItem(6)->ScreenName(), std::string("c"));
+    }
+
+    void readerErrorsAreShownAndTheProgramGoesOn()
+    {
+        MessageRecorder recorder;
+        OpenerScope scope([](const std::string& f, int) -> TData* {
+            defaultSink().message("File " + f + " does not look like FCS file!");
+            throw OrvalaError("Error reading file " + f);
+        });
+        MainWindow w(settingsFile());
+        w.openFiles({QStringLiteral("/no/such.fcs")});
+        QCOMPARE(recorder.messages, QStringList({"File /no/such.fcs does not look like FCS file!",
+                                                 "Error reading file /no/such.fcs"}));
+        QCOMPARE(w.dataBox()->Count(), 0);
+    }
+
+    void slowOpenShowsProgressAndKeepsTheWindowAlive()
+    {
+        ChainOpener opener;
+        opener.count = 1;
+        opener.delayMs = 1500;
+        OpenerScope scope([&](const std::string& f, int n) { return opener(f, n); });
+        MainWindow w(settingsFile());
+        w.show();
+        bool progressSeen = false;
+        int ticks = 0;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            ++ticks;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* p = qobject_cast<QProgressDialog*>(top); p && p->isVisible()) progressSeen = true;
+        });
+        probe.start(50);
+        w.openFiles({dir_.filePath(QStringLiteral("slow.fcs"))});
+        probe.stop();
+        QVERIFY(progressSeen);
+        QVERIFY2(ticks >= 10, "the user-interface thread stood still while reading");
+        QCOMPARE(w.dataBox()->Count(), 1);
+    }
+
+    void commandsAskForASelection()
+    {
+        MessageRecorder recorder;
+        MainWindow w(settingsFile());
+        TData* a = numberedData("a", 3, 2);
+        w.dataBox()->Add(a);
+        // One data set, nothing selected: the command takes it.
+        w.action(QStringLiteral("Swap Channels order"))->trigger();
+        QCOMPARE(a->data[1][0], 102.0);
+        QCOMPARE(a->data[1][1], 101.0);
+        QCOMPARE(a->data[1][2], 100.0);
+        QCOMPARE(a->Desc()[0].name, std::string("Ch1"));
+        QVERIFY(recorder.messages.isEmpty());
+
+        w.dataBox()->Add(numberedData("b", 3, 2));
+        w.dataBox()->SelectData({});
+        w.action(QStringLiteral("Swap Channels order"))->trigger();
+        QCOMPARE(a->data[1][0], 102.0);
+        QCOMPARE(recorder.messages, QStringList{QStringLiteral("Please select at least one data file!")});
+    }
+
+    void swapKeepsTheMiddleValueOfAnOddRow()
+    {
+        MainWindow w(settingsFile());
+        TData* d = numberedData("odd", 5, 1);
+        w.dataBox()->Add(d);
+        w.dataBox()->SelectData({d});
+        w.action(QStringLiteral("Swap Channels order"))->trigger();
+        for (int p = 0; p < 5; ++p) QCOMPARE(d->data[0][p], double(4 - p));
+    }
+
+    void joinMakesTheSelectionKidsOfTheResult()
+    {
+        MainWindow w(settingsFile());
+        TData* a = numberedData("a", 2, 3);
+        TData* b = numberedData("b", 2, 4);
+        w.dataBox()->Add(a);
+        w.dataBox()->Add(b);
+        w.dataBox()->SelectData({b, a});
+        w.action(QStringLiteral("Join"))->trigger();
+        QCOMPARE(w.dataBox()->Count(), 3);
+        TData* joined = w.dataBox()->GetItem(2);
+        QCOMPARE(joined->ShortName(), std::string("b+a"));
+        QCOMPARE(joined->events(), 7);
+        QCOMPARE(a->Parent(), joined);
+        QCOMPARE(w.dataBox()->List->topLevelItemCount(), 1);
+        QCOMPARE(w.dataBox()->List->topLevelItem(0)->childCount(), 2);
+    }
+
+    void deleteChannelsAddsADataSetOfTheKeptChannels()
+    {
+        MainWindow w(settingsFile());
+        TData* d = numberedData("d", 4, 6);
+        for (int p = 0; p < 4; ++p) d->Desc()[size_t(p)].name = "P" + std::to_string(p);
+        w.dataBox()->Add(d);
+        w.dataBox()->SelectData({d});
+        QTimer::singleShot(0, [] {
+            auto* dlg = qobject_cast<TSubChannelDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            dlg->SetChecked(1, true);
+            dlg->SetChecked(3, true);
+            dlg->accept();
+        });
+        w.action(QStringLiteral("Delete channels"))->trigger();
+        QCOMPARE(w.dataBox()->Count(), 2);
+        TData* kept = w.dataBox()->GetItem(1);
+        QCOMPARE(kept->Parent(), d);
+        QCOMPARE(kept->CaseSize(), 2);
+        QCOMPARE(kept->Desc()[0].name, std::string("P0"));
+        QCOMPARE(kept->Desc()[1].name, std::string("P2"));
+        QCOMPARE(kept->data[5][1], 502.0);
+        QCOMPARE(w.settings().ReadBool(QStringLiteral("DeletePars"), QStringLiteral("CH3"), false), true);
+        QCOMPARE(w.settings().ReadBool(QStringLiteral("deletepars"), QStringLiteral("CH0"), true), false);
+    }
+
+    void saveForClusterWritesBesideTheDataSet()
+    {
+        MainWindow w(settingsFile());
+        TData* d = TData::Create("clu", 2, 2);
+        d->setFileName(toEightBit(dir_.filePath(QStringLiteral("clu.fcs"))));
+        d->data[0][0] = 0.1;
+        d->data[0][1] = -2;
+        d->data[1][0] = 1e21;
+        d->data[1][1] = 123456.75;
+        w.dataBox()->Add(d);
+        w.action(QStringLiteral("Save For Cluster"))->trigger();
+        QFile f(dir_.filePath(QStringLiteral("clu.txt")));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("UNIQID\tc0\tc1\r\nd0\t0.1\t-2\r\nd1\t1e+21\t123456.75\r\n"));
+    }
+
+    void positionIsReadAtStartAndWrittenOnClose()
+    {
+        {
+            IniFile ini(settingsFile());
+            ini.WriteInteger(QStringLiteral("MAIN"), QStringLiteral("left"), 40);
+            ini.WriteInteger(QStringLiteral("Main"), QStringLiteral("Top"), 30);
+        }
+        MainWindow w(settingsFile());
+        QCOMPARE(w.pos(), QPoint(40, 30));
+        QVERIFY(w.pool());
+        w.move(70, 50);
+        w.close();
+        QVERIFY(!w.pool());
+        IniFile after(settingsFile());
+        QCOMPARE(after.ReadInteger(QStringLiteral("Main"), QStringLiteral("Left"), -1), 70);
+        QCOMPARE(after.ReadInteger(QStringLiteral("Main"), QStringLiteral("Top"), -1), 50);
+    }
+
+    void backgroundPictureFollowsTheOptionsBox()
+    {
+        {
+            MainWindow w(settingsFile());
+            w.show();
+            QVERIFY(w.backgroundVisible());  // shown at start
+            QVERIFY(w.options()->CopyLeft->isChecked());
+            w.options()->CopyLeft->setChecked(false);
+            QTest::mouseClick(w.mdiArea()->viewport(), Qt::LeftButton);
+            QVERIFY(!w.backgroundVisible());
+            w.options()->done(QDialog::Accepted);
+        }
+        MainWindow again(settingsFile());
+        QVERIFY(!again.options()->CopyLeft->isChecked());
+        QVERIFY(again.backgroundVisible());
+    }
+};
+
+int runMainWindowTests(int argc, char** argv)
+{
+    MainWindowTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "MainWindowTest.moc"

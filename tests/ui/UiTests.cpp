@@ -1,0 +1,20 @@
+// Runs every GUI test class of the workbench in one QApplication.
+#include <QApplication>
+
+int runDataBoxTests(int argc, char** argv);
+int runMainWindowTests(int argc, char** argv);
+int runSettingsTests(int argc, char** argv);
+int runSingleInstanceTests(int argc, char** argv);
+int runDialogsTests(int argc, char** argv);
+int runFixtureWriterTests(int argc, char** argv);
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orvala"));
+    int failed = 0;
+    for (auto run : {runDataBoxTests, runMainWindowTests, runSettingsTests, runSingleInstanceTests, runDialogsTests,
+                     runFixtureWriterTests})
+        failed += run(argc, argv) != 0;
+    return failed;
+}
