@@ -93,6 +93,21 @@ TMatrix TPca::BuildMatrix(const MatrixView& data, int option, TMultiThread* pool
     return mat;
 }
 
+void TPca::EigenvalueShares(TVector& percent, TVector& cumulative) const
+{
+    percent.clear();
+    cumulative.clear();
+    const double total = SumVector(evals);
+    if (total == 0) return;
+    double running = 0;
+    for (double v : evals) {
+        const double share = v / total * 100;
+        running += share;
+        percent.push_back(share);
+        cumulative.push_back(running);
+    }
+}
+
 std::unique_ptr<TPca> TPca::Create(const DataMatrix& data, int option, int algorithm, MessageSink& sink, TMultiThread* pool)
 {
     return Create(MatrixView::Whole(data.data(), data.rows(), data.cols()), option, algorithm, sink, pool);

@@ -42,6 +42,11 @@ public:
 
     int Count() const { return int(evects.size()); }
 
+    // Each eigenvalue's share of their sum in percent, and the running total
+    // of the shares (the "Pecent" and "Cum Percent" rows of the result
+    // table). Both empty when the eigenvalues sum to 0.
+    void EigenvalueShares(TVector& percent, TVector& cumulative) const;
+
     TVector evals;      // eigenvalues, largest first
     TVector mean;       // column means (empty for "Cross-Products")
     TVector StdDev;     // scaling deviations ("Correlation" only)

@@ -233,3 +233,20 @@ TEST(TPca, FailedQLReportsAndLeavesNoComponents)
     EXPECT_EQ(pca->status, -2);
     EXPECT_EQ(pca->cormat.size(), 4u);
 }
+
+TEST(TPca, EigenvalueSharesInPercentWithRunningTotal)
+{
+    TPca pca;
+    pca.evals = {6, 3, 1};
+    TVector percent, cumulative;
+    pca.EigenvalueShares(percent, cumulative);
+    ASSERT_EQ(percent.size(), 3u);
+    EXPECT_DOUBLE_EQ(percent[0], 60);
+    EXPECT_DOUBLE_EQ(percent[1], 30);
+    EXPECT_DOUBLE_EQ(cumulative[1], 90);
+    EXPECT_DOUBLE_EQ(cumulative[2], 100);
+
+    pca.evals = {1, -1};  // sums to zero: no shares
+    pca.EigenvalueShares(percent, cumulative);
+    EXPECT_TRUE(percent.empty() && cumulative.empty());
+}
