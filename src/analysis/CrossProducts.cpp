@@ -18,6 +18,9 @@ constexpr int BlockRows = 64;
 // partial matrices stay small. Fixed by the row count alone.
 constexpr int MinSegmentRows = 16384;
 constexpr int MaxSegments = 64;
+// Doubles all partial matrices may take together (64 MiB): hundreds of
+// spectral channels get fewer segments.
+constexpr size_t PartialBudget = size_t(8) << 20;
 
 // Four doubles; the compiler maps it onto whatever vector registers the target has.
 // Products and sums are separate operations (no fused multiply-add), so every
@@ -138,14 +141,15 @@ CrossProductSums AccumulateCrossProducts(const MatrixView& view, const TVector& 
     // Both kernels see the same padded layout, so each matrix element gets the
     // same sequence of operations on either path.
     const int ld = (m + 7) / 8 * 8;
-    const int segments = std::clamp(view.rows / MinSegmentRows, 1, MaxSegments);
+    const size_t matSize = size_t(ld) * size_t(ld);
+    const int maxSegments = int(std::clamp(PartialBudget / matSize, size_t(1), size_t(MaxSegments)));
+    const int segments = std::clamp(view.rows / MinSegmentRows, 1, maxSegments);
     std::vector<Segment> segs(static_cast<size_t>(segments));
     for (int s = 0; s < segments; ++s) {
         const int64_t first = int64_t(view.rows) * s / segments;
         const int64_t next = int64_t(view.rows) * (s + 1) / segments;
         segs[size_t(s)] = {int(first), int(next - first)};
     }
-    const size_t matSize = size_t(ld) * size_t(ld);
     std::vector<double> partialS(matSize * size_t(segments), 0.0);
     std::vector<double> partialSum(size_t(ld) * size_t(segments), 0.0);
     const bool avx2 = wideVectors && useAvx2();
