@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "VectorOps.h"
 
@@ -31,19 +32,46 @@ int Jacobi(TMatrix& A, int Lb, int Ub, int MaxIter, double Tol, TVector& Lambda,
     }
     const long double total = diag + 2 * off;
 
+    // The largest element of each row right of the diagonal (the first of
+    // equals), kept up to date across rotations: a rotation changes two rows
+    // and two columns, so the search costs O(n) per rotation instead of O(n^2).
+    std::vector<int> rowMaxCol(size_t(Ub) + 1, -1);
+    std::vector<double> rowMaxVal(size_t(Ub) + 1, -1.0);
+    auto rescan = [&](int i) {
+        int col = -1;
+        double val = -1;
+        for (int j = i + 1; j <= Ub; ++j)
+            if (std::fabs(a(i, j)) > val) {
+                val = std::fabs(a(i, j));
+                col = j;
+            }
+        rowMaxCol[size_t(i)] = col;
+        rowMaxVal[size_t(i)] = val;
+    };
+    auto changed = [&](int k, int col) {
+        if (col <= k) return;
+        const double v = std::fabs(a(k, col));
+        const int best = rowMaxCol[size_t(k)];
+        if (v > rowMaxVal[size_t(k)] || (v == rowMaxVal[size_t(k)] && col < best)) {
+            rowMaxVal[size_t(k)] = v;
+            rowMaxCol[size_t(k)] = col;
+        }
+    };
+    for (int i = Lb; i < Ub; ++i) rescan(i);
+
     int rotations = 0;
     for (;;) {
+        // Row by row, a later row replacing only when strictly larger: the
+        // first of equal elements in reading order, as a full scan would find.
         int p = Lb, q = Lb;
         double amax = 0, dmax = 0;
-        for (int i = Lb; i <= Ub; ++i) {
-            dmax = std::max(dmax, std::fabs(a(i, i)));
-            for (int j = i + 1; j <= Ub; ++j)
-                if (std::fabs(a(i, j)) > amax) {
-                    amax = std::fabs(a(i, j));
-                    p = i;
-                    q = j;
-                }
-        }
+        for (int i = Lb; i < Ub; ++i)
+            if (rowMaxVal[size_t(i)] > amax) {
+                amax = rowMaxVal[size_t(i)];
+                p = i;
+                q = rowMaxCol[size_t(i)];
+            }
+        for (int i = Lb; i <= Ub; ++i) dmax = std::max(dmax, std::fabs(a(i, i)));
         // Already diagonal (also a 1 x 1 or an all-zero matrix): the formula
         // below would otherwise rotate the pair (Lb, Lb).
         if (amax == 0 || amax <= MachEp * dmax * 0.5) break;
@@ -79,6 +107,18 @@ int Jacobi(TMatrix& A, int Lb, int Ub, int MaxIter, double Tol, TVector& Lambda,
         a(p, p) = c * c * app + s * s * aqq + 2 * c * s * apq;
         a(q, q) = s * s * app + c * c * aqq - 2 * c * s * apq;
         a(p, q) = 0;
+        for (int k = Lb; k < Ub; ++k) {
+            if (k == p || k == q) continue;
+            const int best = rowMaxCol[size_t(k)];
+            if (best == p || best == q) {
+                rescan(k);  // its largest element may have shrunk
+            } else {
+                changed(k, p);
+                changed(k, q);
+            }
+        }
+        rescan(p);
+        if (q < Ub) rescan(q);
 
         if (++rotations > MaxIter) return MatNonConv;
         if (std::fabs(1 - total / diag) < Tol) break;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "numerics/EigenSolvers.h"
+#include "numerics/VectorOps.h"
 
 using namespace orvala;
 
@@ -204,4 +205,95 @@ TEST(Householder, TridiagonalFormKeepsTheTraceAndTheTransformIsOrthogonal)
             else if (i == j + 1) expected = e[size_t(i)];
             EXPECT_NEAR(t, expected, 1e-12) << i << "," << j;
         }
+}
+
+namespace {
+
+// The method written out with a full search for the largest element on every
+// rotation: the solver keeps per-row maxima instead and must pick the same
+// pivots in the same order, so its results must match to the bit.
+int fullScanJacobi(TMatrix a, int n, int maxIter, double tol, TVector& lambda, TMatrix& v)
+{
+    v.assign(size_t(n), TVector(size_t(n), 0));
+    for (int i = 0; i < n; ++i) v[size_t(i)][size_t(i)] = 1;
+    long double diag = 0, off = 0;
+    for (int i = 0; i < n; ++i) {
+        diag += static_cast<long double>(a[size_t(i)][size_t(i)]) * a[size_t(i)][size_t(i)];
+        for (int j = i + 1; j < n; ++j) off += static_cast<long double>(a[size_t(i)][size_t(j)]) * a[size_t(i)][size_t(j)];
+    }
+    const long double total = diag + 2 * off;
+    int rotations = 0;
+    for (;;) {
+        int p = 0, q = 0;
+        double amax = 0, dmax = 0;
+        for (int i = 0; i < n; ++i) {
+            dmax = std::max(dmax, std::fabs(a[size_t(i)][size_t(i)]));
+            for (int j = i + 1; j < n; ++j)
+                if (std::fabs(a[size_t(i)][size_t(j)]) > amax) {
+                    amax = std::fabs(a[size_t(i)][size_t(j)]);
+                    p = i;
+                    q = j;
+                }
+        }
+        if (amax == 0 || amax <= MachEp * dmax * 0.5) break;
+        auto& A = a;
+        auto at = [&A](int i, int j) -> double& { return i < j ? A[size_t(i)][size_t(j)] : A[size_t(j)][size_t(i)]; };
+        const double apq = at(p, q), diff = at(p, p) - at(q, q);
+        double c, s;
+        if (diff != 0) {
+            const double f = Sgn(diff) * 2 * apq, r = Pythag(std::fabs(diff), f);
+            c = std::sqrt((std::fabs(diff) / r + 1) / 2);
+            s = f / (2 * r * c);
+        } else {
+            c = 0.7071067811865476;
+            s = Sgn(apq) * c;
+        }
+        for (int k = 0; k < n; ++k) {
+            const double vp = v[size_t(k)][size_t(p)], vq = v[size_t(k)][size_t(q)];
+            v[size_t(k)][size_t(p)] = c * vp + s * vq;
+            v[size_t(k)][size_t(q)] = c * vq - s * vp;
+            if (k == p || k == q) continue;
+            const double xp = at(k, p), xq = at(k, q);
+            at(k, p) = c * xp + s * xq;
+            at(k, q) = c * xq - s * xp;
+        }
+        diag += 2 * static_cast<long double>(apq) * apq;
+        const double app = at(p, p), aqq = at(q, q);
+        at(p, p) = c * c * app + s * s * aqq + 2 * c * s * apq;
+        at(q, q) = s * s * app + c * c * aqq - 2 * c * s * apq;
+        at(p, q) = 0;
+        if (++rotations > maxIter) return MatNonConv;
+        if (std::fabs(1 - total / diag) < tol) break;
+    }
+    lambda.resize(size_t(n));
+    for (int i = 0; i < n; ++i) lambda[size_t(i)] = a[size_t(i)][size_t(i)];
+    return MatOk;
+}
+
+}  // namespace
+
+TEST(Jacobi, PivotOrderIsThatOfAFullSearch)
+{
+    std::mt19937 rng(21);
+    for (int n : {3, 7, 20, 40}) {
+        TMatrix a = randomSymmetric(n, rng);
+        // Ties: equal elements must be taken in reading order.
+        a[0][2] = a[2][0] = a[1][2] = a[2][1] = 0.9;
+        for (double tol : {1.4901161193847656e-08, 0.0}) {
+            TVector expectedLambda, lambda;
+            TMatrix expectedV, v;
+            ASSERT_EQ(fullScanJacobi(a, n, 100000, tol, expectedLambda, expectedV), MatOk);
+            TMatrix work = a;
+            ASSERT_EQ(Jacobi(work, 0, n - 1, 100000, tol, lambda, v), MatOk);
+            // Jacobi sorts and orients; the reference does not. Compare as sets of pairs.
+            for (int j = 0; j < n; ++j) {
+                int match = -1;
+                for (int i = 0; i < n; ++i)
+                    if (expectedLambda[size_t(i)] == lambda[size_t(j)]) match = i;
+                ASSERT_GE(match, 0) << "n=" << n << " eigenvalue " << lambda[size_t(j)];
+                const double sign = (expectedV[0][size_t(match)] < 0) ? -1 : 1;
+                for (int k = 0; k < n; ++k) ASSERT_EQ(v[size_t(k)][size_t(j)], sign * expectedV[size_t(k)][size_t(match)]);
+            }
+        }
+    }
 }
