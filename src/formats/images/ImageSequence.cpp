@@ -183,6 +183,7 @@ void PseudoColors(TData& data)
             for (size_t k = 0; k < size_t(n); ++k) add(k, FramePixel(f, k));
         }
     }
+    data.ImageColor.resize(size_t(n), 0);
     double mx = RunningMaxStart, mn = RunningMinStart;
     for (double x : rgb) {
         if (x > mx) mx = x;
@@ -199,7 +200,6 @@ void PseudoColors(TData& data)
         const double y = std::nearbyint((x - mn) * s);
         return std::isfinite(y) ? uint32_t(int64_t(y)) & 0xFFu : 0u;
     };
-    data.ImageColor.resize(size_t(n));
     for (int k = 0; k < n; ++k) {
         const double* c = rgb.data() + 3 * size_t(k);
         data.ImageColor[size_t(k)] = channel(c[0]) | channel(c[1]) << 8 | channel(c[2]) << 16;

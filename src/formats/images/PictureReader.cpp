@@ -134,12 +134,16 @@ bool decodeJpegInto(const uint8_t* bytes, size_t size, TBitmap* out, std::vector
     const int comps = cinfo.output_components;
     out->width = int(cinfo.output_width);
     out->height = int(cinfo.output_height);
-    out->pixels.resize(size_t(out->width) * size_t(out->height));
+    // The picture grows row by row as rows decode: a small file that claims a
+    // large size fails at its premature end before much is allocated.
+    const size_t total = size_t(out->width) * size_t(out->height);
+    out->pixels.reserve(std::min(total, size * 64 + size_t(out->width)));
     row->resize(size_t(out->width) * size_t(comps));
     while (cinfo.output_scanline < cinfo.output_height) {
         const size_t y = cinfo.output_scanline;
         JSAMPROW rowp = row->data();
         jpeg_read_scanlines(&cinfo, &rowp, 1);
+        out->pixels.resize((y + 1) * size_t(out->width));
         uint32_t* dst = out->pixels.data() + y * size_t(out->width);
         const uint8_t* src = row->data();
         for (int x = 0; x < out->width; ++x, src += comps) {
@@ -242,6 +246,7 @@ bool ParseBmpHeader(const std::vector<uint8_t>& b, BmpHeader& header)
     auto u32 = [&](size_t at) { return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24; };
     auto u16 = [&](size_t at) { return uint16_t(b[at] | b[at + 1] << 8); };
     const uint32_t infoSize = u32(14);
+    header.dataOffset = u32(10);
     if (infoSize == 12) {  // OS/2 core header: 16-bit sizes
         header.width = u16(18);
         header.height = u16(20);
@@ -260,14 +265,18 @@ bool ParseBmpHeader(const std::vector<uint8_t>& b, BmpHeader& header)
 
 namespace {
 
-// The saved-record reader trusts the header's row count; only hand it files
-// whose rows the bytes can hold, so a hostile size never reaches an allocation.
+bool isPlainBmp(const BmpHeader& h)
+{
+    return h.width > 0 && h.height > 0 && h.compression == 0 &&
+           (h.bitsPerPixel == 8 || h.bitsPerPixel == 24 || h.bitsPerPixel == 32);
+}
+
+// Uncompressed rows have a known size: a file too short for them is cut
+// (decoders would otherwise show the missing rows as black).
 bool plainBmpFits(const std::vector<uint8_t>& bytes, const BmpHeader& h)
 {
-    if (h.width <= 0 || h.height <= 0 || h.compression != 0) return false;
-    if (h.bitsPerPixel != 8 && h.bitsPerPixel != 24 && h.bitsPerPixel != 32) return false;
     const uint64_t stride = ((uint64_t(h.width) * uint64_t(h.bitsPerPixel) + 31) / 32) * 4;
-    return stride <= bytes.size() && uint64_t(h.height) <= bytes.size() / stride;
+    return h.dataOffset <= bytes.size() && uint64_t(h.height) <= (bytes.size() - h.dataOffset) / stride;
 }
 
 }  // namespace
@@ -285,7 +294,13 @@ TBitmap DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name
         // Uncompressed 8-, 24- and 32-bit files through the saved-record
         // reader; RLE, 1/4/16-bit, OS/2 headers and files whose header gives
         // a zero file size through Qt.
-        if (plainBmpFits(bytes, header)) {
+        if (isPlainBmp(header)) {
+            if (!plainBmpFits(bytes, header))
+                throw OrvalaError("Cannot open picture " + name + ": the file is truncated (" + std::to_string(header.width) +
+                                  " x " + std::to_string(header.height) + " pixels need more than its " +
+                                  std::to_string(bytes.size()) + " bytes)");
+            // The saved-record reader trusts the header's row count: it only
+            // gets files whose rows the bytes hold.
             try {
                 MemoryStream s(bytes);
                 return ReadBitmap(s);

@@ -25,6 +25,7 @@ struct BmpHeader {
     int32_t height = 0;  // without the sign that marks top-down rows
     int bitsPerPixel = 0;
     uint32_t compression = 0;
+    uint32_t dataOffset = 0;  // where the pixel rows start
 };
 bool ParseBmpHeader(const std::vector<uint8_t>& bytes, BmpHeader& header);
 

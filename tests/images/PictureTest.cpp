@@ -1,0 +1,278 @@
+// "Open Picture": decoding JPEG, BMP and Qt-read formats into picture data
+// sets, and refusing metafiles, damaged files and hostile sizes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ImageFixtures.h"
+#include "core/Records.h"
+#include "formats/images/ImageSequence.h"
+#include "formats/images/MultiPage.h"
+#include "formats/images/PictureReader.h"
+
+#ifdef ORVALA_HAVE_LIBJPEG
+#include <jpeglib.h>
+#endif
+#ifdef ORVALA_HAVE_QTGUI
+#include <QImage>
+#include <QImageWriter>
+#endif
+
+namespace orvala {
+namespace {
+
+using test::TempDir;
+using test::writeFile;
+
+constexpr TColor Red = 0x0000FF, Green = 0x00FF00, Blue = 0xFF0000, White = 0xFFFFFF;
+
+// 16 x 16 picture of four flat quadrants, so a lossy codec keeps the colours.
+TBitmap quadrants()
+{
+    TBitmap b;
+    b.width = 16;
+    b.height = 16;
+    b.pixels.resize(256);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) b.pixels[size_t(y * 16 + x)] = y < 8 ? (x < 8 ? Red : Green) : (x < 8 ? Blue : White);
+    return b;
+}
+
+void expectNear(TColor got, TColor want, int tolerance)
+{
+    for (int shift : {0, 8, 16}) {
+        const int g = int((got >> shift) & 0xFF), w = int((want >> shift) & 0xFF);
+        EXPECT_LE(std::abs(g - w), tolerance) << std::hex << got << " vs " << want;
+    }
+}
+
+#ifdef ORVALA_HAVE_LIBJPEG
+std::vector<uint8_t> encodeJpeg(const TBitmap& b, bool grey = false)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &mem, &size);
+    cinfo.image_width = JDIMENSION(b.width);
+    cinfo.image_height = JDIMENSION(b.height);
+    cinfo.input_components = grey ? 1 : 3;
+    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uint8_t> row(size_t(b.width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const uint32_t* src = b.pixels.data() + size_t(cinfo.next_scanline) * size_t(b.width);
+        for (int x = 0; x < b.width; ++x) {
+            if (grey) {
+                row[size_t(x)] = uint8_t(src[x]);
+            } else {
+                row[3 * size_t(x)] = uint8_t(src[x]);
+                row[3 * size_t(x) + 1] = uint8_t(src[x] >> 8);
+                row[3 * size_t(x) + 2] = uint8_t(src[x] >> 16);
+            }
+        }
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&cinfo, &p, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    std::vector<uint8_t> out(mem, mem + size);
+    jpeg_destroy_compress(&cinfo);
+    std::free(mem);
+    return out;
+}
+
+// Offset of the SOF0 marker's height field.
+size_t sofSizeAt(const std::vector<uint8_t>& jpeg)
+{
+    for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) return i + 5;
+    return 0;
+}
+
+TEST(OpenPicture, JpegBecomesAPictureDataSetOfRedGreenBlue)
+{
+    TempDir dir;
+    writeFile(dir.file("q.JPG"), encodeJpeg(quadrants()));
+    TData* d = OpenPicture(dir.file("q.JPG"));
+    ASSERT_EQ(d->events(), 256);
+    ASSERT_EQ(d->CaseSize(), 3);
+    EXPECT_EQ(d->ShortName(), "picture");
+    EXPECT_EQ(d->Desc()[0].name, "Ch1");
+    EXPECT_EQ(d->Desc()[2].name, "Ch3");
+    EXPECT_EQ(d->cellsize, 0);
+    EXPECT_TRUE(d->IsSingle());
+    EXPECT_EQ(d->img.width, 16);
+    const TBitmap want = quadrants();
+    for (int k : {0, 15, 3 * 16 + 12, 12 * 16 + 2, 255}) {
+        SCOPED_TRACE(k);
+        expectNear(d->img.pixels[size_t(k)], want.pixels[size_t(k)], 6);
+        EXPECT_EQ(d->GetColor(k), d->img.pixels[size_t(k)]);
+        EXPECT_EQ(d->ImageColor[size_t(k)], d->img.pixels[size_t(k)]);
+        const TColor c = d->img.pixels[size_t(k)];
+        EXPECT_EQ(d->data[k][0], double(c & 0xFF));
+        EXPECT_EQ(d->data[k][1], double((c >> 8) & 0xFF));
+        EXPECT_EQ(d->data[k][2], double(c >> 16));
+    }
+    delete d;
+
+    // Grey JPEGs give equal red, green and blue.
+    TBitmap grey = quadrants();
+    for (auto& p : grey.pixels) p = 0x808080;
+    writeFile(dir.file("g.jpeg"), encodeJpeg(grey, true));
+    const TBitmap g = LoadPicture(dir.file("g.jpeg"));
+    for (TColor c : g.pixels) expectNear(c, 0x808080, 2);
+}
+
+TEST(OpenPicture, DamagedAndHostileJpegsFailCleanly)
+{
+    const std::vector<uint8_t> good = encodeJpeg(quadrants());
+    const size_t sof = sofSizeAt(good);
+    ASSERT_NE(sof, 0u);
+    std::vector<uint8_t> truncated(good.begin(), good.begin() + std::ptrdiff_t(good.size() / 2));
+    std::vector<uint8_t> huge = good;  // 65500 x 65500 declared in a file of a few hundred bytes
+    huge[sof] = huge[sof + 2] = 0xFF;
+    huge[sof + 1] = huge[sof + 3] = 0xDC;
+    std::vector<uint8_t> largeTruncated = truncated;  // 9000 x 9000 fits the limit, the data does not
+    largeTruncated[sof] = largeTruncated[sof + 2] = 0x23;
+    largeTruncated[sof + 1] = largeTruncated[sof + 3] = 0x28;
+    std::vector<uint8_t> zeroWidth = good;
+    zeroWidth[sof + 2] = zeroWidth[sof + 3] = 0;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"truncated", truncated, "Cannot open JPEG picture"},
+        {"huge size", huge, "too large"},
+        {"large size, little data", largeTruncated, "Cannot open JPEG picture"},
+        {"zero width", zeroWidth, "bad.jpg"},
+        {"only the start marker", {0xFF, 0xD8, 0xFF}, "Cannot open JPEG picture"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(dir.file("bad.jpg"), c.bytes);
+        try {
+            LoadPicture(dir.file("bad.jpg"));
+            ADD_FAILURE() << "no error";
+        } catch (const OrvalaError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+}
+#endif
+
+TEST(OpenPicture, PlainBmpsOfEveryDepthTheRecordReaderKnows)
+{
+    TempDir dir;
+    MemoryStream s;
+    WriteBitmap(s, quadrants());
+    writeFile(dir.file("q.bmp"), s.bytes());
+    const TBitmap b = LoadPicture(dir.file("q.bmp"));
+    EXPECT_EQ(b.pixels, quadrants().pixels);
+
+    // 8-bit grey BMPs as the multipage writer makes them.
+    std::vector<uint8_t> grey(6);
+    for (size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t(40 * i);
+    writeFile(dir.file("g.bmp"), GreyBmpBytes(3, 2, grey.data()));
+    TData* d = OpenPicture(dir.file("g.bmp"));
+    ASSERT_EQ(d->events(), 6);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(d->data[k][0], 40.0 * k);
+        EXPECT_EQ(d->data[k][2], 40.0 * k);
+    }
+    delete d;
+}
+
+TEST(OpenPicture, RefusesMetafilesMissingFilesAndGarbage)
+{
+    TempDir dir;
+    std::vector<uint8_t> emf(88, 0);
+    emf[0] = 1;
+    emf[40] = ' ';
+    emf[41] = 'E';
+    emf[42] = 'M';
+    emf[43] = 'F';
+    writeFile(dir.file("drawing.dat"), emf);
+    writeFile(dir.file("empty.wmf"), {});
+    writeFile(dir.file("placeable.x"), {0xD7, 0xCD, 0xC6, 0x9A, 0, 0});
+    for (const char* name : {"drawing.dat", "empty.wmf", "placeable.x"}) {
+        SCOPED_TRACE(name);
+        try {
+            LoadPicture(dir.file(name));
+            ADD_FAILURE() << "no error";
+        } catch (const OrvalaError& e) {
+            EXPECT_NE(std::string(e.what()).find("metafiles"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_THROW(LoadPicture(dir.file("missing.jpg")), OrvalaError);
+    EXPECT_THROW(LoadPicture(dir.path().string()), OrvalaError);
+
+    std::vector<uint8_t> garbage(1000);
+    uint32_t x = 12345;
+    for (auto& b : garbage) {
+        x = x * 1103515245u + 12345u;
+        b = uint8_t(x >> 24);
+    }
+    garbage[0] = 'Q';
+    writeFile(dir.file("noise.bmp"), garbage);
+    EXPECT_THROW(LoadPicture(dir.file("noise.bmp")), OrvalaError);
+    garbage[0] = 'B';  // a "BM" tag on noise
+    garbage[1] = 'M';
+    writeFile(dir.file("noise2.bmp"), garbage);
+    EXPECT_THROW(LoadPicture(dir.file("noise2.bmp")), OrvalaError);
+}
+
+TEST(CreatePictureData, RefusesEmptyAndOversizedPictures)
+{
+    EXPECT_THROW(CreatePictureData(TBitmap{}), OrvalaError);
+    TBitmap lying;
+    lying.width = 20000;
+    lying.height = 20000;  // 400 million pixels
+    EXPECT_THROW(CreatePictureData(lying), OrvalaError);
+    TBitmap shortPixels;
+    shortPixels.width = 4;
+    shortPixels.height = 4;
+    shortPixels.pixels.resize(3);
+    EXPECT_THROW(CreatePictureData(shortPixels), OrvalaError);
+}
+
+#ifdef ORVALA_HAVE_QTGUI
+TEST(OpenPicture, IconsAndOtherFormatsThroughQt)
+{
+    TempDir dir;
+    QImage image(16, 16, QImage::Format_RGB32);
+    const TBitmap want = quadrants();
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const TColor c = want.pixels[size_t(y * 16 + x)];
+            image.setPixel(x, y, qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int(c >> 16)));
+        }
+    struct Case {
+        const char* file;
+        const char* format;
+    };
+    for (const Case& c : {Case{"q.ico", "ico"}, Case{"q.png", "png"}, Case{"q16.bmp", "bmp"}}) {
+        SCOPED_TRACE(c.file);
+        if (!QImageWriter::supportedImageFormats().contains(c.format)) {
+            GTEST_SKIP() << "Qt has no " << c.format << " writer here";
+        }
+        QImage source = image;
+        if (std::string(c.format) == "bmp") source = image.convertToFormat(QImage::Format_RGB16);
+        ASSERT_TRUE(source.save(QString::fromStdString(dir.file(c.file)), c.format));
+        TData* d = OpenPicture(dir.file(c.file));
+        ASSERT_EQ(d->events(), 256);
+        for (int k = 0; k < 256; ++k) expectNear(d->img.pixels[size_t(k)], want.pixels[size_t(k)], 8);
+        delete d;
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace orvala
