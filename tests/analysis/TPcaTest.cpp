@@ -250,3 +250,26 @@ TEST(TPca, EigenvalueSharesInPercentWithRunningTotal)
     pca.EigenvalueShares(percent, cumulative);
     EXPECT_TRUE(percent.empty() && cumulative.empty());
 }
+
+TEST(TPca, JacobiOutOfRotationsReportsAndLeavesNoComponents)
+{
+    // 300 independent columns: about 45,000 element pairs, so the 100,000
+    // rotations run out long before the matrix is diagonal enough.
+    const int rows = 400, cols = 300;
+    TRandom r;
+    DataMatrix d(rows, cols);
+    for (int k = 0; k < rows; ++k)
+        for (int j = 0; j < cols; ++j) d.at(k, j) = r.Normal();
+    RecordingSink sink;
+    const auto pca = TPca::Create(d, TPca::Covariation, TPca::Jacobi, sink);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0], "Too many iterations!");
+    EXPECT_EQ(pca->Count(), 0);
+    EXPECT_EQ(pca->status, -2);
+    EXPECT_EQ(pca->cormat.size(), size_t(cols));
+
+    // QL handles the same matrix.
+    RecordingSink quiet;
+    EXPECT_EQ(TPca::Create(d, TPca::Covariation, TPca::QL, quiet)->Count(), cols);
+    EXPECT_TRUE(quiet.messages.empty());
+}
