@@ -313,16 +313,6 @@ TIntVector linkProjection(const TData& P, const TGate& g)
     return result;
 }
 
-// 32-bit float frames (camera format 13) hold 4 bytes a pixel, byte frames 1.
-template <class Frame>
-int frameBytesPerPixel(const Frame& f)
-{
-    if constexpr (requires { f.format; })
-        return f.format == 13 ? 4 : 1;
-    else
-        return f.bitsPerPixel == 32 ? 4 : 1;
-}
-
 // The picture part of an image gate's kid: the pixels of Rect, and for a
 // sequence every frame cut to Rect.
 void cutPicture(TData& K, const TData& P, const TGateRect& r)
@@ -339,11 +329,12 @@ void cutPicture(TData& K, const TData& P, const TGateRect& r)
     K.seq.clear();
     if (!P.IsSequence()) return;
     K.RGBTab = P.RGBTab;
-    for (const auto& f : P.seq) {
-        auto cut = f;
-        const int bpp = frameBytesPerPixel(f);
-        cut.width = decltype(cut.width)(w);
-        cut.height = decltype(cut.height)(h);
+    for (const QCam_Frame& f : P.seq) {
+        QCam_Frame cut = f;
+        // Float frames (format 13) hold 4 bytes a pixel, byte frames 1.
+        const int bpp = f.format == 13 ? 4 : 1;
+        cut.width = uint32_t(w);
+        cut.height = uint32_t(h);
         cut.buffer.assign(size_t(w) * size_t(h) * size_t(bpp), 0);
         const size_t rowBytes = size_t(w) * size_t(bpp);
         for (int row = 0; row < h; ++row) {
@@ -351,7 +342,7 @@ void cutPicture(TData& K, const TData& P, const TGateRect& r)
             if (from + rowBytes <= f.buffer.size())
                 std::memcpy(cut.buffer.data() + size_t(row) * rowBytes, f.buffer.data() + from, rowBytes);
         }
-        if constexpr (requires { cut.bufferSize; }) cut.bufferSize = decltype(cut.bufferSize)(cut.buffer.size());
+        cut.bufferSize = cut.size = uint32_t(cut.buffer.size());
         K.seq.push_back(std::move(cut));
     }
     K.seqmin = K.Absmin();

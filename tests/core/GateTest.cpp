@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -615,7 +616,7 @@ TEST(SubChannel, DeletingTheMiddleColumnKeepsNamesAndEvents)
 TEST(ImageGate, CutsThePictureAndTheFrames)
 {
     Workspace ws;
-    // A 4 x 3 sequence of two byte frames; event k = pixel k.
+    // A 4 x 3 sequence of a byte frame and a float frame; event k = pixel k.
     TData* a = ws.root("Img", 2, 12);
     a->img.width = 4;
     a->img.height = 3;
@@ -623,14 +624,21 @@ TEST(ImageGate, CutsThePictureAndTheFrames)
     for (int k = 0; k < 12; ++k) a->img.pixels[size_t(k)] = uint32_t(0x010000 * k);
     a->seq.resize(2);
     for (int f = 0; f < 2; ++f) {
-        auto& frame = a->seq[size_t(f)];
+        QCam_Frame& frame = a->seq[size_t(f)];
         frame.width = 4;
         frame.height = 3;
-        frame.buffer.resize(12);
+        frame.format = f == 0 ? 2 : 13;
+        frame.bits = f == 0 ? 8 : 32;
+        frame.buffer.resize(f == 0 ? 12 : 48);
         for (int k = 0; k < 12; ++k) {
-            frame.buffer[size_t(k)] = uint8_t(k + 100 * f);
-            a->data[k][f] = k + 100 * f;
+            const float v = float(k + 100 * f);
+            if (f == 0)
+                frame.buffer[size_t(k)] = uint8_t(v);
+            else
+                std::memcpy(frame.buffer.data() + 4 * k, &v, 4);
+            a->data[k][f] = v;
         }
+        frame.bufferSize = frame.size = uint32_t(frame.buffer.size());
     }
     a->RGBTab = {{1, 0, 0}, {0, 0, 1}};
     ASSERT_TRUE(a->IsSequence());
@@ -644,8 +652,16 @@ TEST(ImageGate, CutsThePictureAndTheFrames)
     EXPECT_EQ(k->img.height, 2);
     EXPECT_EQ(k->img.pixels, (std::vector<uint32_t>{0x050000, 0x060000, 0x090000, 0x0A0000}));
     ASSERT_EQ(k->seq.size(), 2u);
-    EXPECT_EQ(int(k->seq[1].width), 2);
-    EXPECT_EQ(k->seq[1].buffer, (std::vector<uint8_t>{105, 106, 109, 110}));
+    EXPECT_EQ(k->seq[0].width, 2u);
+    EXPECT_EQ(k->seq[0].height, 2u);
+    EXPECT_EQ(k->seq[0].buffer, (std::vector<uint8_t>{5, 6, 9, 10}));
+    EXPECT_EQ(k->seq[0].bufferSize, 4u);
+    ASSERT_EQ(k->seq[1].buffer.size(), 16u);
+    EXPECT_EQ(k->seq[1].bufferSize, 16u);
+    EXPECT_EQ(k->seq[1].format, 13u);
+    float cut[4];
+    std::memcpy(cut, k->seq[1].buffer.data(), 16);
+    EXPECT_EQ(std::vector<float>(cut, cut + 4), (std::vector<float>{105, 106, 109, 110}));
     EXPECT_EQ(k->RGBTab.size(), 2u);
     EXPECT_EQ(k->seqmin, 5);
     EXPECT_EQ(k->seqmax, 110);
