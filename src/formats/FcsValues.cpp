@@ -108,6 +108,14 @@ std::vector<Range> columnRanges(const DataMatrix& m, const std::vector<char>& wa
     return result;
 }
 
+void addRows(std::vector<Range>& acc, const double* rows, int count, int cols)
+{
+    for (int r = 0; r < count; ++r) {
+        const double* row = rows + size_t(r) * size_t(cols);
+        for (int c = 0; c < cols; ++c) acc[size_t(c)].add(row[c]);
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- decoding
@@ -159,6 +167,7 @@ void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
 {
     MessageSink& sink = *sink_;
     const int cols = std::max(layout_.outputs, 0);
+    rawRangesValid_ = false;
     if (!Text || Text->par_Count <= 0 || layout_.pars.empty()) {
         out.resize(0, cols);
         if (Text) Text->tot = 0;
@@ -193,7 +202,12 @@ void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
     Text->tot = tot;
     out.resize(0, cols);
     out.resize(int(tot), cols);
-    if (notimplemented || tot == 0 || cols == 0) return;
+    rawLo_.assign(size_t(cols), notimplemented && tot > 0 ? 0.0 : std::numeric_limits<double>::infinity());
+    rawHi_.assign(size_t(cols), notimplemented && tot > 0 ? 0.0 : -std::numeric_limits<double>::infinity());
+    if (notimplemented || tot == 0 || cols == 0) {
+        rawRangesValid_ = true;
+        return;
+    }
 
     if (L.type == 'A' || bitPacked)
         readSequential(out, start, sink);
@@ -209,6 +223,7 @@ void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
     const int n = int(L.pars.size());
     std::vector<uint64_t> ints(static_cast<size_t>(n));
     std::string field;
+    std::vector<Range> acc(static_cast<size_t>(out.cols()));
     int e = 0;
     try {
         for (; e < out.rows(); ++e) {
@@ -234,6 +249,7 @@ void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
                 }
                 outputIntegers(ints.data(), row);
             }
+            addRows(acc, row, 1, out.cols());
         }
     } catch (const EFCSBadFile&) {
         // Keep the complete events read so far, never events that were not measured.
@@ -241,6 +257,11 @@ void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
         out.setRows(e);
         Text->tot = e;
     }
+    for (int c = 0; c < out.cols(); ++c) {
+        rawLo_[size_t(c)] = acc[size_t(c)].lo;
+        rawHi_[size_t(c)] = acc[size_t(c)].hi;
+    }
+    rawRangesValid_ = true;
 }
 
 void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, MessageSink& sink)
@@ -303,6 +324,7 @@ void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, Mess
     const int threads = threadsOf(pool);
     std::vector<std::vector<uint8_t>> buffers(static_cast<size_t>(threads));
     std::vector<std::vector<uint64_t>> intBuffers(static_cast<size_t>(threads), std::vector<uint64_t>(static_cast<size_t>(n)));
+    std::vector<std::vector<Range>> ranges(static_cast<size_t>(threads), std::vector<Range>(static_cast<size_t>(cols)));
     std::atomic<bool> shortRead{false};
     const ByteSource& src = *source_;
     forRowRanges(pool, out.rows(), blockEvents * 4, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
@@ -317,9 +339,20 @@ void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, Mess
                 return;
             }
             decodeBlock(buf.data(), count, out[e], intBuffers[size_t(thread)]);
+            // The block is still in the cache: take the column ranges now.
+            addRows(ranges[size_t(thread)], out[e], count, cols);
         }
     });
-    if (shortRead) sink.message("Bad FCS File");
+    if (shortRead) {
+        sink.message("Bad FCS File");
+        return;
+    }
+    for (const auto& acc : ranges)
+        for (int c = 0; c < cols; ++c) {
+            rawLo_[size_t(c)] = std::min(rawLo_[size_t(c)], acc[size_t(c)].lo);
+            rawHi_[size_t(c)] = std::max(rawHi_[size_t(c)], acc[size_t(c)].hi);
+        }
+    rawRangesValid_ = true;
 }
 
 // ---------------------------------------------------------------- result
@@ -331,9 +364,17 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
     mins.assign(size_t(cols), 0.0f);
     maxs.assign(size_t(cols), 0.0f);
     if (cols == 0 || !Text) return;
+    bool unchanged = rawRangesValid_ && int(rawLo_.size()) == cols;
+    auto rawRange = [&](int c) {
+        Range r;
+        r.lo = rawLo_[size_t(c)];
+        r.hi = rawHi_[size_t(c)];
+        return r;
+    };
 
     // 1. Compensation, event by event.
     if (!spillover.empty() && ApplySpillover && !spill_inv.empty()) {
+        unchanged = false;
         const int k = int(SpillInds.size());
         std::vector<double> inv(size_t(k) * size_t(k));
         for (int i = 0; i < k; ++i)
@@ -367,7 +408,11 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
         }
     }
     if (anyNeedMax) {
-        const auto ranges = columnRanges(m, needMax, pool);
+        std::vector<Range> ranges(static_cast<size_t>(cols));
+        if (unchanged)
+            for (int c = 0; c < cols; ++c) ranges[size_t(c)] = rawRange(c);
+        else
+            ranges = columnRanges(m, needMax, pool);
         for (int c = 0; c < cols; ++c)
             if (needMax[size_t(c)]) convRange[size_t(c)] = ranges[size_t(c)].valid() ? ranges[size_t(c)].hi : 0;
     }
@@ -376,6 +421,7 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
         if (convDecade[size_t(c)] > 0 && convRange[size_t(c)] > 0) convert.push_back(c);
     anyConversion = !convert.empty();
     if (anyConversion) {
+        unchanged = false;
         forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int, std::atomic<bool>& aborted) {
             for (int r = r0; r < r1 && !aborted; ++r) {
                 double* row = m[r];
@@ -388,9 +434,16 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
     // 3. Logarithmic display mapping of the log parameters onto 0..Decades.
     std::vector<char> isLog(size_t(cols), 0);
     bool anyLog = false;
-    for (int c = 0; c < cols && c < int(logpar.size()); ++c) isLog[size_t(c)] = logpar[size_t(c)], anyLog = anyLog || logpar[size_t(c)];
+    for (int c = 0; c < cols && c < int(logpar.size()); ++c) {
+        isLog[size_t(c)] = char(logpar[size_t(c)]);
+        anyLog = anyLog || logpar[size_t(c)];
+    }
     if (anyLog) {
-        const auto ranges = columnRanges(m, isLog, pool);
+        std::vector<Range> ranges(static_cast<size_t>(cols));
+        if (unchanged)
+            for (int c = 0; c < cols; ++c) ranges[size_t(c)] = rawRange(c);
+        else
+            ranges = columnRanges(m, isLog, pool);
         std::vector<int> mapped;
         std::vector<double> lo(size_t(cols), 0), factor(size_t(cols), 0);
         for (int c = 0; c < cols; ++c) {
@@ -406,6 +459,7 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
                 Scales[size_t(c)].decade = 0;
             }
         }
+        if (!mapped.empty()) unchanged = false;
         if (!mapped.empty())
             forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int, std::atomic<bool>& aborted) {
                 for (int r = r0; r < r1 && !aborted; ++r) {
@@ -417,7 +471,11 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
     }
 
     // 4. Value ranges. Clamping to them would change no value, so it is left out.
-    const auto ranges = columnRanges(m, std::vector<char>(size_t(cols), 1), pool);
+    std::vector<Range> ranges(static_cast<size_t>(cols));
+    if (unchanged)
+        for (int c = 0; c < cols; ++c) ranges[size_t(c)] = rawRange(c);
+    else
+        ranges = columnRanges(m, std::vector<char>(size_t(cols), 1), pool);
     for (int c = 0; c < cols; ++c)
         if (ranges[size_t(c)].valid()) {
             mins[size_t(c)] = float(ranges[size_t(c)].lo);

@@ -132,6 +132,9 @@ private:
     void outputIntegers(const uint64_t* ints, double* out) const;
 
     Layout layout_;
+    // Column ranges found while decoding, so that an unchanged matrix needs no second pass.
+    std::vector<double> rawLo_, rawHi_;
+    bool rawRangesValid_ = false;
     std::shared_ptr<const ByteSource> source_;
     MessageSink* sink_;
 };

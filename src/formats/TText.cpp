@@ -190,9 +190,11 @@ void TText::readByteOrder()
     // Entries the file did not give (an order of 1 or 3 bytes) leave their bytes in place.
     for (int i = 0; i < 8; ++i)
         if (ByteOrd[i] == 0) ByteOrd[i] = i + 1;
+    // The extensions above can push entries past 8 ("8,7" gives 10): not a byte order.
     bool seen[9] = {};
     for (int i = 0; i < 8; ++i) {
-        if (seen[ByteOrd[i]]) throw FcsFormatError("$BYTEORD '" + order + "' is not a byte order");
+        if (ByteOrd[i] < 1 || ByteOrd[i] > 8 || seen[ByteOrd[i]])
+            throw FcsFormatError("$BYTEORD '" + order + "' is not a byte order");
         seen[ByteOrd[i]] = true;
     }
     ByteCount = 8;
