@@ -9,12 +9,15 @@
 #include <thread>
 
 #include "UiMessages.h"
+#include "core/TData.h"
 
 namespace orvala {
 
 FileOpenFunction& fileOpenFunction()
 {
-    static FileOpenFunction open;
+    static FileOpenFunction open = [](const std::string& fileName, int datasetnum) {
+        return TData::TryOpen(fileName, datasetnum);
+    };
     return open;
 }
 

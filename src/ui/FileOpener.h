@@ -16,8 +16,8 @@ class TData;
 // Reads data set datasetnum of a file; nil when the file gave no events.
 using FileOpenFunction = std::function<TData*(const std::string& fileName, int datasetnum)>;
 
-// The reader the workbench opens files with (TData::TryOpen once the readers
-// are linked in; unset means opening is not available).
+// The reader the workbench opens files with: TData::TryOpen unless replaced
+// (tests stand in for it); unset means opening is not available.
 FileOpenFunction& fileOpenFunction();
 
 // Runs open(fileName, 0) on a worker thread and returns its result on this

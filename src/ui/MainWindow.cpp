@@ -21,8 +21,10 @@
 #include "TDataBox.h"
 #include "TSeqProg.h"
 #include "TSubChannelDlg.h"
+#include "Tsee.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
+#include "formats/ReaderPool.h"
 #include "plot/TMultiThread.h"
 
 namespace orvala {
@@ -110,6 +112,7 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
         QMetaObject::invokeMethod(qApp, std::move(f), Qt::QueuedConnection);
     };
     setGatePool(pool_.get());
+    setReaderPool(pool_.get());
 
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName(QStringLiteral("ClientArea"));
@@ -123,8 +126,14 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
 
     saveTextOptions_ = new SaveTextOptionsDialog(this);
     discrimination_ = new DiscriminationDialog(this);
+    fileInfo_ = new Tsee(this);
     options_ = new OptionsDialog(&settings_, this);
     progress_ = new TSeqProg(this);
+
+    dataBox_->setFileInfoAvailable(true);
+    connect(dataBox_, &TDataBox::fileInfoRequested, this, [this](const QString& file, int datasetnum) {
+        runCommand([&] { fileInfo_->ShowFile(file, datasetnum); });
+    });
 
     previousSink_ = setDefaultSink(&sink_);
     TData::Notifier = &notifier_;
@@ -249,6 +258,7 @@ void MainWindow::openDialog()
 void MainWindow::openFiles(QStringList names)
 {
     names.sort();
+    opening_ = true;
     for (const QString& name : names) {
         runCommand([&] {
             TData* first = openWithProgress(name, this, fileOpenFunction());
@@ -257,6 +267,8 @@ void MainWindow::openFiles(QStringList names)
             for (TData* d : chain) dataBox_->Add(d);
         });
     }
+    opening_ = false;
+    if (!pendingOpens_.isEmpty()) openFirstDataSet(pendingOpens_.takeFirst());
 }
 
 void MainWindow::openFirstDataSet(const QString& name)
@@ -363,7 +375,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::freePool()
 {
-    if (pool_) setGatePool(nullptr);
+    if (pool_) {
+        setGatePool(nullptr);
+        setReaderPool(nullptr);
+    }
     pool_.reset();
 }
 

@@ -24,6 +24,7 @@ class DiscriminationDialog;
 class OptionsDialog;
 class TSeqProg;
 class InstanceServer;
+class Tsee;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -44,6 +45,7 @@ public:
     DiscriminationDialog* discrimination() const { return discrimination_; }
     OptionsDialog* options() const { return options_; }
     TSeqProg* progress() const { return progress_; }
+    Tsee* fileInfo() const { return fileInfo_; }
 
     // The menu entry with this caption (as shown, "&" included); null when absent.
     QAction* action(const QString& caption) const;
@@ -89,6 +91,7 @@ private:
     DiscriminationDialog* discrimination_ = nullptr;
     OptionsDialog* options_ = nullptr;
     TSeqProg* progress_ = nullptr;
+    Tsee* fileInfo_ = nullptr;
     QHash<QString, QAction*> actions_;
     UiNotifier notifier_;
     MessageBoxSink sink_;

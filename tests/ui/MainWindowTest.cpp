@@ -1,6 +1,10 @@
 // The main window: menu table, the commands that work now, opening files with
 // progress, and the settings it keeps.
 #include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -14,6 +18,7 @@
 #include <chrono>
 #include <thread>
 
+#include "FcsFixtureWriter.h"
 #include "UiTestHelpers.h"
 #include "ui/FileOpener.h"
 #include "ui/IniFile.h"
@@ -21,6 +26,7 @@
 #include "ui/OptionsDialog.h"
 #include "ui/TDataBox.h"
 #include "ui/TSubChannelDlg.h"
+#include "ui/Tsee.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -55,6 +61,15 @@ struct OpenerScope {
     ~OpenerScope() { fileOpenFunction() = previous; }
     FileOpenFunction previous;
 };
+
+fixtures::FcsDataSet smallSet(int params, int events, const std::string& sample)
+{
+    fixtures::FcsDataSet s;
+    for (int p = 0; p < params; ++p) s.parameters.push_back({"P" + std::to_string(p + 1), "S" + std::to_string(p + 1), 1024});
+    for (int i = 0; i < params * events; ++i) s.values.push_back(float(i));
+    s.keywords = {{"$SAMPLE", sample}, {"$OP", "Ana"}};
+    return s;
+}
 
 QStringList visibleCaptions(const QMenu* menu)
 {
@@ -267,6 +282,84 @@ private slots:
         QFile f(dir_.filePath(QStringLiteral("clu.txt")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("UNIQID\tc0\tc1\r\nd0\t0.1\t-2\r\nd1\t1e+21\t123456.75\r\n"));
+    }
+
+    void threeDataSetsOfAFileBecomeThreeNodes()
+    {
+        const QString path = dir_.filePath(QStringLiteral("multi.fcs"));
+        QVERIFY(fixtures::writeFcs30(toEightBit(path), {smallSet(2, 3, "a"), smallSet(2, 1, "b"), smallSet(2, 2, "c")}));
+        MainWindow w(settingsFile());
+        QVERIFY(w.action(QStringLiteral("Open"))->isEnabled());
+        w.openFiles({path});
+        TDataBox* box = w.dataBox();
+        QCOMPARE(box->List->topLevelItemCount(), 3);
+        QStringList names;
+        for (int i = 0; i < 3; ++i) names << box->List->topLevelItem(i)->text(0);
+        QCOMPARE(names, QStringList({"multi", "multi_1", "multi_2"}));
+        QCOMPARE(box->GetItem(0)->events(), 3);
+        QCOMPARE(box->GetItem(1)->events(), 1);
+        QCOMPARE(box->GetItem(2)->events(), 2);
+    }
+
+    void startUpFileShowsItsParametersAndEvents()
+    {
+        const QString path = dir_.filePath(QStringLiteral("demo.fcs"));
+        QVERIFY(fixtures::writeFcs30(toEightBit(path), {fixtures::makeDemoDataSet(5000)}));
+        MainWindow w(settingsFile());
+        w.resize(900, 600);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.openFirstDataSet(path);
+        TDataBox* box = w.dataBox();
+        QCOMPARE(box->Count(), 1);
+        QCOMPARE(box->List->topLevelItem(0)->text(0), QStringLiteral("demo"));
+        QTest::mouseClick(box->List->viewport(), Qt::LeftButton, {}, box->List->visualItemRect(box->List->topLevelItem(0)).center());
+        QCOMPARE(box->Value(QStringLiteral("Params")), QStringLiteral("12"));
+        QCOMPARE(box->Value(QStringLiteral("Events")), QStringLiteral("5000"));
+        QCOMPARE(box->Value(QStringLiteral("File Path")), path);
+    }
+
+    void fileInfoShowsTheKeywordsOfTheChosenDataSet()
+    {
+        const QString path = dir_.filePath(QStringLiteral("info.fcs"));
+        QVERIFY(fixtures::writeFcs30(toEightBit(path), {smallSet(2, 3, "first"), smallSet(3, 4, "second")}));
+        MainWindow w(settingsFile());
+        Tsee* see = w.fileInfo();
+        see->ShowFile(path, 1);
+        QVERIFY(see->isVisible());
+        QCOMPARE(see->windowTitle(), QStringLiteral("View"));
+        QCOMPARE(see->DataSetBox->count(), 2);
+        QCOMPARE(see->DataSetBox->currentText(), QStringLiteral("2"));
+        QCOMPARE(see->Sample->text(), QStringLiteral("second"));
+        QCOMPARE(see->Operator->text(), QStringLiteral("Ana"));
+        QCOMPARE(see->Mode->text(), QStringLiteral("List"));
+        QCOMPARE(see->Events->text(), QStringLiteral("4"));
+        QCOMPARE(see->RawHeader->item(0, 0)->text(), QStringLiteral("$BEGINANALYSIS"));
+        QCOMPARE(see->ParGrid->rowCount(), 3);
+        QStringList titles;
+        for (int c = 0; c < see->ParGrid->columnCount(); ++c)
+            titles << see->ParGrid->horizontalHeaderItem(c)->text();
+        QCOMPARE(titles, QStringList({"", "N", "S", "B", "E", "R"}));
+        QCOMPARE(see->ParGrid->item(2, 0)->text(), QStringLiteral("3"));
+        QCOMPARE(see->ParGrid->item(2, 2)->text(), QStringLiteral("S3"));
+
+        see->DataSetBox->setCurrentIndex(0);
+        QCOMPARE(see->Sample->text(), QStringLiteral("first"));
+        QCOMPARE(see->ParGrid->rowCount(), 2);
+    }
+
+    void fileInfoOnABadFileSaysSoAndHides()
+    {
+        MessageRecorder recorder;
+        const QString path = dir_.filePath(QStringLiteral("bad.fcs"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("this is no flow cytometry file at all, just text");
+        f.close();
+        MainWindow w(settingsFile());
+        w.fileInfo()->ShowFile(path, 0);
+        QVERIFY(!w.fileInfo()->isVisible());
+        QVERIFY(recorder.messages.contains(QStringLiteral("File ") + path + QStringLiteral(" seems to be bad!")));
     }
 
     void positionIsReadAtStartAndWrittenOnClose()

@@ -38,6 +38,8 @@ TeeSelectPolygon::TeeSelectPolygon(Chart* img, Chart::SeriesId ser)
 
 TeeSelectPolygon::~TeeSelectPolygon()
 {
+    if (!Parent)
+        return;
     Parent->setZoomEnabled(chartzoom);
     Parent->setPanEnabled(Panning);
 }
@@ -125,7 +127,9 @@ void GateTool::setChart(Chart* chart)
     connections_ << connect(fChart, &Chart::mouseUp, this, &GateTool::mouseUp);
     connections_ << connect(fChart, &QObject::destroyed, this, [this] {
         fChart = nullptr;
-        PolygonTool.release();  // its chart is gone; nothing to restore
+        if (PolygonTool)
+            PolygonTool->Parent = nullptr;  // its chart is gone; nothing to restore
+        PolygonTool.reset();
         connections_.clear();
     });
 }
@@ -325,14 +329,14 @@ void GateTool::mouseUp(QMouseEvent* e)
         return;
     if (DrawingGate) {
         if (e->button() == Qt::RightButton) {
+            fChart->setCanvasCursor(Qt::ArrowCursor);
             fChart->setZoomEnabled(true);
             fChart->clearOverlayLine();
             DrawingGate = false;
-            const Chart::SeriesId finished = Contour;
-            Contour = Chart::NoSeries;
             buttondown = false;
-            setGenesis(false);  // gives the chart its cursor back
-            emit OnEndGateDrawing(finished);
+            emit OnEndGateDrawing(Contour);
+            Contour = Chart::NoSeries;
+            setGenesis(false);
             return;
         }
     } else if (PolygonTool) {

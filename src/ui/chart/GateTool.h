@@ -51,7 +51,7 @@ public:
     void MouseMove(QPointF pos);
     void MouseUp();
 
-    Chart* Parent;
+    Chart* Parent;  // not owned; null once the chart is gone
     int MovingVertex = -1;
     bool chartzoom = false, Panning = false;
     bool Moving = false, Rotating = false;
