@@ -15,7 +15,10 @@ std::unique_ptr<TPca> DoPCA(TData& data, const PcaRequest& request, MessageSink&
     TIntVector params = request.params;
     std::sort(params.begin(), params.end());
     params.erase(std::unique(params.begin(), params.end()), params.end());
-    assert(params.empty() || (params.front() >= 0 && params.back() < data.data.cols()));
+    // The panel lists only the data set's own parameters; never read past a row.
+    const int cols = data.data.cols();
+    assert(params.empty() || (params.front() >= 0 && params.back() < cols));
+    std::erase_if(params, [cols](int index) { return index < 0 || index >= cols; });
     if (params.size() < 2) {
         sink.message("PCA needs at least two parameters");
         return nullptr;
@@ -61,7 +64,8 @@ std::unique_ptr<TPca> DoPCA(TData& data, const PcaRequest& request, MessageSink&
     if (request.hyper) {
         for (int j = 0; j < data.filter->OutputLength(); ++j) pca->Parnames.push_back("PHI" + std::to_string(j));
     } else {
-        for (int index : params) pca->Parnames.push_back(data.Desc()[size_t(index)].name);
+        const TDescriptorVector& desc = data.Desc();
+        for (int index : params) pca->Parnames.push_back(size_t(index) < desc.size() ? desc[size_t(index)].name : std::string());
     }
     return pca;
 }
