@@ -293,6 +293,9 @@ void MainWindow::openFirstDataSet(const QString& name)
             rest = next;
         }
         dataBox_->Add(first);
+        // The file the program was started with (or handed) is what the user
+        // wants to see: it becomes the current data set.
+        dataBox_->MakeCurrent(first);
     });
     opening_ = false;
     if (!pendingOpens_.isEmpty()) openFirstDataSet(pendingOpens_.takeFirst());

@@ -270,6 +270,14 @@ void TDataBox::SelectData(const std::vector<TData*>& data)
         if (QTreeWidgetItem* node = NodeOf(d)) List->pressNode(node, Qt::ControlModifier);
 }
 
+void TDataBox::MakeCurrent(TData* data)
+{
+    QTreeWidgetItem* node = NodeOf(data);
+    if (!node) return;
+    List->pressNode(node, Qt::NoModifier);
+    onNodePressed(node, Qt::LeftButton);
+}
+
 QIcon TDataBox::swatch(const TData* data) const
 {
     QPixmap pm(16, 16);

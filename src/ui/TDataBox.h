@@ -71,6 +71,8 @@ public:
     void Rebuild();
     // Selects the nodes of these data sets (as a Ctrl-click on each would).
     void SelectData(const std::vector<TData*>& data);
+    // Makes data the only selection and the current node, as a click on it would.
+    void MakeCurrent(TData* data);
     QTreeWidgetItem* NodeOf(const TData* data) const;
     static TData* DataOf(const QTreeWidgetItem* item);
 

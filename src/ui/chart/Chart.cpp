@@ -381,7 +381,8 @@ Chart::Chart(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl>())
     p->xAxis2->setVisible(false);
     p->yAxis2->setVisible(false);
 
-    p->addLayer("overlay", p->layer("main"), QCustomPlot::limAbove);
+    // QCustomPlot's topmost layer; buffered on its own so rubber lines and
+    // the cross-hair repaint without redrawing the points.
     d->overlay = p->layer("overlay");
     d->overlay->setMode(QCPLayer::lmBuffered);
     auto onOverlay = [p, this](QCPAbstractItem* item) {
