@@ -68,6 +68,14 @@ void DataTree::syncOrder()
     order_ = std::move(kept);
 }
 
+void DataTree::clearNodes()
+{
+    order_.clear();
+    anchor_ = nullptr;
+    clear();
+    order_.clear();
+}
+
 void DataTree::pressNode(QTreeWidgetItem* item, Qt::KeyboardModifiers modifiers)
 {
     const bool extend = modifiers & (Qt::ShiftModifier | Qt::ControlModifier);
@@ -169,7 +177,7 @@ TDataBox::TDataBox(QWidget* parent) : QDockWidget(QStringLiteral("Data Sets"), p
 
 TDataBox::~TDataBox()
 {
-    List->clear();
+    List->clearNodes();
     datas.Clear();
     if (TData::Workspace == &datas) TData::Workspace = nullptr;
 }
@@ -295,7 +303,7 @@ void TDataBox::Rebuild()
     const std::vector<TData*> wasSelected = Selected();
     TData* current = DataOf(Currentnode);
     rebuilding_ = true;
-    List->clear();
+    List->clearNodes();
     Currentnode = nullptr;
     // Roots first, then every data set whose parent already has a node, in list
     // order, pass after pass until a pass adds nothing.

@@ -27,6 +27,8 @@ public:
     const std::vector<QTreeWidgetItem*>& selectionOrder() const { return order_; }
     // Applies a press on item with the given modifiers (what a mouse press does).
     void pressNode(QTreeWidgetItem* item, Qt::KeyboardModifiers modifiers);
+    // Removes every node and forgets the selection that pointed at them.
+    void clearNodes();
 
 signals:
     void nodePressed(QTreeWidgetItem* item, Qt::MouseButton button);

@@ -108,6 +108,11 @@ private slots:
         QCOMPARE(box.SelectionCount(), 1);
         QCOMPARE(box.GetSelected(0), akid);
 
+        // A rebuild keeps the selection of data sets that are still there.
+        box.Add(numberedData("d", 2, 1));
+        QCOMPARE(box.SelectionCount(), 1);
+        QCOMPARE(box.GetSelected(0), akid);
+
         // Shift selects the run of siblings between the anchor and the press.
         clickNode(box, a);
         clickNode(box, c, Qt::ShiftModifier);
@@ -153,6 +158,7 @@ private slots:
         box.SelectData({middle});
 
         box.RemoveSelected();
+        QCOMPARE(box.SelectionCount(), 0);
         QCOMPARE(box.Count(), 2);
         QCOMPARE(leaf->Parent(), root);
         QCOMPARE(leaf->link, (TIntVector{15, 16, 17}));
