@@ -33,6 +33,37 @@ double seqNormOf(double mx, double mn)
     return std::isfinite(norm) ? norm : 1.0;
 }
 
+// Reads pixel k of one frame without the per-pixel bounds checks of
+// FramePixel, for frames whose buffer holds n pixels (others fall back).
+struct FrameReader {
+    const uint8_t* bytes = nullptr;
+    bool isFloat = false;
+    const QCam_Frame* frame = nullptr;
+    bool complete = false;
+
+    FrameReader(const QCam_Frame& f, size_t n)
+        : bytes(f.buffer.data()), isFloat(f.format == FrameFormatFloat), frame(&f),
+          complete(f.buffer.size() >= n * (f.format == FrameFormatFloat ? 4 : 1))
+    {
+    }
+    double operator()(size_t k) const
+    {
+        if (!complete) return FramePixel(*frame, k);
+        if (!isFloat) return double(bytes[k]);
+        float v;
+        std::memcpy(&v, bytes + 4 * k, 4);
+        return double(v);
+    }
+};
+
+std::vector<FrameReader> frameReaders(const std::vector<QCam_Frame>& frames, size_t count, size_t n)
+{
+    std::vector<FrameReader> readers;
+    readers.reserve(count);
+    for (size_t j = 0; j < count; ++j) readers.emplace_back(frames[j], n);
+    return readers;
+}
+
 }  // namespace
 
 TData* CreatePictureData(const TBitmap& picture)
@@ -77,12 +108,14 @@ TData* CreateSequenceData(std::vector<QCam_Frame>& frames)
     try {
         double mx = RunningMaxStart, mn = RunningMinStart;
         double* v = d->data.data();
-        for (int j = 0; j < nframes; ++j) {
-            const QCam_Frame& f = frames[size_t(j)];
-            d->Desc()[size_t(j)].name = std::to_string(f.wavelength);
-            for (int k = 0; k < n; ++k) {
-                const double x = FramePixel(f, size_t(k));
-                v[size_t(k) * size_t(nframes) + size_t(j)] = x;
+        for (int j = 0; j < nframes; ++j) d->Desc()[size_t(j)].name = std::to_string(frames[size_t(j)].wavelength);
+        // Pixel by pixel, so each row of the matrix is written once, in order.
+        const std::vector<FrameReader> readers = frameReaders(frames, frames.size(), size_t(n));
+        for (size_t k = 0; k < size_t(n); ++k) {
+            double* row = v + k * size_t(nframes);
+            for (size_t j = 0; j < readers.size(); ++j) {
+                const double x = readers[j](k);
+                row[j] = x;
                 if (x > mx) mx = x;
                 if (x < mn) mn = x;
             }
@@ -157,31 +190,21 @@ void PseudoColors(TData& data)
 {
     const int n = data.events();
     const size_t nf = std::min(data.seq.size(), data.RGBTab.size());
-    // Frame by frame over all pixels: each frame buffer is read once, in order,
-    // and every pixel still sums its frames in frame order.
-    std::vector<double> rgb(size_t(n) * 3, 0.0);
-    for (size_t j = 0; j < nf; ++j) {
-        const QCam_Frame& f = data.seq[j];
-        const TRGBDouble w = data.RGBTab[j];
-        const double lo = data.seqmin, norm = data.seqnorm;
-        auto add = [&](size_t k, double x) {
-            const double dj = (x - lo) * norm;
-            double* out = rgb.data() + 3 * k;
-            out[0] += w.r * dj;
-            out[1] += w.g * dj;
-            out[2] += w.b * dj;
-        };
-        if (f.format == FrameFormatFloat && f.buffer.size() >= size_t(n) * 4) {
-            for (size_t k = 0; k < size_t(n); ++k) {
-                float x;
-                std::memcpy(&x, f.buffer.data() + 4 * k, 4);
-                add(k, double(x));
-            }
-        } else if (f.format != FrameFormatFloat && f.buffer.size() >= size_t(n)) {
-            for (size_t k = 0; k < size_t(n); ++k) add(k, double(f.buffer[k]));
-        } else {
-            for (size_t k = 0; k < size_t(n); ++k) add(k, FramePixel(f, k));
+    const std::vector<FrameReader> readers = frameReaders(data.seq, nf, size_t(n));
+    const double lo = data.seqmin, norm = data.seqnorm;
+    std::vector<double> rgb(size_t(n) * 3);
+    for (size_t k = 0; k < size_t(n); ++k) {
+        double r = 0, g = 0, b = 0;
+        for (size_t j = 0; j < nf; ++j) {
+            const double dj = (readers[j](k) - lo) * norm;
+            const TRGBDouble& w = data.RGBTab[j];
+            r += w.r * dj;
+            g += w.g * dj;
+            b += w.b * dj;
         }
+        rgb[3 * k] = r;
+        rgb[3 * k + 1] = g;
+        rgb[3 * k + 2] = b;
     }
     data.ImageColor.resize(size_t(n), 0);
     double mx = RunningMaxStart, mn = RunningMinStart;
@@ -230,7 +253,8 @@ bool CreateSeqFromData(TData& data, int w, int h, MessageSink& sink)
     const int n = data.events();
     const int cols = data.CaseSize();
     std::vector<QCam_Frame> frames(static_cast<size_t>(cols));
-    double mx = RunningMaxStart, mn = RunningMinStart;
+    std::vector<float> fmin(size_t(cols), n == 0 ? 0.0f : std::numeric_limits<float>::max());
+    std::vector<float> fmax(size_t(cols), n == 0 ? 0.0f : std::numeric_limits<float>::lowest());
     for (int p = 0; p < cols; ++p) {
         QCam_Frame& f = frames[size_t(p)];
         f.format = FrameFormatFloat;
@@ -241,18 +265,23 @@ bool CreateSeqFromData(TData& data, int w, int h, MessageSink& sink)
         f.wavelength = uint32_t(p);
         f.buffer.resize(size_t(n) * 4);
         f.bufferSize = f.size = uint32_t(f.buffer.size());
-        float fmin = std::numeric_limits<float>::max(), fmax = std::numeric_limits<float>::lowest();
-        for (int k = 0; k < n; ++k) {
-            const float x = float(data.data[k][p]);
-            std::memcpy(f.buffer.data() + 4 * size_t(k), &x, 4);
-            fmin = std::min(fmin, x);
-            fmax = std::max(fmax, x);
+    }
+    double mx = RunningMaxStart, mn = RunningMinStart;
+    // Event by event: each matrix row is read once, in order.
+    for (int k = 0; k < n; ++k) {
+        const double* row = data.data[k];
+        for (int p = 0; p < cols; ++p) {
+            const float x = float(row[p]);
+            std::memcpy(frames[size_t(p)].buffer.data() + 4 * size_t(k), &x, 4);
+            fmin[size_t(p)] = std::min(fmin[size_t(p)], x);
+            fmax[size_t(p)] = std::max(fmax[size_t(p)], x);
             if (double(x) > mx) mx = double(x);
             if (double(x) < mn) mn = double(x);
         }
-        if (n == 0) fmin = fmax = 0;
-        f.setSinglemin(fmin);
-        f.setSinglemax(fmax);
+    }
+    for (int p = 0; p < cols; ++p) {
+        frames[size_t(p)].setSinglemin(fmin[size_t(p)]);
+        frames[size_t(p)].setSinglemax(fmax[size_t(p)]);
     }
     data.seq = std::move(frames);
     data.seqmax = mx;
