@@ -133,3 +133,20 @@ TEST(DoPCA, WorkerPoolGivesTheSameResultAsOneThread)
         EXPECT_EQ(pooled->evects, alone->evects) << workers;
     }
 }
+
+TEST(DoPCA, FailedDecompositionStillReplacesTheFilter)
+{
+    DataRef d = makeData(200);
+    d->data[10][1] = NAN;
+    d->filter = TDataFilter::Create();
+    d->filter->setEvects({{1, 0}, {0, 1}});
+    RecordingSink sink;
+    const auto pca = DoPCA(*d, {{0, 1, 2}, false, false, TPca::Covariation, TPca::QL}, sink, nullptr);
+    ASSERT_NE(pca, nullptr);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0], "No convergence in TLQI.");
+    ASSERT_NE(d->filter, nullptr);
+    EXPECT_EQ(d->filter->Count(), 0);  // no unusable eigenvectors left behind
+    EXPECT_EQ(d->filter->Indices(), (TIntVector{0, 1, 2}));
+    EXPECT_EQ(d->filter->PCAType, TPca::Covariation);
+}
