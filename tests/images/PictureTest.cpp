@@ -233,6 +233,32 @@ TEST(OpenPicture, IconsAndOtherFormatsThroughQt)
         delete d;
     }
 }
+
+// BMP variants the record reader does not take go through Qt: a 4-bit
+// palette file, and a 24-bit file whose header leaves the file size at 0
+// (some writers do).
+TEST(OpenPicture, BmpVariantsThroughQt)
+{
+    TempDir dir;
+    std::vector<uint8_t> b4 = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54 + 64, 0, 0, 0,
+                               40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 4, 0};
+    b4.resize(54, 0);
+    for (int i = 0; i < 16; ++i) b4.insert(b4.end(), {uint8_t(i * 16), uint8_t(i), 0, 0});  // B, G, R, 0
+    b4.insert(b4.end(), {0x23, 0, 0, 0, 0x01, 0, 0, 0});  // bottom row: 2 3; top row: 0 1
+    b4[2] = uint8_t(b4.size());
+    writeFile(dir.file("four.bmp"), b4);
+    const TBitmap four = LoadPicture(dir.file("four.bmp"));
+    ASSERT_EQ(four.width, 2);
+    ASSERT_EQ(four.height, 2);
+    EXPECT_EQ(four.pixels, (std::vector<uint32_t>{0x000000, 0x100100, 0x200200, 0x300300}));
+
+    MemoryStream s;
+    WriteBitmap(s, quadrants());
+    std::vector<uint8_t> noSize = s.bytes();
+    noSize[2] = noSize[3] = noSize[4] = noSize[5] = 0;
+    writeFile(dir.file("nosize.bmp"), noSize);
+    EXPECT_EQ(LoadPicture(dir.file("nosize.bmp")).pixels, quadrants().pixels);
+}
 #endif
 
 }  // namespace
