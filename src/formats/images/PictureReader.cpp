@@ -181,7 +181,14 @@ TBitmap decodeWithQt(const std::vector<uint8_t>& bytes, const std::string& name)
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead()) throw OrvalaError("Cannot open picture " + name + ": the file is not a picture format this program reads");
     const QSize size = reader.size();
-    if (size.isValid()) checkPictureSize(size.width(), size.height(), name);
+    if (size.isValid()) {
+        checkPictureSize(size.width(), size.height(), name);
+        // Qt refuses pictures above its own allocation limit (256 MB by
+        // default); ours is the pixel limit just checked, so make room for it.
+        const int needMb = int((int64_t(size.width()) * size.height() * 8 >> 20) + 1);
+        if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < needMb)
+            QImageReader::setAllocationLimit(needMb);
+    }
     QImage image = reader.read();
     if (image.isNull())
         throw OrvalaError("Cannot open picture " + name + ": " + reader.errorString().toStdString());
