@@ -10,8 +10,9 @@ namespace orvala {
 
 namespace {
 
-// Start values of the running extremes: a stack of only negative values keeps
-// the smallest positive double as its maximum, as the original scan does.
+// Start values of the running extremes. The maximum starts at the smallest
+// positive double, not at -inf: a stack of only negative values keeps it, and
+// saved data sets carry that value.
 constexpr double RunningMaxStart = 5e-324;
 constexpr double RunningMinStart = 1.7e308;
 
