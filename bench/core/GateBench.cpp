@@ -115,4 +115,22 @@ static void BM_CreateLinkPolygon10Mx16OneThread(benchmark::State& state)
 }
 BENCHMARK(BM_CreateLinkPolygon10Mx16OneThread)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// The whole gated data set: link, copied rows, colours of the family.
+static void BM_GatedPolygon10Mx16(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    double best = 1e300;
+    int events = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        TData* kid = TData::Gated(f.data, f.gate.get());
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        events = kid->events();
+        delete kid;
+    }
+    state.counters["events"] = events;
+    std::printf("Gated (link, rows, colours), 10,000,000 x 16: best %.3f s for %d events\n", best, events);
+}
+BENCHMARK(BM_GatedPolygon10Mx16)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
 BENCHMARK_MAIN();

@@ -367,6 +367,21 @@ TEST(CreateLink, SubsetSubChannelAndImageKinds)
     EXPECT_EQ(a->CreateLink(TGate(TGateRect{2, 0, 2, 0})), (TIntVector{2}));
 }
 
+int busyDepth = 0, busyCalls = 0;
+TEST(CreateLink, ShowsTheBusyCursorWhileItRuns)
+{
+    Workspace ws;
+    TData* a = ws.root("A", 2, 3);
+    setGateBusyHook([](bool busy) {
+        busyDepth += busy ? 1 : -1;
+        ++busyCalls;
+    });
+    a->CreateLink(rectangleGate(2, 0, 0, 100, 100));
+    setGateBusyHook(nullptr);
+    EXPECT_EQ(busyCalls, 2);
+    EXPECT_EQ(busyDepth, 0);
+}
+
 // Random polygons (self-intersecting ones included) and random events: the
 // events CreateLink keeps are exactly those a plain even-odd crossing test
 // keeps on the projected coordinates. Large enough to be split over the pool.
