@@ -149,7 +149,7 @@ std::string TPreText::ParSomeName(int i) const
     return longName;
 }
 
-int TPreText::ParIndByName(const std::string& name) const
+int TPreText::ParIndByName(const std::string& name, bool emptyIsPrefix) const
 {
     const int n = ParCount();
     std::vector<std::string> shortNames, longNames;
@@ -162,9 +162,11 @@ int TPreText::ParIndByName(const std::string& name) const
     for (int i = 0; i < n; ++i)
         if (sameTextIgnoringCase(longNames[size_t(i)], name)) return i;
     for (int i = 0; i < n; ++i)
-        if (startsWithIgnoringCase(name, shortNames[size_t(i)])) return i;
+        if ((emptyIsPrefix || !shortNames[size_t(i)].empty()) && startsWithIgnoringCase(name, shortNames[size_t(i)]))
+            return i;
     for (int i = 0; i < n; ++i)
-        if (startsWithIgnoringCase(name, longNames[size_t(i)])) return i;
+        if ((emptyIsPrefix || !longNames[size_t(i)].empty()) && startsWithIgnoringCase(name, longNames[size_t(i)]))
+            return i;
     return -1;
 }
 

@@ -66,8 +66,9 @@ public:
     // "Lin " or "Log " when the short name says which.
     std::string ParSomeName(int i) const;
     // First parameter whose short, then long name equals name; else whose short, then
-    // long name is a prefix of name (ignoring case); -1 when none.
-    int ParIndByName(const std::string& name) const;
+    // long name is a prefix of name (ignoring case); -1 when none. An empty name
+    // counts as a prefix of every name unless emptyIsPrefix is false.
+    int ParIndByName(const std::string& name, bool emptyIsPrefix = true) const;
     // Distinct suffixes of the parameter keywords ("N", "S", "B" ...), in order of first appearance.
     std::vector<std::string> ParOfParNames() const;
     // Removes every $P{n}... key, renumbers the higher ones, records n in DeletedPars,

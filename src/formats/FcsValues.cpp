@@ -327,7 +327,7 @@ void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, Mess
     std::vector<std::vector<Range>> ranges(static_cast<size_t>(threads), std::vector<Range>(static_cast<size_t>(cols)));
     std::atomic<bool> shortRead{false};
     const ByteSource& src = *source_;
-    forRowRanges(pool, out.rows(), blockEvents * 4, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
+    forRowRanges(pool, out.rows(), blockEvents * 2, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
         auto& buf = buffers[size_t(thread)];
         for (int e = r0; e < r1 && !aborted; e += blockEvents) {
             const int count = std::min(blockEvents, r1 - e);

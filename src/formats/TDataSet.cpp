@@ -82,7 +82,9 @@ SpillTable readSpillTable(const TPreText& store, const TPreText& names, int maxP
                 if (!parseFcsInt(name, k) || k < 1 || k > maxPars) throw BadSpill();
                 index = int(k - 1);
             } else {
-                index = names.ParIndByName(name);
+                // A parameter without $PnS would match every name as an empty prefix and
+                // compensate the wrong channel; names must really match.
+                index = names.ParIndByName(name, false);
             }
             if (index < 0) throw BadSpill();
             t.inds.push_back(index);

@@ -24,7 +24,7 @@ struct FcsSet {
 
 inline std::string pad8(long long v)
 {
-    char b[16];
+    char b[32];
     std::snprintf(b, sizeof b, "%8lld", v);
     return b;
 }
