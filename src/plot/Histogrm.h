@@ -49,11 +49,6 @@ public:
     TVector Xvalue;
     TVector Yvalue;
 
-private:
-    template <class T>
-    void createXScale(const T* v, int64_t n, int maxpoints);
-    template <class T>
-    void createHisto(const T* v, int64_t n);
 };
 
 }  // namespace orvala

@@ -219,6 +219,12 @@ TEST(Thistogram, ScaleMatchesPlainSortOnManyDistributions)
                 counts[r >= h.Count() - 1 ? size_t(h.Count() - 1) : (r > 0 ? size_t(r) : 0)] += 1;
             }
             EXPECT_EQ(h.Yvalue, counts);
+            // The public two-step form gives the same counts and mean.
+            Thistogram twoStep(TVector{}, 1024);
+            twoStep.CreateXScale(v, 1024);
+            twoStep.CreateHisto(v);
+            EXPECT_EQ(twoStep.Yvalue, h.Yvalue);
+            EXPECT_EQ(twoStep.Average(), h.Average());
         }
     }
 }
