@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define ORVALA_PIP_AVX2 1
+#endif
 
 namespace orvala {
 
@@ -79,10 +83,58 @@ bool inside(double px, double py, Vx vx, Vy vy, int count)
     return unsure ? extendedInside(px, py, vx, vy, count) : quick;
 }
 
+#if defined(ORVALA_PIP_AVX2)
+// Four edges per step where the processor has AVX2; the same verdicts as
+// edge(). Only AVX2 is enabled here, not FMA, so products round as in the
+// scalar code.
+__attribute__((target("avx2"))) bool avx2Inside(double x, double y, const double* cx, const double* cy, int count)
+{
+    const __m256d signMask = _mm256_set1_pd(-0.0);
+    const __m256d k = _mm256_set1_pd(32 * std::numeric_limits<double>::epsilon());
+    const __m256d px = _mm256_set1_pd(x), py = _mm256_set1_pd(y);
+    const __m256d apx = _mm256_andnot_pd(signMask, px);
+    __m256d flips = _mm256_setzero_pd(), doubtful = _mm256_setzero_pd();
+    int i = 1;
+    for (; i + 3 < count; i += 4) {
+        const __m256d xi = _mm256_loadu_pd(cx + i), yi = _mm256_loadu_pd(cy + i);
+        const __m256d xj = _mm256_loadu_pd(cx + i - 1), yj = _mm256_loadu_pd(cy + i - 1);
+        const __m256d dy = _mm256_sub_pd(yj, yi);
+        const __m256d s = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(xi, px), dy),
+                                        _mm256_mul_pd(_mm256_sub_pd(xj, xi), _mm256_sub_pd(py, yi)));
+        const __m256d sd = _mm256_xor_pd(s, _mm256_and_pd(dy, signMask));
+        const __m256d bound = _mm256_mul_pd(
+            _mm256_mul_pd(k, _mm256_andnot_pd(signMask, dy)),
+            _mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(signMask, xi), _mm256_andnot_pd(signMask, xj)), apx));
+        const __m256d straddles = _mm256_xor_pd(_mm256_cmp_pd(yi, py, _CMP_LE_OQ), _mm256_cmp_pd(yj, py, _CMP_LE_OQ));
+        const __m256d right = _mm256_cmp_pd(sd, bound, _CMP_GT_OQ);
+        const __m256d left = _mm256_cmp_pd(sd, _mm256_xor_pd(bound, signMask), _CMP_LT_OQ);
+        flips = _mm256_xor_pd(flips, _mm256_and_pd(straddles, right));
+        doubtful = _mm256_or_pd(doubtful, _mm256_andnot_pd(_mm256_or_pd(right, left), straddles));
+    }
+    EdgeVerdict v;
+    v.flips = uint64_t(__builtin_popcount(unsigned(_mm256_movemask_pd(flips))) & 1);
+    v.doubtful = uint64_t(_mm256_movemask_pd(doubtful) != 0);
+    const double apxs = std::fabs(x);
+    for (; i < count; ++i)
+        edge(v, x, y, apxs, cx[i], cy[i], cx[i - 1], cy[i - 1]);
+    edge(v, x, y, apxs, cx[0], cy[0], cx[count - 1], cy[count - 1]);
+    if (v.doubtful)
+        return extendedInside(
+            x, y, [cx](int n) { return cx[n]; }, [cy](int n) { return cy[n]; }, count);
+    return v.flips != 0;
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
 }  // namespace
 
 bool PointInPolygon(double x, double y, const double* cx, const double* cy, int count)
 {
+#if defined(ORVALA_PIP_AVX2)
+    if (count >= 5 && kHasAvx2)
+        return avx2Inside(x, y, cx, cy, count);
+#endif
     auto vx = [cx](int i) { return cx[i]; };
     auto vy = [cy](int i) { return cy[i]; };
 #if defined(__SSE2__)
