@@ -91,6 +91,8 @@ struct GateTable {
 // The worker pool CreateLink splits large event loops over. The program
 // installs its own pool at start-up and removes it (nullptr) before freeing
 // it; without one, a pool with one worker per processor is made on first use.
+// The pool runs one job at a time: CreateLink waits for its own job and stops
+// an asynchronous run still going on the same pool (as every RunAndWait does).
 void setGatePool(TMultiThread* pool);
 TMultiThread& gatePool();
 
