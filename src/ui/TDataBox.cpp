@@ -10,6 +10,7 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <algorithm>
+#include <charconv>
 
 #include "DataEvents.h"
 #include "UiMessages.h"
@@ -357,7 +358,10 @@ QString TDataBox::Percentage(const TData* data)
 {
     const int rootEvents = data->Grandpa()->events();
     const double percent = rootEvents > 0 ? 100.0 * data->events() / rootEvents : 0.0;
-    return QString::number(percent, 'f', 1) + QLatin1Char('%');
+    // to_chars rounds an exact tie (12.25) to even, as every rounding here does.
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, percent, std::chars_format::fixed, 1);
+    return QString::fromLatin1(buf, int(res.ptr - buf)) + QLatin1Char('%');
 }
 
 void TDataBox::ShowValues(TData* data)

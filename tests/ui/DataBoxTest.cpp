@@ -75,14 +75,26 @@ private slots:
         QCOMPARE(box.Value(QStringLiteral("Percentage")), QStringLiteral("100.0%"));
     }
 
-    void percentageHasOneDecimalAndSurvivesAnEmptyRoot()
+    void percentageHasOneDecimalRoundedToEven_data()
     {
-        TData* root = numberedData("r", 1, 3);
-        DataRef hold(root);
-        DataRef kid(childOf(root, "k", 0, 1));
-        QCOMPARE(TDataBox::Percentage(kid.get()), QStringLiteral("33.3%"));
-        DataRef empty(TData::Create("empty", 2, 0));
-        QCOMPARE(TDataBox::Percentage(empty.get()), QStringLiteral("0.0%"));
+        QTest::addColumn<int>("rootEvents");
+        QTest::addColumn<int>("kidEvents");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("a third") << 3 << 1 << QStringLiteral("33.3%");
+        QTest::newRow("two thirds") << 3 << 2 << QStringLiteral("66.7%");
+        QTest::newRow("exact tie goes to even") << 400 << 49 << QStringLiteral("12.2%");
+        QTest::newRow("none") << 10 << 0 << QStringLiteral("0.0%");
+        QTest::newRow("empty root") << 0 << 0 << QStringLiteral("0.0%");
+    }
+
+    void percentageHasOneDecimalRoundedToEven()
+    {
+        QFETCH(int, rootEvents);
+        QFETCH(int, kidEvents);
+        QFETCH(QString, shown);
+        DataRef root(numberedData("r", 1, rootEvents));
+        DataRef kid(childOf(root.get(), "k", 0, kidEvents));
+        QCOMPARE(TDataBox::Percentage(kid.get()), shown);
     }
 
     void selectionIsSiblingsOnlyAndKeepsItsOrder()
