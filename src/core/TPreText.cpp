@@ -138,10 +138,8 @@ std::string TPreText::ParShortName(int i) const { return trimmed(ParOfParValue(i
 
 std::string TPreText::ParLongName(int i) const { return trimmed(ParOfParValue(i + 1, "S")); }
 
-std::string TPreText::ParSomeName(int i) const
+std::string TPreText::SomeName(const std::string& shortName, const std::string& longName)
 {
-    const std::string shortName = ParShortName(i);
-    const std::string longName = ParLongName(i);
     if (longName == shortName || longName.empty()) return shortName;
     const std::string l = lower(shortName);
     if (l.find("lin") != std::string::npos) return "Lin " + longName;
@@ -149,14 +147,12 @@ std::string TPreText::ParSomeName(int i) const
     return longName;
 }
 
-int TPreText::ParIndByName(const std::string& name, bool emptyIsPrefix) const
+std::string TPreText::ParSomeName(int i) const { return SomeName(ParShortName(i), ParLongName(i)); }
+
+int TPreText::IndByName(const std::string& name, const std::vector<std::string>& shortNames,
+                        const std::vector<std::string>& longNames, bool emptyIsPrefix)
 {
-    const int n = ParCount();
-    std::vector<std::string> shortNames, longNames;
-    for (int i = 0; i < n; ++i) {
-        shortNames.push_back(ParShortName(i));
-        longNames.push_back(ParLongName(i));
-    }
+    const int n = int(std::min(shortNames.size(), longNames.size()));
     for (int i = 0; i < n; ++i)
         if (sameTextIgnoringCase(shortNames[size_t(i)], name)) return i;
     for (int i = 0; i < n; ++i)
@@ -168,6 +164,17 @@ int TPreText::ParIndByName(const std::string& name, bool emptyIsPrefix) const
         if ((emptyIsPrefix || !longNames[size_t(i)].empty()) && startsWithIgnoringCase(name, longNames[size_t(i)]))
             return i;
     return -1;
+}
+
+int TPreText::ParIndByName(const std::string& name, bool emptyIsPrefix) const
+{
+    const int n = ParCount();
+    std::vector<std::string> shortNames, longNames;
+    for (int i = 0; i < n; ++i) {
+        shortNames.push_back(ParShortName(i));
+        longNames.push_back(ParLongName(i));
+    }
+    return IndByName(name, shortNames, longNames, emptyIsPrefix);
 }
 
 std::vector<std::string> TPreText::ParOfParNames() const

@@ -79,6 +79,12 @@ public:
     void DeleteUselessParams();
     // Copies every field of other.
     void Assign(const TPreText& other);
+
+    // The rules of ParSomeName and ParIndByName over name lists already looked up,
+    // for readers that resolve many names at once.
+    static std::string SomeName(const std::string& shortName, const std::string& longName);
+    static int IndByName(const std::string& name, const std::vector<std::string>& shortNames,
+                         const std::vector<std::string>& longNames, bool emptyIsPrefix = true);
 };
 
 // ASCII case-insensitive comparison; FCS keywords are ASCII.

@@ -57,7 +57,7 @@ class BadSpill {};
 
 // $SPILLOVER / SPILL (numbered or named parameters) or $COMP / P$COMP of a store.
 // Names are resolved against `names`, the data set's own TEXT. maxPars bounds n.
-SpillTable readSpillTable(const TPreText& store, const TPreText& names, int maxPars)
+SpillTable readSpillTable(const TPreText& store, const TText& names, int maxPars)
 {
     SpillTable t;
     auto number = [](const std::string& s) {
@@ -84,7 +84,7 @@ SpillTable readSpillTable(const TPreText& store, const TPreText& names, int maxP
             } else {
                 // A parameter without $PnS would match every name as an empty prefix and
                 // compensate the wrong channel; names must really match.
-                index = names.ParIndByName(name, false);
+                index = TPreText::IndByName(name, names.shortNames, names.longNames, false);
             }
             if (index < 0) throw BadSpill();
             t.inds.push_back(index);
@@ -167,6 +167,7 @@ TDataSet::TDataSet(TFCStream* parent, BufferedReader& reader, std::shared_ptr<co
 
     makeLayout();
     Text->DeleteUselessParams();
+    Text->refreshIndex();
     readSpilloverTables(reader, sink);
     normaliseAndInvert(sink);
     computeLogPars();
@@ -306,8 +307,8 @@ void TDataSet::computeLogPars()
     logpar.assign(size_t(n), 0);
     for (int p = 0; p < n; ++p) {
         const TPar& par = Text->pars[size_t(p)];
-        bool log = sameTextIgnoringCase(Text->ParOfParValue(p + 1, "D"), "LOG") ||
-                   sameTextIgnoringCase(Text->ParOfParValue(p + 1, "DISPLAY"), "LOG") || par.decade > 0;
+        bool log = sameTextIgnoringCase(Text->parValue(p + 1, "D"), "LOG") ||
+                   sameTextIgnoringCase(Text->parValue(p + 1, "DISPLAY"), "LOG") || par.decade > 0;
         // Side scatter is shown linear whatever the file says.
         if (par.name.compare(0, 2, "SS") == 0) log = false;
         logpar[size_t(p)] = log;

@@ -56,6 +56,40 @@ int64_t TText::IntValue(const std::string& key) const
     return n;
 }
 
+void TText::refreshIndex()
+{
+    index_.clear();
+    index_.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        std::string k = keys[i];
+        for (char& c : k) c = char(std::tolower(static_cast<unsigned char>(c)));
+        index_.emplace(std::move(k), i);
+    }
+    const int n = std::max(par_Count, 0);
+    shortNames.assign(size_t(n), std::string());
+    longNames.assign(size_t(n), std::string());
+    for (int i = 0; i < n; ++i) {
+        shortNames[size_t(i)] = trimmed(parValue(i + 1, "N"));
+        longNames[size_t(i)] = trimmed(parValue(i + 1, "S"));
+    }
+}
+
+std::string TText::value(const std::string& key) const
+{
+    std::string k = key;
+    for (char& c : k) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const auto it = index_.find(k);
+    return it == index_.end() ? std::string() : Values[it->second];
+}
+
+std::string TText::parValue(int n, const std::string& suffix) const
+{
+    const std::string key = "P" + std::to_string(n) + suffix;
+    std::string v = value("$" + key);
+    if (v.empty()) v = value(key);
+    return v;
+}
+
 void TText::splitKeywords(const uint8_t* bytes, size_t L)
 {
     if (L == 0) return;
@@ -91,15 +125,15 @@ TText::TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly
     Mode = upperLetter(mode[0]);
 
     par_Count = ParCount();
-    if (!parseFcsFloat(GetValue("$TIMESTEP"), timestep)) timestep = 0;
-    readByteOrder();
-
     // Every parameter needs keywords of its own ($PnB at least): a count beyond the
     // number of keywords is a damaged $PAR, not a reason to allocate millions of entries.
     if (par_Count > count()) {
         Parent->notimplemented = true;
         throw FcsFormatError("Error reading a dataset");
     }
+    refreshIndex();
+    if (!parseFcsFloat(GetValue("$TIMESTEP"), timestep)) timestep = 0;
+    readByteOrder();
     readParameters(sink);
     if (par_Count <= 0) {
         Parent->notimplemented = true;
@@ -206,10 +240,10 @@ void TText::readParameters(MessageSink& sink)
     bool variableAscii = false;
     for (int n = 1; n <= par_Count; ++n) {
         TPar& p = pars[size_t(n - 1)];
-        p.name = ParShortName(n - 1);
+        p.name = shortNames[size_t(n - 1)];
         if (p.name.empty()) p.name = "nn" + std::to_string(n - 1);
 
-        const std::string bits = trimmed(ParOfParValue(n, "B"));
+        const std::string bits = trimmed(parValue(n, "B"));
         int64_t b = 0;
         if (DataType == 'A' && bits == "*") {
             variableAscii = true;
@@ -218,9 +252,9 @@ void TText::readParameters(MessageSink& sink)
         }
 
         int64_t r = 0;
-        p.resolution = parseFcsInt(ParOfParValue(n, "R"), r) ? r : 0;
+        p.resolution = parseFcsInt(parValue(n, "R"), r) ? r : 0;
 
-        const std::string e = ParOfParValue(n, "E");
+        const std::string e = parValue(n, "E");
         p.decade = 0;
         p.intersect = 1;
         if (!e.empty()) {
@@ -231,9 +265,9 @@ void TText::readParameters(MessageSink& sink)
                 throw FcsFormatError("Error Converting Floting point string");
         }
 
-        if (!parseFcsFloat(ParOfParValue(n, "G"), p.gain)) p.gain = 1;
+        if (!parseFcsFloat(parValue(n, "G"), p.gain)) p.gain = 1;
         p.ReverseByteOrder = ReverseByteOrder();
-        p.DisplayLog = sameTextIgnoringCase(ParOfParValue(n, "DISPLAY"), "LOG");
+        p.DisplayLog = sameTextIgnoringCase(parValue(n, "DISPLAY"), "LOG");
     }
     if (variableAscii) {
         Parent->notimplemented = true;
@@ -248,18 +282,20 @@ void TText::detectTime()
         for (int i = 0; i < par_Count; ++i) {
             const int number = i + 1;
             const TPar& p = pars[size_t(i)];
-            if (contains(upper(ParSomeName(i)), "TIME")) {
+            const std::string& shortName = shortNames[size_t(i)];
+            const std::string& longName = longNames[size_t(i)];
+            if (contains(upper(SomeName(shortName, longName)), "TIME")) {
                 if (TimeLSW == 0) TimeLSW = number;
                 if (TimeMSW == 0) TimeMSW = number;
                 if (TimeBitSize == 0) TimeBitSize = p.bits;
-                const std::string s = upper(ParShortName(i)), l = upper(ParLongName(i));
+                const std::string s = upper(shortName), l = upper(longName);
                 if (contains(s, "LSW") || contains(l, "LSW")) {
                     TimeLSW = number;
                     TimeBitSize = p.bits;
                 } else if (contains(s, "MSW") || contains(l, "MSW")) {
                     TimeMSW = number;
                 }
-            } else if (contains(upper(ParShortName(i)), "EVENT COUNT")) {
+            } else if (contains(upper(shortName), "EVENT COUNT")) {
                 EventCountPar = number;
             }
         }

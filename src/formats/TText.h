@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "core/Messages.h"
 #include "core/TPreText.h"
@@ -34,7 +36,16 @@ public:
 
     bool ReverseByteOrder() const { return ByteCount > 1 && ByteOrd[1] < ByteOrd[0]; }
 
+    // Looks keywords up through a hash index, so that a TEXT of thousands of keys
+    // and parameters is read in linear time. refreshIndex() after keys change.
+    void refreshIndex();
+    std::string value(const std::string& key) const;
+    std::string parValue(int n, const std::string& suffix) const;  // as ParOfParValue
+    // Trimmed $PnN and $PnS of every parameter, as of the last refreshIndex().
+    std::vector<std::string> shortNames, longNames;
+
 private:
+    std::unordered_map<std::string, size_t> index_;  // lower-case key -> first position
     void splitKeywords(const uint8_t* bytes, size_t L);
     void readByteOrder();
     void readParameters(MessageSink& sink);

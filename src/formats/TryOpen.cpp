@@ -34,7 +34,8 @@ void fillFromDataSet(TData* d, TFCStream& stream, int k, TMultiThread* pool)
     const TText& t = *ds->Text;
     for (int i = 0; i < cols; ++i) {
         TParDescriptor& desc = d->Desc()[size_t(i)];
-        const std::string shortName = t.ParShortName(i), longName = t.ParLongName(i);
+        const std::string& shortName = t.shortNames[size_t(i)];
+        const std::string& longName = t.longNames[size_t(i)];
         if (!shortName.empty() && !longName.empty() && shortName != longName)
             desc.name = shortName + "/" + longName;
         else if (!longName.empty())
