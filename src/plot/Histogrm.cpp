@@ -1,14 +1,14 @@
 #include "plot/Histogrm.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <new>
-#include <atomic>
-#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #if defined(__linux__)
@@ -210,10 +210,10 @@ double smallestGap(const uint64_t* s, size_t count, double noise, double best)
 }
 
 struct SortedValues {
-    KeyVector keys;  // ascending, finite values only
-    double noise = 0;            // gaps up to this are rounding noise
-    double gapStart = 0;         // the range: the quantum when no gap counts
-    double gap = 0;              // the data quantum
+    KeyVector keys;       // ascending, finite values only
+    double noise = 0;     // gaps up to this are rounding noise
+    double gapStart = 0;  // the range: the quantum when no gap counts
+    double gap = 0;       // the data quantum
 };
 
 // Sorted keys of the finite values; NaN and infinities have no place on a
@@ -385,8 +385,9 @@ SortedValues sortedFiniteKeys(const T* v, int64_t n64)
 template <class T>
 KeyVector createXScale(Thistogram& h, const T* v, int64_t n, int maxpoints)
 {
-    auto& [mean, step, xmax, xmin, fpoints, Xvalue, Yvalue] = h;
-    (void)mean;
+    double &step = h.step, &xmin = h.xmin, &xmax = h.xmax;
+    int32_t& fpoints = h.fpoints;
+    TVector &Xvalue = h.Xvalue, &Yvalue = h.Yvalue;
     assert(maxpoints >= 2);
     fpoints = maxpoints;
     SortedValues sorted = sortedFiniteKeys(v, n);
