@@ -114,4 +114,8 @@ TEST(PaintBoxTools, GridDraggedOutThenSpotsTested)
     const QImage img = b.shot();
     EXPECT_EQ(img.pixelColor(40, 35), QColor(Qt::white));
     EXPECT_EQ(img.pixelColor(55, 35), QColor(Qt::black));
+    // The marker of corner (10, 20) spans 4 pixels either side.
+    EXPECT_EQ(img.pixelColor(6, 22), QColor(Qt::white));
+    EXPECT_EQ(img.pixelColor(5, 22), QColor(Qt::black));
+    EXPECT_EQ(img.pixelColor(6, 25), QColor(Qt::black));
 }

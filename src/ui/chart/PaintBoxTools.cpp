@@ -108,7 +108,8 @@ void TTool::MouseMove(QMouseEvent* e)
 
 void TTool::paintNode(QPainter& p, const TNode& n)
 {
-    p.drawRect(QRect(QPoint(n.x - 4, n.y - 4), QPoint(n.x + 4, n.y + 4)));
+    // An aliased 1-pixel outline of an 8 x 8 rectangle covers x - 4 .. x + 4.
+    p.drawRect(QRect(n.x - 4, n.y - 4, 8, 8));
 }
 
 // --- TSelectRectangle ---
