@@ -108,9 +108,14 @@ void PointsPlottable::draw(QCPPainter* painter)
     const size_t n = std::min(rec_->x.size(), rec_->y.size());
     const bool colored = rec_->colors.size() >= n;
     const QColor plain = rec_->color;
+    // The chart's axes are always linear: map with one multiply-add per
+    // coordinate instead of a full axis conversion per point.
+    const double xl = kx->range().lower, yl = vy->range().lower;
+    const double x0 = kx->coordToPixel(xl), xs = (kx->coordToPixel(kx->range().upper) - x0) / kx->range().size();
+    const double y0 = vy->coordToPixel(yl), ys = (vy->coordToPixel(vy->range().upper) - y0) / vy->range().size();
     for (size_t i = 0; i < n; ++i) {
-        const double px = kx->coordToPixel(rec_->x[i]);
-        const double py = vy->coordToPixel(rec_->y[i]);
+        const double px = x0 + xs * (rec_->x[i] - xl);
+        const double py = y0 + ys * (rec_->y[i] - yl);
         if (px < clip.left() - s || px > clip.right() + s || py < clip.top() - s || py > clip.bottom() + s)
             continue;
         painter->fillRect(QRectF(px - h, py - h, s, s), colored ? fromModelColor(rec_->colors[i]) : plain);
