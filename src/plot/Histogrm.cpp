@@ -216,18 +216,30 @@ struct SortedValues {
     double gap = 0;       // the data quantum
 };
 
+// The finite values' keys, unsorted, and their range.
+template <class T>
+KeyVector finiteKeys(const T* v, size_t n, size_t kept)
+{
+    KeyVector keys(kept);
+    size_t k = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double d = double(v[i]);
+        if (std::isfinite(d))
+            keys[k++] = toKey(d);
+    }
+    return keys;
+}
+
 // Sorted keys of the finite values; NaN and infinities have no place on a
-// linear scale and are left out. The first radix level runs over chunks on
-// all threads (per-chunk counts, scatter at per-chunk offsets, so the bucket
-// contents keep the sequential order), then the buckets are sorted in
-// parallel.
+// linear scale and are left out. Large inputs are split over threads: the
+// first radix level counts chunks of the input in parallel and scatters the
+// keys straight from the input at per-chunk offsets, then the buckets are
+// sorted in parallel where they lie. Only one buffer of n keys is written.
 template <class T>
 SortedValues sortedFiniteKeys(const T* v, int64_t n64)
 {
     SortedValues sorted;
     const size_t n = size_t(std::max<int64_t>(n64, 0));
-    constexpr uint64_t kDropped = UINT64_MAX;  // a NaN's key; no finite value maps there
-    KeyVector keys(n);
     const int threads = threadsFor(n);
     std::vector<uint64_t> los(size_t(threads), UINT64_MAX), his(size_t(threads), 0);
     std::vector<size_t> dropped(size_t(threads), 0);
@@ -236,15 +248,13 @@ SortedValues sortedFiniteKeys(const T* v, int64_t n64)
         size_t drop = 0;
         for (size_t i = b; i < e; ++i) {
             const double d = double(v[i]);
-            uint64_t k = toKey(d);
             if (std::isfinite(d)) {
+                const uint64_t k = toKey(d);
                 lo = std::min(lo, k);
                 hi = std::max(hi, k);
             } else {
-                k = kDropped;
                 ++drop;
             }
-            keys[i] = k;
         }
         los[size_t(t)] = lo;
         his[size_t(t)] = hi;
@@ -261,27 +271,23 @@ SortedValues sortedFiniteKeys(const T* v, int64_t n64)
         sorted.gapStart = fromKey(hi) - fromKey(lo);
         sorted.noise = sorted.gapStart * 1e-10;
     }
+    sorted.gap = sorted.gapStart;
     if (kept < 2 || lo == hi) {
-        // Nothing to order: drop the non-finite keys and keep the rest.
-        keys.erase(std::remove(keys.begin(), keys.end(), kDropped), keys.end());
-        sorted.keys = std::move(keys);
-        sorted.gap = sorted.gapStart;
+        sorted.keys = finiteKeys(v, n, kept);  // nothing to order
         return sorted;
     }
-    KeyVector tmp(n);
     if (threads == 1) {
-        if (kept < n)
-            keys.erase(std::remove(keys.begin(), keys.end(), kDropped), keys.end());
+        KeyVector keys = finiteKeys(v, n, kept);
+        KeyVector tmp(kept);
         radixSort(keys.data(), kept, tmp.data(), lo, hi);
         sorted.gap = smallestGap(keys.data(), kept, sorted.noise, sorted.gapStart);
         sorted.keys = std::move(keys);
         return sorted;
     }
-    // First level by hand, with one extra bucket for the dropped keys. Two
-    // ways to bucket: by the top bits of the key (even for log-normal data)
-    // or linearly by value (even for data within an octave or two, where the
-    // key's exponent bits barely vary). A sample decides which spreads this
-    // data better.
+    // First level by hand. Two ways to bucket: by the top bits of the key
+    // (even for log-normal data) or linearly by value (even for data within
+    // an octave or two, where the key's exponent bits barely vary). A sample
+    // decides which spreads this data better.
     constexpr int kBits = 12;
     const int width = int(std::bit_width(hi - lo));
     const int shift = std::max(width - kBits, 0);
@@ -294,75 +300,76 @@ SortedValues sortedFiniteKeys(const T* v, int64_t n64)
         std::vector<uint32_t> byKey(keyBuckets, 0), byValue(linBuckets, 0);
         uint32_t worstKey = 0, worstValue = 0;
         for (size_t i = 0; i < n; i += std::max<size_t>(n / 8192, 1)) {
-            const uint64_t k = keys[i];
-            if (k > hi)
+            const double d = double(v[i]);
+            if (!std::isfinite(d))
                 continue;
-            worstKey = std::max(worstKey, ++byKey[size_t((k - lo) >> shift)]);
-            const double t = (fromKey(k) - dlo) * scale;
+            worstKey = std::max(worstKey, ++byKey[size_t((toKey(d) - lo) >> shift)]);
+            const double t = (d - dlo) * scale;
             worstValue = std::max(worstValue, ++byValue[t >= double(linBuckets - 1) ? linBuckets - 1 : size_t(t)]);
         }
         linear = worstValue < worstKey;
     }
     const size_t buckets = linear ? linBuckets : keyBuckets;
-    auto bucketOf = [&](uint64_t k) -> size_t {
-        if (k > hi)
-            return buckets;
+    // Monotone in the value, hence in the key, either way.
+    auto bucketOf = [&](double d) -> size_t {
         if (!linear)
-            return size_t((k - lo) >> shift);
-        // Monotone in the value, hence in the key.
-        const double t = (fromKey(k) - dlo) * scale;
+            return size_t((toKey(d) - lo) >> shift);
+        const double t = (d - dlo) * scale;
         return t >= double(buckets - 1) ? buckets - 1 : size_t(t);
     };
-    std::vector<std::vector<uint32_t>> counts(size_t(threads), std::vector<uint32_t>(buckets + 1, 0));
+    std::vector<std::vector<uint32_t>> counts(size_t(threads), std::vector<uint32_t>(buckets, 0));
     parallelChunks(n, threads, [&](int t, size_t b, size_t e) {
         uint32_t* c = counts[size_t(t)].data();
-        for (size_t i = b; i < e; ++i)
-            ++c[bucketOf(keys[i])];
+        for (size_t i = b; i < e; ++i) {
+            const double d = double(v[i]);
+            if (std::isfinite(d))
+                ++c[bucketOf(d)];
+        }
     });
-    std::vector<size_t> start(buckets + 2, 0);
-    for (size_t b = 0; b <= buckets; ++b) {
+    std::vector<size_t> start(buckets + 1, 0);
+    size_t largest = 0;
+    for (size_t b = 0; b < buckets; ++b) {
+        // Each chunk's write position within the bucket, in chunk order.
         size_t sum = 0;
-        for (int t = 0; t < threads; ++t)
-            sum += counts[size_t(t)][b];
-        start[b + 1] = start[b] + sum;
-    }
-    // Turn the counts into each chunk's write position within each bucket.
-    for (size_t b = 0; b <= buckets; ++b) {
-        size_t pos = start[b];
         for (int t = 0; t < threads; ++t) {
             const uint32_t c = counts[size_t(t)][b];
-            counts[size_t(t)][b] = uint32_t(pos - start[b]);
-            pos += c;
+            counts[size_t(t)][b] = uint32_t(sum);
+            sum += c;
         }
+        start[b + 1] = start[b] + sum;
+        largest = std::max(largest, sum);
     }
+    KeyVector out(kept);
     parallelChunks(n, threads, [&](int t, size_t b, size_t e) {
         uint32_t* fill = counts[size_t(t)].data();
         for (size_t i = b; i < e; ++i) {
-            const uint64_t k = keys[i];
-            const size_t bucket = bucketOf(k);
-            tmp[start[bucket] + fill[bucket]++] = k;
+            const double d = double(v[i]);
+            if (std::isfinite(d)) {
+                const size_t bucket = bucketOf(d);
+                out[start[bucket] + fill[bucket]++] = toKey(d);
+            }
         }
     });
-    // Each bucket is sorted where it lies in tmp, with its slice of keys as
-    // scratch; tmp then holds the whole sorted sequence. The smallest gap is
-    // taken per bucket while the bucket is in cache, and across bucket
-    // borders afterwards.
+    // Each bucket is sorted where it lies, with a scratch buffer per thread;
+    // the smallest gap is taken per bucket while the bucket is in cache, and
+    // across bucket borders afterwards.
     std::atomic<size_t> next{0};
     std::vector<double> gaps(size_t(threads), sorted.gapStart);
     parallelChunks(size_t(threads), threads, [&](int t, size_t, size_t) {
+        KeyVector scratch(largest);
         double best = sorted.gapStart;
         for (size_t b; (b = next.fetch_add(1)) < buckets;) {
             const size_t off = start[b], size = start[b + 1] - off;
             if (size < 2)
                 continue;
-            uint64_t* slice = tmp.data() + off;
+            uint64_t* slice = out.data() + off;
             if (linear) {
                 const auto [mn, mx] = std::minmax_element(slice, slice + size);
-                radixSort(slice, size, keys.data() + off, *mn, *mx);
+                radixSort(slice, size, scratch.data(), *mn, *mx);
             } else if (shift > 0) {
                 const uint64_t blo = lo + (uint64_t(b) << shift);
                 const uint64_t bhi = std::min(hi, blo + ((uint64_t(1) << shift) - 1));
-                radixSort(slice, size, keys.data() + off, blo, bhi);
+                radixSort(slice, size, scratch.data(), blo, bhi);
             }
             best = std::min(best, smallestGap(slice, size, sorted.noise, best));
         }
@@ -372,10 +379,9 @@ SortedValues sortedFiniteKeys(const T* v, int64_t n64)
     for (size_t b = 1; b < buckets; ++b) {
         const size_t at = start[b];
         if (at > 0 && at < start[b + 1])
-            q = std::min(q, smallestGap(tmp.data() + at - 1, 2, sorted.noise, q));
+            q = std::min(q, smallestGap(out.data() + at - 1, 2, sorted.noise, q));
     }
-    tmp.resize(kept);
-    sorted.keys = std::move(tmp);
+    sorted.keys = std::move(out);
     sorted.gap = q;
     return sorted;
 }
