@@ -75,10 +75,11 @@ int threadsOf(TMultiThread* pool) { return pool ? std::max(pool->NumberOfThreads
 struct Range {
     double lo = std::numeric_limits<double>::infinity();
     double hi = -std::numeric_limits<double>::infinity();
+    // Branch-free min/max; a NaN leaves both as they are.
     void add(double x)
     {
-        if (x < lo) lo = x;
-        if (x > hi) hi = x;
+        lo = x < lo ? x : lo;
+        hi = hi < x ? x : hi;
     }
     void merge(const Range& o)
     {
@@ -364,122 +365,106 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
     mins.assign(size_t(cols), 0.0f);
     maxs.assign(size_t(cols), 0.0f);
     if (cols == 0 || !Text) return;
-    bool unchanged = rawRangesValid_ && int(rawLo_.size()) == cols;
-    auto rawRange = [&](int c) {
-        Range r;
-        r.lo = rawLo_[size_t(c)];
-        r.hi = rawHi_[size_t(c)];
-        return r;
+
+    // Column ranges of the matrix as it stands. Every pass below takes them from
+    // the rows it has just written, while they are in the cache, so no pass over
+    // the whole matrix is spent on ranges alone.
+    std::vector<Range> current(static_cast<size_t>(cols));
+    if (rawRangesValid_ && int(rawLo_.size()) == cols) {
+        for (int c = 0; c < cols; ++c) {
+            current[size_t(c)].lo = rawLo_[size_t(c)];
+            current[size_t(c)].hi = rawHi_[size_t(c)];
+        }
+    } else {
+        current = columnRanges(m, std::vector<char>(size_t(cols), 1), pool);
+    }
+    // Runs rowFn on every row, split over the pool, and renews `current`.
+    auto pass = [&](auto&& rowFn) {
+        std::vector<std::vector<Range>> acc(static_cast<size_t>(threadsOf(pool)),
+                                            std::vector<Range>(static_cast<size_t>(cols)));
+        forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
+            auto& a = acc[size_t(thread)];
+            for (int r = r0; r < r1 && !aborted; ++r) {
+                double* row = m[r];
+                rowFn(row, thread);
+                for (int c = 0; c < cols; ++c) a[size_t(c)].add(row[c]);
+            }
+        });
+        current.assign(size_t(cols), Range{});
+        for (const auto& a : acc)
+            for (int c = 0; c < cols; ++c) current[size_t(c)].merge(a[size_t(c)]);
     };
 
     // 1. Compensation, event by event.
     if (!spillover.empty() && ApplySpillover && !spill_inv.empty()) {
-        unchanged = false;
         const int k = int(SpillInds.size());
-        std::vector<double> inv(size_t(k) * size_t(k));
-        for (int i = 0; i < k; ++i)
-            for (int j = 0; j < k; ++j) inv[size_t(i) * size_t(k) + size_t(j)] = spill_inv[size_t(j)][size_t(i)];
-        std::vector<std::vector<double>> temps(size_t(threadsOf(pool)), std::vector<double>(size_t(k)));
-        forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
-            auto& raw = temps[size_t(thread)];
-            for (int r = r0; r < r1 && !aborted; ++r) {
-                double* row = m[r];
-                for (int j = 0; j < k; ++j) raw[size_t(j)] = row[SpillInds[size_t(j)]];
-                for (int i = 0; i < k; ++i) {
-                    const double* w = inv.data() + size_t(i) * size_t(k);
-                    double s = 0;
-                    for (int j = 0; j < k; ++j) s += w[j] * raw[size_t(j)];
-                    row[SpillInds[size_t(i)]] = double(float(s));
-                }
+        std::vector<double> inv(size_t(k) * size_t(k));  // spill_inv row by row
+        for (int j = 0; j < k; ++j)
+            for (int i = 0; i < k; ++i) inv[size_t(j) * size_t(k) + size_t(i)] = spill_inv[size_t(j)][size_t(i)];
+        std::vector<std::vector<double>> temps(static_cast<size_t>(threadsOf(pool)),
+                                               std::vector<double>(2 * static_cast<size_t>(k)));
+        pass([&](double* row, int thread) {
+            double* raw = temps[size_t(thread)].data();
+            double* out = raw + k;
+            for (int j = 0; j < k; ++j) {
+                raw[j] = row[SpillInds[size_t(j)]];
+                out[j] = 0;
             }
+            // result[i] = sum over j of spill_inv[j][i] * raw[j], summed in j order;
+            // the outputs are independent, so the inner loop runs over them.
+            for (int j = 0; j < k; ++j) {
+                const double* w = inv.data() + size_t(j) * size_t(k);
+                const double r = raw[j];
+                for (int i = 0; i < k; ++i) out[i] += w[i] * r;
+            }
+            for (int i = 0; i < k; ++i) row[SpillInds[size_t(i)]] = double(float(out[i]));
         });
     }
 
-    // 2. $PnE conversion: x -> 10^(decade * x / r), r = $PnR or the largest value.
+    // 2. $PnE conversion: x -> 10^(decade * x / r), r = $PnR or, without one, the largest value.
+    std::vector<int> convert;
     std::vector<double> convDecade(size_t(cols), 0), convRange(size_t(cols), 0);
-    std::vector<char> needMax(size_t(cols), 0);
-    bool anyConversion = false, anyNeedMax = false;
     for (int c = 0; c < cols && c < int(Text->pars.size()); ++c) {
         const TPar& p = Text->pars[size_t(c)];
-        if (p.decade > 0) {
-            convDecade[size_t(c)] = p.decade;
-            convRange[size_t(c)] = double(p.resolution);
-            if (p.resolution <= 0) needMax[size_t(c)] = anyNeedMax = true;
-        }
+        if (p.decade <= 0) continue;
+        convDecade[size_t(c)] = p.decade;
+        convRange[size_t(c)] = p.resolution > 0 ? double(p.resolution)
+                               : current[size_t(c)].valid() ? current[size_t(c)].hi
+                                                            : 0;
+        if (convRange[size_t(c)] > 0) convert.push_back(c);
     }
-    if (anyNeedMax) {
-        std::vector<Range> ranges(static_cast<size_t>(cols));
-        if (unchanged)
-            for (int c = 0; c < cols; ++c) ranges[size_t(c)] = rawRange(c);
-        else
-            ranges = columnRanges(m, needMax, pool);
-        for (int c = 0; c < cols; ++c)
-            if (needMax[size_t(c)]) convRange[size_t(c)] = ranges[size_t(c)].valid() ? ranges[size_t(c)].hi : 0;
-    }
-    std::vector<int> convert;
-    for (int c = 0; c < cols; ++c)
-        if (convDecade[size_t(c)] > 0 && convRange[size_t(c)] > 0) convert.push_back(c);
-    anyConversion = !convert.empty();
-    if (anyConversion) {
-        unchanged = false;
-        forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int, std::atomic<bool>& aborted) {
-            for (int r = r0; r < r1 && !aborted; ++r) {
-                double* row = m[r];
-                for (int c : convert)
-                    row[c] = double(float(std::pow(10.0, convDecade[size_t(c)] * row[c] / convRange[size_t(c)])));
-            }
+    if (!convert.empty())
+        pass([&](double* row, int) {
+            for (int c : convert)
+                row[c] = double(float(std::pow(10.0, convDecade[size_t(c)] * row[c] / convRange[size_t(c)])));
         });
-    }
 
     // 3. Logarithmic display mapping of the log parameters onto 0..Decades.
-    std::vector<char> isLog(size_t(cols), 0);
-    bool anyLog = false;
+    std::vector<int> mapped;
+    std::vector<double> lo(size_t(cols), 0), factor(size_t(cols), 0);
     for (int c = 0; c < cols && c < int(logpar.size()); ++c) {
-        isLog[size_t(c)] = char(logpar[size_t(c)]);
-        anyLog = anyLog || logpar[size_t(c)];
-    }
-    if (anyLog) {
-        std::vector<Range> ranges(static_cast<size_t>(cols));
-        if (unchanged)
-            for (int c = 0; c < cols; ++c) ranges[size_t(c)] = rawRange(c);
-        else
-            ranges = columnRanges(m, isLog, pool);
-        std::vector<int> mapped;
-        std::vector<double> lo(size_t(cols), 0), factor(size_t(cols), 0);
-        for (int c = 0; c < cols; ++c) {
-            if (!isLog[size_t(c)]) continue;
-            const Range& rg = ranges[size_t(c)];
-            const double mn = rg.valid() ? rg.lo : 0, mx = rg.valid() ? rg.hi : 0;
-            Scales[size_t(c)] = {float(mn), float(mx), float(Decades)};
-            if (mx > mn) {
-                mapped.push_back(c);
-                lo[size_t(c)] = mn;
-                factor[size_t(c)] = (std::pow(10.0, Decades) - 1) / (mx - mn);
-            } else {
-                Scales[size_t(c)].decade = 0;
-            }
+        if (!logpar[size_t(c)]) continue;
+        const Range& rg = current[size_t(c)];
+        const double mn = rg.valid() ? rg.lo : 0, mx = rg.valid() ? rg.hi : 0;
+        Scales[size_t(c)] = {float(mn), float(mx), float(Decades)};
+        if (mx > mn) {
+            mapped.push_back(c);
+            lo[size_t(c)] = mn;
+            factor[size_t(c)] = (std::pow(10.0, Decades) - 1) / (mx - mn);
+        } else {
+            Scales[size_t(c)].decade = 0;
         }
-        if (!mapped.empty()) unchanged = false;
-        if (!mapped.empty())
-            forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int, std::atomic<bool>& aborted) {
-                for (int r = r0; r < r1 && !aborted; ++r) {
-                    double* row = m[r];
-                    for (int c : mapped)
-                        row[c] = double(float(std::log10(1 + (row[c] - lo[size_t(c)]) * factor[size_t(c)])));
-                }
-            });
     }
+    if (!mapped.empty())
+        pass([&](double* row, int) {
+            for (int c : mapped) row[c] = double(float(std::log10(1 + (row[c] - lo[size_t(c)]) * factor[size_t(c)])));
+        });
 
     // 4. Value ranges. Clamping to them would change no value, so it is left out.
-    std::vector<Range> ranges(static_cast<size_t>(cols));
-    if (unchanged)
-        for (int c = 0; c < cols; ++c) ranges[size_t(c)] = rawRange(c);
-    else
-        ranges = columnRanges(m, std::vector<char>(size_t(cols), 1), pool);
     for (int c = 0; c < cols; ++c)
-        if (ranges[size_t(c)].valid()) {
-            mins[size_t(c)] = float(ranges[size_t(c)].lo);
-            maxs[size_t(c)] = float(ranges[size_t(c)].hi);
+        if (current[size_t(c)].valid()) {
+            mins[size_t(c)] = float(current[size_t(c)].lo);
+            maxs[size_t(c)] = float(current[size_t(c)].hi);
         }
 }
 
