@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
