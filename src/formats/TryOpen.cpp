@@ -90,6 +90,11 @@ TData* CreateFromStream(TFCStream& stream, const std::string& name, int datasetn
 {
     TData* d = newFileData(name, datasetnum);
     if (stream.badfile || datasetnum < 0 || datasetnum >= stream.Count()) return d;
+    if (const TDataSet* ds = stream.DataSet(datasetnum); ds && ds->Text && ds->Text->KeyIndex("$DATATYPE") < 0) {
+        // Without $DATATYPE there is nothing to read; say so rather than open nothing in silence.
+        sink.message("File " + name + " has no readable TEXT segment ($DATATYPE is missing)");
+        return d;
+    }
     try {
         fillFromDataSet(d, stream, datasetnum, pool);
     } catch (const std::exception&) {
