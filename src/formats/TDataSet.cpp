@@ -55,6 +55,10 @@ struct SpillTable {
 
 class BadSpill {};
 
+// No instrument has more than a few hundred detectors; a larger table is damage,
+// and an n x n matrix of a damaged n would cost gigabytes and a cubic inversion.
+constexpr int64_t MaxSpillSize = 1024;
+
 // $SPILLOVER / SPILL (numbered or named parameters) or $COMP / P$COMP of a store.
 // Names are resolved against `names`, the data set's own TEXT. maxPars bounds n.
 SpillTable readSpillTable(const TPreText& store, const TText& names, int maxPars)
@@ -70,7 +74,7 @@ SpillTable readSpillTable(const TPreText& store, const TText& names, int maxPars
     if (!v.empty()) {
         const auto e = splitCommas(v);
         int64_t n = 0;
-        if (!parseFcsInt(e[0], n) || n < 0 || n > maxPars) throw BadSpill();
+        if (!parseFcsInt(e[0], n) || n < 0 || n > maxPars || n > MaxSpillSize) throw BadSpill();
         if (n == 0) return t;
         if (int64_t(e.size()) < 1 + n + n * n) throw BadSpill();
         t.numbered = std::all_of(e.begin() + 1, e.begin() + 1 + n, digitsOnly);
@@ -100,7 +104,7 @@ SpillTable readSpillTable(const TPreText& store, const TText& names, int maxPars
     if (v.empty()) return t;
     const auto e = splitCommas(v);
     int64_t n = 0;
-    if (!parseFcsInt(e[0], n) || n < 0 || n > maxPars) throw BadSpill();
+    if (!parseFcsInt(e[0], n) || n < 0 || n > maxPars || n > MaxSpillSize) throw BadSpill();
     if (n == 0) return t;
     t.numbered = true;
     for (int i = 0; i < n; ++i) t.inds.push_back(i);

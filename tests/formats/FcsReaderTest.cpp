@@ -340,6 +340,22 @@ TEST(FcsReader, SpilloverTables)
     }
 }
 
+TEST(FcsReader, SpilloverTablesBeyondAnyInstrumentAreRefused)
+{
+    // 1100 parameters and a $COMP of that size with no entries: the matrix would be
+    // 1100 x 1100 of zeros, with a cubic inversion to follow.
+    const int pars = 1100;
+    FcsSet s = listMode('I', "1,2", 1);
+    setPar(s, pars);
+    addParameters(s, std::vector<int>(size_t(pars), 8), {}, "256");
+    s.keywords.push_back({"$COMP", std::to_string(pars)});
+    s.data.assign(size_t(pars), char(9));
+    Opened o(fcsBytes({s}));
+    ASSERT_NE(o.data, nullptr);
+    EXPECT_TRUE(o.said("Error reading SPILLOVER table"));
+    EXPECT_EQ(o.data->data[0][pars - 1], 9);
+}
+
 TEST(FcsReader, NumberedSpilloverFollowsDeletedParameters)
 {
     // The event counter (parameter 1) goes; the table's parameters 2 and 3 become columns 0 and 1.
