@@ -433,7 +433,12 @@ Chart::Chart(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl>())
     });
 }
 
-Chart::~Chart() = default;
+Chart::~Chart()
+{
+    // The plot first: its plottables read the series records, which go with d.
+    delete d->plot;
+    d->plot = nullptr;
+}
 
 // --- The chart ---
 
