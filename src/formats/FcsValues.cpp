@@ -178,7 +178,7 @@ void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
 
     const Layout& L = layout_;
     const int64_t start = dataStart();
-    const int64_t size = source_->size();
+    const int64_t size = EndLimit > 0 ? std::min(source_->size(), EndLimit) : source_->size();
     const int64_t avail = start >= 0 && start < size ? size - start : 0;
     const bool bitPacked = compressed && L.type == 'I';
     int64_t complete = 0;

@@ -179,6 +179,15 @@ TDataSet::TDataSet(TFCStream* parent, BufferedReader& reader, std::shared_ptr<co
 
 TDataSet::~TDataSet() = default;
 
+int64_t TDataSet::SegmentsEnd() const
+{
+    int64_t end = 0;
+    for (const auto& b : Header.bounds) end = std::max(end, b.stop);
+    int64_t e = 0;
+    if (Text && parseFcsInt(Text->GetValue("$ENDDATA"), e)) end = std::max(end, e);
+    return end;
+}
+
 int64_t TDataSet::dataStart() const
 {
     int64_t start = Header.bounds.size() > 1 ? Header.bounds[1].start : 0;

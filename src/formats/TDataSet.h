@@ -95,6 +95,10 @@ public:
     double Decades = 4.0;
     int64_t StreamSize = 0;
     int64_t DataLen = 0;  // DATA length from the HEADER, or $BEGINDATA..$ENDDATA when the HEADER has none
+    // Where the values must end: the next data set's HEADER, or -1 for the end of the file.
+    int64_t EndLimit = -1;
+    // The last byte of this data set's TEXT, DATA and ANALYSIS segments, relative to Offset.
+    int64_t SegmentsEnd() const;
 
     // How the stored parameters become output columns; fixed before
     // DeleteUselessParams renumbers the keywords.

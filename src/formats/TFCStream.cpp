@@ -53,23 +53,37 @@ void TFCStream::readAll(bool readValues, MessageSink& sink, TMultiThread* pool)
         badfile = true;
         return;
     }
-    if (readValues) first->LoadValues(pool);
     dataset.push_back(std::move(first));
 
     for (;;) {
         TDataSet& last = *dataset.back();
         int64_t next = 0;
         if (!last.Text || !parseFcsInt(last.Text->GetValue("$NEXTDATA"), next) || next <= 0) break;
-        // Each data set lies after the previous one, so the chain ends at the end of the file.
+        // The next data set starts after this one's segments and before the end of the
+        // file; a pointer back into them would read the same bytes again and again.
+        if (next <= last.SegmentsEnd()) {
+            sink.message("File " + fname + ": $NEXTDATA points inside its own data set; the data sets after it are not read");
+            break;
+        }
         if (next >= source_->size() || last.Offset + next >= source_->size()) break;
         try {
             reader.setPosition(last.Offset + next);
             auto d = std::make_unique<TDataSet>(this, reader, source_, sink);
             if (d->notfcs) break;
-            if (readValues) d->LoadValues(pool);
+            last.EndLimit = last.Offset + next;
             dataset.push_back(std::move(d));
         } catch (const std::exception&) {
             // A damaged later data set ends the chain; the earlier ones stay.
+            break;
+        }
+    }
+    if (!readValues) return;
+    dataset[0]->LoadValues(pool);
+    for (size_t i = 1; i < dataset.size(); ++i) {
+        try {
+            dataset[i]->LoadValues(pool);
+        } catch (const std::exception&) {
+            dataset.resize(i);
             break;
         }
     }

@@ -405,6 +405,26 @@ TEST(FcsOpen, NextDataChainOpensAsNameAndName_1)
     EXPECT_TRUE(sink.messages.empty());
 }
 
+TEST(FcsReader, ValuesStopAtTheNextDataSet)
+{
+    // The first data set claims 100 events but holds 2: the bytes after them are
+    // the second data set, not events.
+    FcsSet a = listMode('I', "1,2", 100), b = listMode('I', "1,2", 1);
+    setPar(a, 1);
+    addParameters(a, {16});
+    putLE(a.data, uint16_t(1));
+    putLE(a.data, uint16_t(2));
+    setPar(b, 1);
+    addParameters(b, {16});
+    putLE(b.data, uint16_t(3));
+    Opened o(fcsBytes({a, b}));
+    ASSERT_NE(o.data, nullptr);
+    EXPECT_TRUE(o.said("Bad FCS File"));
+    EXPECT_EQ(o.data->events(), 2);
+    ASSERT_NE(o.data->NextData, nullptr);
+    EXPECT_EQ(o.data->NextData->data[0][0], 3);
+}
+
 TEST(FcsOpen, TotZeroWithEmptyDataIsNotOpened)
 {
     FcsSet s = listMode('F', "1,2,3,4", 0);
@@ -518,7 +538,7 @@ TEST(FcsReader, DamagedFilesGiveMessagesNotCrashes)
              b.replace(at, 12, "000000000001");
              return b;
          },
-         "File FILE does not look like FCS file!", 2},
+         "File FILE: $NEXTDATA points inside its own data set; the data sets after it are not read", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
