@@ -138,4 +138,14 @@ BENCHMARK(BM_FcsInt16WithSpillover)->Unit(benchmark::kMillisecond)->UseRealTime(
 BENCHMARK(BM_FcsFloat2Mx32WarmMatrix)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_FcsInt16WithSpilloverWarmMatrix)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    // The files are a few hundred megabytes: do not leave them behind.
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::temp_directory_path() / "orvala-fcs-bench", ec);
+    return 0;
+}
