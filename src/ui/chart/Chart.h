@@ -51,13 +51,15 @@ public:
     QString axisTitle(ChartAxis axis) const;
     // A fixed range; switches the axis' automatic scaling off.
     void setAxisRange(ChartAxis axis, double minimum, double maximum);
-    // Automatic: the range follows the active series' data on every redraw.
+    // Automatic: the range follows the active series' data on every redraw,
+    // gate contours included; windows that draw gates fix their ranges.
     void setAxisAutomatic(ChartAxis axis, bool automatic);
     bool axisAutomatic(ChartAxis axis) const;
     // The range currently visible (after zoom and scroll).
     double axisMinimum(ChartAxis axis) const;
     double axisMaximum(ChartAxis axis) const;
-    // Value <-> pixel position along the axis, in pixels of this widget.
+    // Value <-> pixel position along the axis, in pixels of this widget;
+    // meaningful once the chart has been laid out (shown and drawn).
     double valueToPixel(ChartAxis axis, double value) const;
     double pixelToValue(ChartAxis axis, double pixel) const;
 
