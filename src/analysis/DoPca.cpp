@@ -49,9 +49,9 @@ std::unique_ptr<TPca> DoPCA(TData& data, const PcaRequest& request, MessageSink&
         const int length = data.data.cols();
         view.convert = [f, length](const double* row, double* out) { f->Pass(row, length, out); };
         view.convertRoom = filter->WorkLength(length);
-    } else {
+    } else if (int(params.size()) != cols) {
         view.columns = filter->Indices().data();  // pure selection: read the columns where they are
-    }
+    }  // else every parameter in order: the rows as they are
     std::unique_ptr<TPca> pca = TPca::Create(view, request.matrixType, request.algorithm, sink, pool);
 
     filter->setMean(pca->mean);
