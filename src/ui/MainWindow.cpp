@@ -123,6 +123,10 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
     dataBox_ = new TDataBox(this);
     addDockWidget(Qt::LeftDockWidgetArea, dataBox_);
     resizeDocks({dataBox_}, {200}, Qt::Horizontal);
+    // Docking again after floating gives the panel its 200 pixels back.
+    connect(dataBox_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
+        if (!floating) resizeDocks({dataBox_}, {200}, Qt::Horizontal);
+    });
 
     saveTextOptions_ = new SaveTextOptionsDialog(this);
     discrimination_ = new DiscriminationDialog(this);
