@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <algorithm>
 #include <charconv>
 
@@ -57,6 +58,11 @@ DataTree::DataTree(QWidget* parent) : QTreeWidget(parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     setIconSize(QSize(16, 16));
     connect(this, &QTreeWidget::itemSelectionChanged, this, &DataTree::syncOrder);
+    editTimer_ = new QTimer(this);
+    editTimer_->setSingleShot(true);
+    connect(editTimer_, &QTimer::timeout, this, [this] {
+        if (editCandidate_ && editCandidate_->isSelected()) editItem(editCandidate_, 0);
+    });
 }
 
 void DataTree::syncOrder()
@@ -71,6 +77,8 @@ void DataTree::syncOrder()
 
 void DataTree::clearNodes()
 {
+    editTimer_->stop();
+    editCandidate_ = nullptr;
     order_.clear();
     anchor_ = nullptr;
     clear();
@@ -116,12 +124,20 @@ void DataTree::mousePressEvent(QMouseEvent* event)
         QTreeWidget::mousePressEvent(event);
         return;
     }
+    const bool secondClick = item && event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
+                             order_.size() == 1 && order_.front() == item;
     pressNode(item, event->modifiers());
     emit nodePressed(item, event->button());
+    editTimer_->stop();
+    if (secondClick) {
+        editCandidate_ = item;
+        editTimer_->start(QApplication::doubleClickInterval());
+    }
 }
 
 void DataTree::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    editTimer_->stop();
     QTreeWidgetItem* item = itemAt(event->position().toPoint());
     if (item && event->button() == Qt::LeftButton) emit nodeDoubleClicked(item);
 }

@@ -13,6 +13,7 @@ class QSplitter;
 class QTableWidget;
 class QMenu;
 class QAction;
+class QTimer;
 
 namespace orvala {
 
@@ -41,6 +42,10 @@ protected:
 private:
     void syncOrder();
     std::vector<QTreeWidgetItem*> order_;
+    // A second click on the only selected node edits its label, unless it
+    // turns out to be a double click.
+    QTimer* editTimer_ = nullptr;
+    QTreeWidgetItem* editCandidate_ = nullptr;
     QTreeWidgetItem* anchor_ = nullptr;
 };
 

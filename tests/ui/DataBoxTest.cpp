@@ -1,4 +1,6 @@
 // The data list: tree building, selection rules, the value grid, removal and AskSelect.
+#include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -234,6 +236,34 @@ private slots:
         QCOMPARE(box.NodeOf(second)->text(0), QStringLiteral("file_1"));
         box.NodeOf(second)->setText(0, QStringLiteral("file_1"));
         QCOMPARE(second->ShortName(), std::string("file"));
+    }
+
+    void aSecondClickEditsTheLabelAndADoubleClickDoesNot()
+    {
+        TDataBox box;
+        box.resize(300, 500);
+        box.show();
+        TData* d = numberedData("name", 2, 5);
+        box.Add(d);
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QSignalSpy activated(&box, &TDataBox::dataActivated);
+        const QPoint at = box.List->visualItemRect(box.NodeOf(d)).center();
+
+        QTest::mouseClick(box.List->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(box.List->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(activated.count(), 1);
+        QCOMPARE(activated.at(0).at(0).value<TData*>(), d);
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        QVERIFY(!box.List->isPersistentEditorOpen(box.NodeOf(d)) && !box.List->findChild<QLineEdit*>());
+
+        QTest::mouseClick(box.List->viewport(), Qt::LeftButton, {}, at);
+        QTRY_VERIFY(box.List->findChild<QLineEdit*>() && box.List->findChild<QLineEdit*>()->isVisible());
+        QLineEdit* editor = box.List->findChild<QLineEdit*>();
+        editor->setText(QStringLiteral("renamed"));
+        // What the delegate does when the edit ends.
+        emit box.List->itemDelegate()->commitData(editor);
+        QCOMPARE(d->ShortName(), std::string("renamed"));
+        QCOMPARE(box.NodeOf(d)->text(0), QStringLiteral("renamed"));
     }
 
     void disablingColourMarksTheSwatchAndAnnounces()
