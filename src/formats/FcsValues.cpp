@@ -109,13 +109,43 @@ std::vector<Range> columnRanges(const DataMatrix& m, const std::vector<char>& wa
     return result;
 }
 
-void addRows(std::vector<Range>& acc, const double* rows, int count, int cols)
+// Smallest and largest value per column over count rows, kept apart so that the
+// loop runs without branches and without aliasing (a NaN changes neither).
+void addRowsTo(const double* __restrict rows, int count, int cols, double* __restrict lo, double* __restrict hi)
 {
     for (int r = 0; r < count; ++r) {
         const double* row = rows + size_t(r) * size_t(cols);
-        for (int c = 0; c < cols; ++c) acc[size_t(c)].add(row[c]);
+        for (int c = 0; c < cols; ++c) {
+            const double x = row[c];
+            lo[c] = x < lo[c] ? x : lo[c];
+            hi[c] = hi[c] < x ? x : hi[c];
+        }
     }
 }
+
+struct Ranges {
+    std::vector<double> lo, hi;
+    explicit Ranges(int cols = 0)
+        : lo(static_cast<size_t>(cols), std::numeric_limits<double>::infinity()),
+          hi(static_cast<size_t>(cols), -std::numeric_limits<double>::infinity())
+    {
+    }
+    void addRows(const double* rows, int count) { addRowsTo(rows, count, int(lo.size()), lo.data(), hi.data()); }
+    void merge(const Ranges& o)
+    {
+        for (size_t c = 0; c < lo.size(); ++c) {
+            lo[c] = std::min(lo[c], o.lo[c]);
+            hi[c] = std::max(hi[c], o.hi[c]);
+        }
+    }
+    Range at(int c) const
+    {
+        Range r;
+        r.lo = lo[size_t(c)];
+        r.hi = hi[size_t(c)];
+        return r;
+    }
+};
 
 }  // namespace
 
@@ -224,7 +254,7 @@ void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
     const int n = int(L.pars.size());
     std::vector<uint64_t> ints(static_cast<size_t>(n));
     std::string field;
-    std::vector<Range> acc(static_cast<size_t>(out.cols()));
+    Ranges acc(out.cols());
     int e = 0;
     try {
         for (; e < out.rows(); ++e) {
@@ -250,7 +280,7 @@ void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
                 }
                 outputIntegers(ints.data(), row);
             }
-            addRows(acc, row, 1, out.cols());
+            acc.addRows(row, 1);
         }
     } catch (const EFCSBadFile&) {
         // Keep the complete events read so far, never events that were not measured.
@@ -258,10 +288,8 @@ void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
         out.setRows(e);
         Text->tot = e;
     }
-    for (int c = 0; c < out.cols(); ++c) {
-        rawLo_[size_t(c)] = acc[size_t(c)].lo;
-        rawHi_[size_t(c)] = acc[size_t(c)].hi;
-    }
+    rawLo_ = acc.lo;
+    rawHi_ = acc.hi;
     rawRangesValid_ = true;
 }
 
@@ -325,7 +353,7 @@ void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, Mess
     const int threads = threadsOf(pool);
     std::vector<std::vector<uint8_t>> buffers(static_cast<size_t>(threads));
     std::vector<std::vector<uint64_t>> intBuffers(static_cast<size_t>(threads), std::vector<uint64_t>(static_cast<size_t>(n)));
-    std::vector<std::vector<Range>> ranges(static_cast<size_t>(threads), std::vector<Range>(static_cast<size_t>(cols)));
+    std::vector<Ranges> ranges(static_cast<size_t>(threads), Ranges(cols));
     std::atomic<bool> shortRead{false};
     const ByteSource& src = *source_;
     forRowRanges(pool, out.rows(), blockEvents * 2, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
@@ -341,18 +369,17 @@ void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, Mess
             }
             decodeBlock(buf.data(), count, out[e], intBuffers[size_t(thread)]);
             // The block is still in the cache: take the column ranges now.
-            addRows(ranges[size_t(thread)], out[e], count, cols);
+            ranges[size_t(thread)].addRows(out[e], count);
         }
     });
     if (shortRead) {
         sink.message("Bad FCS File");
         return;
     }
-    for (const auto& acc : ranges)
-        for (int c = 0; c < cols; ++c) {
-            rawLo_[size_t(c)] = std::min(rawLo_[size_t(c)], acc[size_t(c)].lo);
-            rawHi_[size_t(c)] = std::max(rawHi_[size_t(c)], acc[size_t(c)].hi);
-        }
+    Ranges all(cols);
+    for (const auto& acc : ranges) all.merge(acc);
+    rawLo_ = all.lo;
+    rawHi_ = all.hi;
     rawRangesValid_ = true;
 }
 
@@ -380,19 +407,18 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
     }
     // Runs rowFn on every row, split over the pool, and renews `current`.
     auto pass = [&](auto&& rowFn) {
-        std::vector<std::vector<Range>> acc(static_cast<size_t>(threadsOf(pool)),
-                                            std::vector<Range>(static_cast<size_t>(cols)));
+        std::vector<Ranges> acc(static_cast<size_t>(threadsOf(pool)), Ranges(cols));
         forRowRanges(pool, rows, RowChunk, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
-            auto& a = acc[size_t(thread)];
+            Ranges& a = acc[size_t(thread)];
             for (int r = r0; r < r1 && !aborted; ++r) {
                 double* row = m[r];
                 rowFn(row, thread);
-                for (int c = 0; c < cols; ++c) a[size_t(c)].add(row[c]);
+                a.addRows(row, 1);
             }
         });
-        current.assign(size_t(cols), Range{});
-        for (const auto& a : acc)
-            for (int c = 0; c < cols; ++c) current[size_t(c)].merge(a[size_t(c)]);
+        Ranges all(cols);
+        for (const auto& a : acc) all.merge(a);
+        for (int c = 0; c < cols; ++c) current[size_t(c)] = all.at(c);
     };
 
     // 1. Compensation, event by event.
