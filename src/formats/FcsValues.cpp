@@ -123,6 +123,24 @@ void addRowsTo(const double* __restrict rows, int count, int cols, double* __res
     }
 }
 
+// result[i] = sum over j of spill_inv[j][i] * raw[j], summed in j order; the
+// outputs are independent, so the inner loop runs over them. inv is spill_inv
+// row by row; raw and out are k doubles of scratch.
+void compensateRow(double* __restrict row, const int32_t* __restrict inds, const double* __restrict inv, int k,
+                   double* __restrict raw, double* __restrict out)
+{
+    for (int j = 0; j < k; ++j) {
+        raw[j] = row[inds[j]];
+        out[j] = 0;
+    }
+    for (int j = 0; j < k; ++j) {
+        const double* w = inv + size_t(j) * size_t(k);
+        const double r = raw[j];
+        for (int i = 0; i < k; ++i) out[i] += w[i] * r;
+    }
+    for (int i = 0; i < k; ++i) row[inds[i]] = double(float(out[i]));
+}
+
 struct Ranges {
     std::vector<double> lo, hi;
     explicit Ranges(int cols = 0)
@@ -431,19 +449,7 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
                                                std::vector<double>(2 * static_cast<size_t>(k)));
         pass([&](double* row, int thread) {
             double* raw = temps[size_t(thread)].data();
-            double* out = raw + k;
-            for (int j = 0; j < k; ++j) {
-                raw[j] = row[SpillInds[size_t(j)]];
-                out[j] = 0;
-            }
-            // result[i] = sum over j of spill_inv[j][i] * raw[j], summed in j order;
-            // the outputs are independent, so the inner loop runs over them.
-            for (int j = 0; j < k; ++j) {
-                const double* w = inv.data() + size_t(j) * size_t(k);
-                const double r = raw[j];
-                for (int i = 0; i < k; ++i) out[i] += w[i] * r;
-            }
-            for (int i = 0; i < k; ++i) row[SpillInds[size_t(i)]] = double(float(out[i]));
+            compensateRow(row, SpillInds.data(), inv.data(), k, raw, raw + k);
         });
     }
 
