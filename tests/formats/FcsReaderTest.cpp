@@ -593,14 +593,16 @@ TEST(FcsReader, ParallelResultEqualsSequential)
     const int events = 600'000;
     std::vector<std::string> files;
     {
+        // 8 columns of 600,000 doubles: large enough for the pages to be mapped on the workers.
         FcsSet s = listMode('F', "4,3,2,1", events);
-        setPar(s, 6);
-        addParameters(s, {32, 32, 32, 32, 32, 32}, {"FSC-A", "SSC-A", "FL1-A", "FL2-A", "FL3-A", "Time"});
+        setPar(s, 8);
+        addParameters(s, {32, 32, 32, 32, 32, 32, 32, 32},
+                      {"FSC-A", "SSC-A", "FL1-A", "FL2-A", "FL3-A", "FL4-A", "FL5-A", "Time"});
         s.keywords.push_back({"$SPILLOVER", "3,FL1-A,FL2-A,FL3-A,1,0.1,0.02,0.05,1,0.1,0,0.2,1"});
         s.keywords.push_back({"$P3DISPLAY", "LOG"});
         setKey(s, "$P4E", "4,1");
         uint32_t x = 12345;
-        for (int i = 0; i < events * 6; ++i) {
+        for (int i = 0; i < events * 8; ++i) {
             x = x * 1103515245u + 12345u;
             putBE(s.data, float(x >> 8) / 64.0f);
         }
