@@ -457,6 +457,8 @@ void TDataSet::BuildResult(DataMatrix& m, TMultiThread* pool)
     } else {
         current = columnRanges(m, std::vector<char>(size_t(cols), 1), pool);
     }
+    // They describe the matrix as read, which this call changes.
+    rawRangesValid_ = false;
     // Runs rowFn on every row, split over the pool, and renews `current`.
     auto pass = [&](auto&& rowFn) {
         std::vector<Ranges> acc(static_cast<size_t>(threadsOf(pool)), Ranges(cols));

@@ -63,7 +63,8 @@ public:
     // The pool (may be null) splits byte-aligned segments into event ranges.
     void ReadValues(DataMatrix& out, TMultiThread* pool);
     // Compensation, $PnE conversion, logarithmic display mapping and value ranges,
-    // in place on a matrix from ReadValues. Same result with or without a pool.
+    // in place on a matrix as ReadValues left it (or a copy of `values`), once.
+    // Same result with or without a pool.
     void BuildResult(DataMatrix& m, TMultiThread* pool);
     // Reads the raw values into `values` (kept by this object).
     void LoadValues(TMultiThread* pool = nullptr) { ReadValues(values, pool); }
