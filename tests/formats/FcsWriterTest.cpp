@@ -228,3 +228,22 @@ TEST(TextExport, DecimalPointUnderACommaLocale)
     std::setlocale(LC_ALL, previous.c_str());
     EXPECT_EQ(slurp(file), "Ch1\tCh2\r\n0.5\t-1234.25\r\n");
 }
+
+TEST(FcsWriter, ReadBackByOurReader)
+{
+    TempDir tmp;
+    DataRef d(TData::Create("A", 3, 10));
+    for (int e = 0; e < 10; ++e)
+        for (int c = 0; c < 3; ++c) d->data[e][c] = e * 0.1 - c * 1000.5;
+    d->Desc()[1].name = "SSC/A";
+    const std::string file = tmp.file("round.fcs");
+    SaveAsFCS(*d, file);
+    DataRef back(TData::TryOpen(file, 0));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->events(), 10);
+    ASSERT_EQ(back->CaseSize(), 3);
+    EXPECT_EQ(back->Desc()[1].name, "SSC/A");
+    EXPECT_EQ(back->Desc()[0].resolution, 2240);
+    for (int e = 0; e < 10; ++e)
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(back->data[e][c], double(float(d->data[e][c])));
+}
