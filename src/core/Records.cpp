@@ -79,7 +79,10 @@ TBitmap ReadBitmap(ByteStream& s)
     const bool topDown = hRaw < 0;
     const int64_t h = topDown ? -int64_t(hRaw) : hRaw;
     const int64_t stride = ((int64_t(w) * bpp + 31) / 32) * 4;
-    if (offBits < 14 || int64_t(offBits) - 14 + stride * h > int64_t(rest.size())) throw StreamReadError();
+    // Each factor is bounded by the bytes at hand first, so the product cannot overflow.
+    if (offBits < 14 || stride > int64_t(rest.size()) || h > int64_t(rest.size()) ||
+        int64_t(offBits) - 14 + stride * h > int64_t(rest.size()))
+        throw StreamReadError();
 
     std::vector<uint32_t> palette;
     if (bpp == 8) {

@@ -221,3 +221,24 @@ TEST(Records, EveryCutOfAStreamGivesNilNeverACrash)
         delete LoadDataFromStream(r);
     }
 }
+
+TEST(Records, BitmapWithHugeDimensionsIsRefused)
+{
+    // A 54-byte BMP whose header claims 2^31-1 x 2^31-1 pixels: the size check
+    // must not overflow and let the decoder run past the buffer.
+    std::vector<uint8_t> bmp(54, 0);
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    const uint32_t size = 54, off = 54, header = 40;
+    const int32_t huge = INT32_MAX;
+    const uint16_t planes = 1, bpp = 32;
+    std::memcpy(&bmp[2], &size, 4);
+    std::memcpy(&bmp[10], &off, 4);
+    std::memcpy(&bmp[14], &header, 4);
+    std::memcpy(&bmp[18], &huge, 4);
+    std::memcpy(&bmp[22], &huge, 4);
+    std::memcpy(&bmp[26], &planes, 2);
+    std::memcpy(&bmp[28], &bpp, 2);
+    MemoryStream s(bmp);
+    EXPECT_THROW(ReadBitmap(s), StreamReadError);
+}
