@@ -1,0 +1,361 @@
+#include "TScatterProform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTabWidget>
+#include <cmath>
+
+#include "TPlotCon.h"
+#include "core/TDataList.h"
+#include "core/TGate.h"
+#include "plot/Histogrm.h"
+#include "plot/PixelMap.h"
+#include "plot/Scales.h"
+#include "ui/DataEvents.h"
+#include "ui/chart/GateTool.h"
+
+namespace orvala {
+
+namespace {
+
+double identity(double v) { return v; }
+
+void normalise(TVector& v)
+{
+    double s = 0;
+    for (double e : v) s += e * e;
+    if (s <= 0) return;
+    const double n = std::sqrt(s);
+    for (double& e : v) e /= n;
+}
+
+double sumSquares(const TVector& v)
+{
+    double s = 0;
+    for (double e : v) s += e * e;
+    return s;
+}
+
+double dot(const TVector& a, const TVector& b)
+{
+    double s = 0;
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) s += a[i] * b[i];
+    return s;
+}
+
+// Projections of every event onto direction v; only the non-zero
+// coefficients are visited, so one ticked parameter costs one read per event.
+std::vector<double> project(const TData& d, const TVector& v, TScatterProform::ScaleFn convert)
+{
+    std::vector<std::pair<int, double>> terms;
+    for (int i = 0; i < int(v.size()) && i < d.CaseSize(); ++i)
+        if (v[size_t(i)] != 0) terms.emplace_back(i, v[size_t(i)]);
+    std::vector<double> out(size_t(d.events()));
+    for (int e = 0; e < d.events(); ++e) {
+        const double* row = d.data[e];
+        double s = 0;
+        for (const auto& [i, c] : terms) s += row[i] * c;
+        out[size_t(e)] = convert(s);
+    }
+    return out;
+}
+
+bool within(double a, double b)
+{
+    // Edits under 0.1 % of the stored value do not re-gate; a stored 0 needs an exact match.
+    if (b == 0) return a == 0;
+    return std::fabs(a - b) <= 0.001 * std::fabs(b);
+}
+
+}  // namespace
+
+QColor toQColor(TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+
+TColor fromQColor(const QColor& c) { return TColor(c.red()) | TColor(c.green()) << 8 | TColor(c.blue()) << 16; }
+
+TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* parent)
+    : QWidget(parent),
+      ConvertX(identity),
+      ConvertY(identity),
+      ConvertBackX(identity),
+      ConvertBackY(identity),
+      data_(adata),
+      pool_(pool)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* split = new QSplitter(Qt::Horizontal);
+    chart_ = new Chart;
+    chart_->setBackgroundGradient(Qt::yellow, Qt::white);
+    chart_->setLegendVisible(false);
+    Control = new TPlotCon;
+    split->addWidget(chart_);
+    split->addWidget(Control);
+    split->setStretchFactor(0, 1);
+    split->setSizes({600, Control->OriginalWidth});
+    layout->addWidget(split);
+
+    gateTool_ = std::make_unique<GateTool>(chart_);
+    connect(gateTool_.get(), &GateTool::OnEndGateDrawing, this, [this](Chart::SeriesId contour) {
+        Control->poly->setChecked(false);
+        SubData(contour);
+    });
+    connect(gateTool_.get(), &GateTool::OnRegate, this, [this](Chart::SeriesId s) { regate(s); });
+    connect(Control->poly, &QPushButton::toggled, this, [this](bool on) { gateTool_->setGenesis(on); });
+    connect(Control->Redrawbutt, &QPushButton::clicked, this, [this] { DrawData(); });
+    connect(Control->density, &QPushButton::toggled, this, [this] {
+        SetColors();
+        chart_->redraw();
+    });
+    connect(Control->pointsize, &QSpinBox::valueChanged, this, [this](int v) {
+        if (serdat != Chart::NoSeries) chart_->setMarkSize(serdat, v);
+        chart_->redraw();
+    });
+
+    if (TData* d = data_.get()) {
+        const QString screen = QString::fromStdString(d->ScreenName());
+        setWindowTitle(screen);
+        Control->setWindowTitle(screen);
+        chart_->setTitle(QString::fromStdString(d->FullName()));
+        QStringList names;
+        for (const TParDescriptor& p : d->Desc()) names << QString::fromStdString(p.name);
+        Control->setAxisEntries(names);
+        // A sensible first view: the first two parameters (or a histogram of the only one).
+        if (names.size() >= 2)
+            SetXY(0, 1);
+        else if (names.size() == 1)
+            SetXY(0, 0);
+    }
+}
+
+TScatterProform::~TScatterProform()
+{
+    // The tool disconnects from the chart, which must still exist.
+    gateTool_.reset();
+}
+
+void TScatterProform::SetXY(int nx, int ny)
+{
+    for (QListWidget* list : {Control->xlist, Control->ylist})
+        for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Unchecked);
+    if (nx >= 0 && nx < Control->xlist->count()) Control->xlist->item(nx)->setCheckState(Qt::Checked);
+    if (ny != nx && ny >= 0 && ny < Control->ylist->count()) Control->ylist->item(ny)->setCheckState(Qt::Checked);
+}
+
+void TScatterProform::BuildAxisVectors()
+{
+    const int n = data_ ? data_->CaseSize() : 0;
+    xvector.assign(size_t(n), 0.0);
+    yvector.assign(size_t(n), 0.0);
+    for (int i : TPlotCon::ticked(Control->xlist))
+        if (i < n) xvector[size_t(i)] = 1;
+    for (int i : TPlotCon::ticked(Control->ylist))
+        if (i < n) yvector[size_t(i)] = 1;
+    normalise(xvector);
+    normalise(yvector);
+}
+
+void TScatterProform::DrawData()
+{
+    ++drawCount_;
+    auto scale = [](QCheckBox* lin, QCheckBox* log, ScaleFn& fwd, ScaleFn& back) {
+        if (lin->isChecked()) {
+            fwd = LinToLog;
+            back = LogToLin;
+        } else if (log->isChecked()) {
+            fwd = LogToLin;
+            back = LinToLog;
+        } else {
+            fwd = back = identity;
+        }
+    };
+    scale(Control->xlin, Control->xlog, ConvertX, ConvertBackX);
+    scale(Control->ylin, Control->ylog, ConvertY, ConvertBackY);
+    TData* d = data_.get();
+    if (!d) return;
+    datamodified = d->Modified();
+    BuildAxisVectors();
+
+    gateTool_->DeleteContours();
+    chart_->clearSeries();
+    serdat = Chart::NoSeries;
+    px_.clear();
+    py_.clear();
+    if (sumSquares(xvector) < 1e-16) {
+        chart_->redraw();
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto joined = [](const QListWidget* list, const QString& sep) {
+        QStringList parts;
+        for (int i : TPlotCon::ticked(list)) parts << list->item(i)->text();
+        return parts.join(sep);
+    };
+    chart_->setAxisAutomatic(ChartAxis::Bottom, true);
+    chart_->setAxisAutomatic(ChartAxis::Left, true);
+    if (sumSquares(yvector) < 1e-16) {
+        chart_->setLegendVisible(false);
+        chart_->setAxisTitle(ChartAxis::Bottom, joined(Control->xlist, QStringLiteral("+")));
+        chart_->setAxisTitle(ChartAxis::Left, QStringLiteral("Freq"));
+        // The data set's histogram, then one per child over the child's own events.
+        std::vector<TData*> sets{d};
+        for (int i = 0; i < d->KidCount(); ++i) sets.push_back(d->GetKid(i));
+        for (TData* s : sets) {
+            const TVector v = project(*s, xvector, ConvertX);
+            if (v.empty()) continue;
+            Thistogram h(v, 1024);
+            const Chart::SeriesId id =
+                chart_->addLineSeries(QString::fromStdString(s->ShortName()), toQColor(s->NativeColor()));
+            chart_->setPoints(id, h.Xvalue, h.Yvalue);
+        }
+    } else {
+        chart_->setLegendVisible(false);
+        chart_->setAxisTitle(ChartAxis::Bottom, joined(Control->xlist, QStringLiteral("+")));
+        chart_->setAxisTitle(ChartAxis::Left, joined(Control->ylist, QStringLiteral("+")));
+        px_ = project(*d, xvector, ConvertX);
+        py_ = project(*d, yvector, ConvertY);
+        serdat = chart_->addPointSeries(Control->pointsize->value());
+        chart_->setPoints(serdat, px_, py_);
+        DrawGateContours();
+    }
+    QApplication::restoreOverrideCursor();
+    SetColors();
+    chart_->redraw();
+}
+
+void TScatterProform::SetColors()
+{
+    if (serdat == Chart::NoSeries || !data_) return;
+    TData* d = data_.get();
+    const int n = int(px_.size());
+    std::vector<uint32_t> colors(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) colors[size_t(k)] = d->GetColor(k);
+    if (Control->density->isChecked()) DensityColoring(px_.data(), py_.data(), n, colors.data());
+    chart_->setPointColors(serdat, colors.data(), n);
+}
+
+void TScatterProform::DrawGateContours()
+{
+    TData* d = data_.get();
+    if (!d) return;
+    gateTool_->DeleteContours();
+    BuildAxisVectors();
+    for (TData* kid : d->Kids()) {
+        TGate* g = kid->gate.get();
+        if (!g) continue;
+        const double a = dot(g->x, xvector), b = dot(g->y, xvector);
+        const double c = dot(g->x, yvector), dd = dot(g->y, yvector);
+        // Drawable only when the window's axes lie in the gate's plane.
+        if (std::fabs(a * a + b * b - 1) > 1e-6 || std::fabs(c * c + dd * dd - 1) > 1e-6) {
+            g->anobject = nullptr;
+            continue;
+        }
+        const double r = a * dd - b * c < 0 ? -1.0 : 1.0;
+        const Chart::SeriesId s = gateTool_->CreateContour();
+        g->anobject = reinterpret_cast<void*>(qintptr(s) + 1);  // +1: series 0 is not "no object"
+        chart_->setSeriesTag(s, qint64(reinterpret_cast<qintptr>(g)));
+        const bool xl = Control->xlin->isChecked(), yl = Control->ylin->isChecked();
+        std::vector<double> X, Y;
+        for (int j = 0; j < g->Count(); ++j) {
+            const double u = g->cx[size_t(j)], v = g->cy[size_t(j)];
+            double px = (a * u - b * v) * r, py = b * u + a * v;
+            if (xl != g->linlogx) px = g->linlogx ? LogToLin(px) : LinToLog(px);
+            if (yl != g->linlogy) py = g->linlogy ? LogToLin(py) : LinToLog(py);
+            X.push_back(px);
+            Y.push_back(py);
+        }
+        chart_->setPoints(s, X, Y);
+        chart_->setSeriesColor(s, toQColor(g->color));
+    }
+    gateTool_->EndContourDrawing();
+}
+
+void TScatterProform::SubData(Chart::SeriesId contour)
+{
+    TData* d = data_.get();
+    if (serdat == Chart::NoSeries || !d || !chart_->hasSeries(contour)) return;
+    if (chart_->pointCount(contour) < 2) return;
+    BuildAxisVectors();
+    TGate gate(xvector, yvector, chart_->xValues(contour), chart_->yValues(contour));
+    gate.linlogx = Control->xlin->isChecked();
+    gate.linlogy = Control->ylin->isChecked();
+    gate.loglinx = Control->xlog->isChecked();
+    gate.logliny = Control->ylog->isChecked();
+    gate.color = fromQColor(chart_->seriesColor(contour));
+    gate.Inverse = Control->Reverse->isChecked();
+    TData* kid = TData::Gated(d, &gate);
+    if (!kid) return;
+    if (TData::Workspace) {
+        TData::Workspace->Add(kid);
+        kid->Announce();
+    } else {
+        TData::Free(kid);
+    }
+}
+
+TData* TScatterProform::childOfContour(Chart::SeriesId contour) const
+{
+    if (!data_) return nullptr;
+    void* tag = reinterpret_cast<void*>(qintptr(contour) + 1);
+    for (TData* kid : data_->Kids())
+        if (kid->gate && kid->gate->anobject == tag) return kid;
+    return nullptr;
+}
+
+void TScatterProform::regate(Chart::SeriesId contour)
+{
+    TData* kid = childOfContour(contour);
+    if (!kid || !chart_->hasSeries(contour)) return;
+    TGate& g = *kid->gate;
+    const std::vector<double> X = chart_->xValues(contour), Y = chart_->yValues(contour);
+    bool differs = X.size() != g.cx.size();
+    for (size_t i = 0; !differs && i < X.size(); ++i)
+        differs = !within(X[i], g.cx[i]) || !within(Y[i], g.cy[i]);
+    if (!differs) return;
+    g.cx = X;
+    g.cy = Y;
+    g.linlogx = Control->xlin->isChecked();
+    g.linlogy = Control->ylin->isChecked();
+    g.loglinx = Control->xlog->isChecked();
+    g.logliny = Control->ylog->isChecked();
+    kid->Relink(data_->CreateLink(g));
+}
+
+void TScatterProform::closeWindow()
+{
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->close();
+    else
+        close();
+}
+
+bool TScatterProform::event(QEvent* e)
+{
+    if (e->type() != DataEvent::changedType()) return QWidget::event(e);
+    // A burst of announcements costs one redraw.
+    QCoreApplication::removePostedEvents(this, DataEvent::changedType());
+    try {
+        TData* d = data_.get();
+        if (!d) {
+            closeWindow();
+        } else if (d->Deleted()) {
+            data_.reset();
+            closeWindow();
+        } else if (d->Modified() != datamodified) {
+            DrawData();
+        }
+    } catch (const std::exception& ex) {
+        // Exceptions never cross the event loop: the previous picture stays.
+        QMessageBox::warning(this, windowTitle(), QString::fromUtf8(ex.what()));
+    }
+    return true;
+}
+
+}  // namespace orvala

@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "core/TDataList.h"
+#include "core/TGate.h"
+#include "plot/PixelMap.h"
+#include "plot/Scales.h"
+#include "ui/DataEvents.h"
+#include "ui/chart/GateTool.h"
+#include "ui/plot/TPlotCon.h"
+#include "ui/plot/TScatterProform.h"
+
+using namespace orvala;
+
+namespace {
+
+QApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "plotwin_tests";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Never destroyed: tearing Qt down during static destruction crashes at exit.
+    static QApplication* instance = new QApplication(argc, argv);
+    return *instance;
+}
+
+// Delivers announcements to one window as the UI does: a posted event.
+struct PostingNotifier : DataNotifier {
+    QObject* target = nullptr;
+    int posts = 0;
+    void post(int message, TData*) override
+    {
+        ++posts;
+        if (target) QCoreApplication::postEvent(target, new QEvent(DataEvent::typeFor(message)));
+    }
+};
+
+// Crossing-number (even-odd) test, written independently of the program's gate code.
+bool evenOdd(double x, double y, const std::vector<double>& vx, const std::vector<double>& vy)
+{
+    bool in = false;
+    const size_t n = vx.size();
+    for (size_t i = 0, j = n - 1; i < n; j = i++) {
+        if ((vy[i] > y) != (vy[j] > y)) {
+            const double xc = vx[j] + (y - vy[j]) * (vx[i] - vx[j]) / (vy[i] - vy[j]);
+            if (x < xc) in = !in;
+        }
+    }
+    return in;
+}
+
+struct PlotFixture : ::testing::Test {
+    PlotFixture()
+    {
+        app();
+        workspace = std::make_unique<TDataList>();
+        TData::Workspace = workspace.get();
+        TData::Notifier = &notifier;
+        root = TData::Create("gen", 3, 3000);
+        // Deterministic pseudo-random events in [0, 1000) on three parameters.
+        uint32_t s = 12345;
+        for (int e = 0; e < root->events(); ++e)
+            for (int p = 0; p < 3; ++p) {
+                s = s * 1664525u + 1013904223u;
+                root->data[e][p] = double(s >> 8) / double(1u << 24) * 1000.0;
+            }
+        workspace->Add(root);
+    }
+    ~PlotFixture() override
+    {
+        window.reset();
+        TData::Notifier = nullptr;
+        workspace.reset();
+        TData::Workspace = nullptr;
+    }
+    TScatterProform& open(TData* d)
+    {
+        window = std::make_unique<TScatterProform>(d);
+        notifier.target = window.get();
+        window->resize(900, 600);
+        window->show();
+        window->DrawData();
+        return *window;
+    }
+    QPoint pixel(double x, double y) const
+    {
+        const Chart* c = window->chart();
+        return QPoint(int(std::nearbyint(c->valueToPixel(ChartAxis::Bottom, x))),
+                      int(std::nearbyint(c->valueToPixel(ChartAxis::Left, y))));
+    }
+    // Draws a polygon with the mouse: a click per vertex, the right button at the last.
+    void drawPolygon(const std::vector<QPointF>& vertices)
+    {
+        window->Control->poly->click();
+        QWidget* w = window->chart()->canvas();
+        for (size_t i = 0; i + 1 < vertices.size(); ++i) {
+            const QPoint p = pixel(vertices[i].x(), vertices[i].y());
+            QTest::mouseMove(w, p);
+            QTest::mouseClick(w, Qt::LeftButton, {}, p);
+        }
+        const QPoint last = pixel(vertices.back().x(), vertices.back().y());
+        QTest::mouseMove(w, last);
+        QTest::mouseClick(w, Qt::RightButton, {}, last);
+    }
+    TIntVector evenOddSelection(const TGate& g) const
+    {
+        std::vector<double> vx = g.cx, vy = g.cy;
+        TIntVector want;
+        for (int e = 0; e < root->events(); ++e)
+            if (evenOdd(root->data[e][0], root->data[e][1], vx, vy)) want.push_back(e);
+        return want;
+    }
+
+    PostingNotifier notifier;
+    std::unique_ptr<TDataList> workspace;
+    TData* root = nullptr;
+    std::unique_ptr<TScatterProform> window;
+};
+
+}  // namespace
+
+TEST_F(PlotFixture, ScatterShowsOneDotPerEventInTheEventColours)
+{
+    root->SetColor(7, 0x000000FF);
+    TScatterProform& w = open(root);
+    ASSERT_NE(w.serdat, Chart::NoSeries);
+    const Chart* c = w.chart();
+    ASSERT_EQ(c->pointCount(w.serdat), root->events());
+    for (int e : {0, 7, 2999}) {
+        EXPECT_DOUBLE_EQ(c->point(w.serdat, e).x(), root->data[e][0]);
+        EXPECT_DOUBLE_EQ(c->point(w.serdat, e).y(), root->data[e][1]);
+        EXPECT_EQ(c->pointColor(w.serdat, e) & 0xFFFFFF, root->GetColor(e) & 0xFFFFFF);
+    }
+    EXPECT_EQ(c->pointColor(w.serdat, 7) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(c->axisTitle(ChartAxis::Bottom), QStringLiteral("Ch1"));
+    EXPECT_EQ(c->axisTitle(ChartAxis::Left), QStringLiteral("Ch2"));
+}
+
+TEST_F(PlotFixture, AxisSelectionSumsTickedParametersOverRootTwo)
+{
+    TScatterProform& w = open(root);
+    w.Control->xlist->item(1)->setCheckState(Qt::Checked);  // Ch1 and Ch2 on x
+    w.Control->ylist->item(1)->setCheckState(Qt::Unchecked);
+    w.Control->ylist->item(2)->setCheckState(Qt::Checked);
+    w.DrawData();
+    const Chart* c = w.chart();
+    EXPECT_EQ(c->axisTitle(ChartAxis::Bottom), QStringLiteral("Ch1+Ch2"));
+    EXPECT_EQ(c->axisTitle(ChartAxis::Left), QStringLiteral("Ch3"));
+    for (int e : {0, 100, 2999}) {
+        EXPECT_NEAR(c->point(w.serdat, e).x(), (root->data[e][0] + root->data[e][1]) / std::sqrt(2.0), 1e-9);
+        EXPECT_DOUBLE_EQ(c->point(w.serdat, e).y(), root->data[e][2]);
+    }
+}
+
+TEST_F(PlotFixture, HistogramWhenOnlyXAndEmptyChartWithoutX)
+{
+    TScatterProform& w = open(root);
+    w.SetXY(2, 2);
+    EXPECT_EQ(TPlotCon::ticked(w.Control->xlist), std::vector<int>{2});
+    EXPECT_TRUE(TPlotCon::ticked(w.Control->ylist).empty());
+    w.DrawData();
+    const Chart* c = w.chart();
+    EXPECT_EQ(w.serdat, Chart::NoSeries);
+    EXPECT_EQ(c->axisTitle(ChartAxis::Left), QStringLiteral("Freq"));
+    ASSERT_EQ(c->seriesCount(), 1);
+    const std::vector<double> counts = c->yValues(c->seriesAt(0));
+    double total = 0;
+    for (double v : counts) total += v;
+    EXPECT_EQ(total, root->events());
+
+    w.SetXY(-1, 1);  // no x entry at all
+    w.DrawData();
+    EXPECT_EQ(c->seriesCount(), 0);
+    EXPECT_EQ(w.serdat, Chart::NoSeries);
+}
+
+TEST_F(PlotFixture, LogScaleBoxesConvertThePlottedValues)
+{
+    TScatterProform& w = open(root);
+    w.Control->xlog->setChecked(true);
+    w.Control->xlin->setChecked(true);  // takes over from its partner
+    EXPECT_FALSE(w.Control->xlog->isChecked());
+    w.DrawData();
+    for (int e : {0, 5})
+        EXPECT_DOUBLE_EQ(w.chart()->point(w.serdat, e).x(), LinToLog(root->data[e][0]));
+    EXPECT_DOUBLE_EQ(w.chart()->point(w.serdat, 5).y(), root->data[5][1]);
+}
+
+TEST_F(PlotFixture, PolygonEndedWithRightButtonCreatesTheEvenOddChild)
+{
+    TScatterProform& w = open(root);
+    const std::string expectedName = workspace->CreateName(root, "Gate");
+    // A concave outline, so that a convex-hull or bounding-box shortcut would fail.
+    drawPolygon({{100, 100}, {900, 150}, {500, 450}, {850, 850}, {150, 800}});
+    ASSERT_EQ(workspace->Count(), 2);
+    TData* kid = workspace->GetData(1);
+    ASSERT_EQ(kid->Parent(), root);
+    EXPECT_EQ(kid->ShortName(), expectedName);
+    ASSERT_TRUE(kid->gate);
+    const TGate& g = *kid->gate;
+    EXPECT_EQ(g.kind, TGateType::gtGate);
+    EXPECT_EQ(g.x, (TVector{1, 0, 0}));
+    EXPECT_EQ(g.y, (TVector{0, 1, 0}));
+    ASSERT_GE(g.Count(), 5);
+    const TIntVector want = evenOddSelection(g);
+    EXPECT_GT(want.size(), 100u);
+    EXPECT_LT(want.size(), size_t(root->events()) - 100);
+    EXPECT_EQ(kid->link, want);
+    EXPECT_EQ(kid->events(), int(want.size()));
+    EXPECT_FALSE(w.Control->poly->isChecked());
+
+    // The announcement redraws the window, which draws the child's gate back.
+    EXPECT_GE(notifier.posts, 1);
+    QCoreApplication::sendPostedEvents(&w);
+    ASSERT_EQ(w.gateTool()->ContourCount(), 1);
+    const Chart::SeriesId contour = w.gateTool()->Contours(0);
+    EXPECT_EQ(w.chart()->xValues(contour), g.cx);
+    EXPECT_EQ(w.chart()->yValues(contour), g.cy);
+}
+
+TEST_F(PlotFixture, ChildGateOnExchangedAxesIsDrawnMirrored)
+{
+    TScatterProform& w = open(root);
+    drawPolygon({{100, 100}, {600, 120}, {300, 700}});
+    QCoreApplication::sendPostedEvents(&w);
+    const TGate& g = *workspace->GetData(1)->gate;
+    w.SetXY(1, 0);
+    w.DrawData();
+    ASSERT_EQ(w.gateTool()->ContourCount(), 1);
+    const Chart::SeriesId contour = w.gateTool()->Contours(0);
+    EXPECT_EQ(w.chart()->xValues(contour), g.cy);
+    EXPECT_EQ(w.chart()->yValues(contour), g.cx);
+    w.SetXY(0, 2);  // Ch3 is not in the gate's plane
+    w.DrawData();
+    EXPECT_EQ(w.gateTool()->ContourCount(), 0);
+}
+
+TEST_F(PlotFixture, QueuedAnnouncementsGiveOneRedraw)
+{
+    TScatterProform& w = open(root);
+    const int before = w.drawCount();
+    root->Announce();
+    root->Announce();
+    QCoreApplication::sendPostedEvents(&w);
+    EXPECT_EQ(w.drawCount(), before + 1);
+    // An announcement without a change of the counter redraws nothing.
+    QCoreApplication::postEvent(&w, new QEvent(DataEvent::changedType()));
+    QCoreApplication::sendPostedEvents(&w);
+    EXPECT_EQ(w.drawCount(), before + 1);
+}
+
+TEST_F(PlotFixture, WindowReleasesAndClosesWhenItsDataSetIsDeleted)
+{
+    TScatterProform& w = open(root);
+    drawPolygon({{100, 100}, {600, 120}, {300, 700}});
+    QCoreApplication::sendPostedEvents(&w);
+    TData* kid = workspace->GetData(1);
+    const int refs = kid->RefCount();
+    window.reset();
+    TScatterProform& k = open(kid);
+    EXPECT_EQ(kid->RefCount(), refs + 1);
+    kid->UseIt();  // keep the object alive to look at it after the deletion
+    workspace->Delete(kid);
+    EXPECT_TRUE(kid->Deleted());
+    kid->Announce();
+    QCoreApplication::sendPostedEvents(&k);
+    EXPECT_EQ(k.data(), nullptr);
+    EXPECT_FALSE(k.isVisible());
+    EXPECT_EQ(kid->RefCount(), 1);
+    TData::Free(kid);
+}
+
+TEST_F(PlotFixture, DensityButtonRecoloursAndReleasingRestoresEventColours)
+{
+    TScatterProform& w = open(root);
+    const Chart* c = w.chart();
+    w.Control->density->click();
+    int changed = 0;
+    for (int e = 0; e < root->events(); ++e)
+        if ((c->pointColor(w.serdat, e) & 0xFFFFFF) != (root->GetColor(e) & 0xFFFFFF)) ++changed;
+    EXPECT_GT(changed, 0);
+    for (int e = 0; e < root->events(); e += 97)
+        EXPECT_NE(std::find(DensityLevels.begin(), DensityLevels.end(), c->pointColor(w.serdat, e) & 0xFFFFFF),
+                  DensityLevels.end());
+    w.Control->density->click();
+    for (int e = 0; e < root->events(); ++e)
+        ASSERT_EQ(c->pointColor(w.serdat, e) & 0xFFFFFF, root->GetColor(e) & 0xFFFFFF) << e;
+}
+
+TEST_F(PlotFixture, MovingAContourVertexRegatesTheChild)
+{
+    TScatterProform& w = open(root);
+    drawPolygon({{100, 100}, {600, 120}, {300, 700}});
+    QCoreApplication::sendPostedEvents(&w);
+    TData* kid = workspace->GetData(1);
+    const int before = kid->events();
+    const Chart::SeriesId contour = w.gateTool()->Contours(0);
+    // Moving the apex outward by a tiny amount (under 0.1 %) keeps the gate.
+    Chart* c = w.chart();
+    std::vector<double> x = c->xValues(contour), y = c->yValues(contour);
+    const TVector storedY = kid->gate->cy;
+    std::vector<double> nudged = y;
+    nudged[2] *= 1.0009;
+    c->setPoints(contour, x, nudged);
+    emit w.gateTool()->OnRegate(contour);
+    EXPECT_EQ(kid->events(), before);
+    EXPECT_EQ(kid->gate->cy, storedY);
+    // Pull the apex far out: the child grows.
+    y[2] = 950;
+    x[2] = 300;
+    c->setPoints(contour, x, y);
+    emit w.gateTool()->OnRegate(contour);
+    EXPECT_GT(kid->events(), before);
+    EXPECT_EQ(kid->link, evenOddSelection(*kid->gate));
+}
