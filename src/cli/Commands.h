@@ -1,0 +1,47 @@
+#pragma once
+// The subcommands of orvala-cli. Each registers its options on the parser and
+// returns the process exit code when run; failures throw CliError.
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace orvala::cli {
+
+struct InfoOptions {
+    std::vector<std::string> files;
+    bool keywords = false;
+    bool json = false;
+};
+int runInfo(const InfoOptions& options);
+
+struct ExportOptions {
+    std::string file;
+    std::string to;
+    int dataset = 0;
+    bool scale = false;
+};
+int runExport(const ExportOptions& options);
+
+struct ApplyOptions {
+    std::string protocol;
+    std::vector<std::string> files;
+    std::string stats;
+    std::string saveGated;
+    int threads = 2;
+};
+int runApply(const ApplyOptions& options);
+
+struct RenderOptions {
+    std::string file;
+    std::string x, y;
+    std::string xscale = "lin", yscale = "lin";
+    std::string size = "600x600";
+    std::string png;
+    int dataset = 0;
+};
+int runRender(const RenderOptions& options);
+
+}  // namespace orvala::cli

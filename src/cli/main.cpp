@@ -1,0 +1,76 @@
+// orvala-cli: information, export, protocol statistics and pictures of
+// cytometry files from the command line.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+
+#include "CliCommon.h"
+#include "Commands.h"
+
+using namespace orvala::cli;
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Orvala command-line tool: inspect, export, gate and render flow-cytometry files"};
+    app.require_subcommand(1);
+
+    InfoOptions info;
+    auto* infoCmd = app.add_subcommand("info", "Describe every data set of the files");
+    infoCmd->add_option("FILE", info.files, "FCS files")->required();
+    infoCmd->add_flag("--keywords", info.keywords, "Also print the whole TEXT segment in file order");
+    infoCmd->add_flag("--json", info.json, "Print JSON instead of text");
+
+    ExportOptions exp;
+    auto* exportCmd = app.add_subcommand("export", "Write one data set as FCS (.fcs) or tab-separated text (.txt)");
+    exportCmd->add_option("FILE", exp.file, "Input file")->required();
+    exportCmd->add_option("--to", exp.to, "Output file; the extension chooses the format")->required();
+    exportCmd->add_option("--dataset", exp.dataset, "0-based position in the file's chain of data sets")
+        ->default_val(0);
+    exportCmd->add_flag("--scale", exp.scale, "Text output scaled to 0..1023");
+
+    ApplyOptions apply;
+    auto* applyCmd = app.add_subcommand("apply", "Replay a protocol on files and write gate statistics");
+    applyCmd->add_option("PROTOCOL", apply.protocol, "Protocol file (.orp)")->required();
+    applyCmd->add_option("FILE", apply.files, "Files to gate")->required();
+    applyCmd->add_option("--stats", apply.stats, "Statistics table to write (tab-separated)")->required();
+    applyCmd->add_option("--save-gated", apply.saveGated, "Folder for every gated data set as FCS");
+
+    RenderOptions render;
+    auto* renderCmd = app.add_subcommand("render", "Draw the density map (or a histogram without --y) as PNG");
+    renderCmd->add_option("FILE", render.file, "Input file")->required();
+    renderCmd->add_option("--x", render.x, "X parameter, or NAME+NAME for their sum")->required();
+    renderCmd->add_option("--y", render.y, "Y parameter, or NAME+NAME for their sum; none draws a histogram");
+    renderCmd->add_option("--xscale", render.xscale, "X axis scale")
+        ->check(CLI::IsMember({"lin", "linlog", "loglin"}))
+        ->default_val("lin");
+    renderCmd->add_option("--yscale", render.yscale, "Y axis scale")
+        ->check(CLI::IsMember({"lin", "linlog", "loglin"}))
+        ->default_val("lin");
+    renderCmd->add_option("--size", render.size, "Picture size WxH")->default_val("600x600");
+    renderCmd->add_option("--dataset", render.dataset, "0-based position in the file's chain of data sets")
+        ->default_val(0);
+    renderCmd->add_option("--png", render.png, "PNG file to write")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "orvala-cli: %s\n", e.what());
+        return 2;
+    }
+
+    try {
+        if (*infoCmd) return runInfo(info);
+        if (*exportCmd) return runExport(exp);
+        if (*applyCmd) return runApply(apply);
+        if (*renderCmd) return runRender(render);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orvala-cli: %s\n", e.what());
+        return 1;
+    }
+    return 1;
+}
