@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 
+#include "core/Messages.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "plot/PixelMap.h"
@@ -321,4 +322,74 @@ TEST_F(PlotFixture, MovingAContourVertexRegatesTheChild)
     emit w.gateTool()->OnRegate(contour);
     EXPECT_GT(kid->events(), before);
     EXPECT_EQ(kid->link, evenOddSelection(*kid->gate));
+}
+
+TEST_F(PlotFixture, OneDGateStoresBoundsWithTheScaleUndone)
+{
+    TScatterProform& w = open(root);
+    w.OneDGateClick();  // no markers: nothing
+    EXPECT_EQ(workspace->Count(), 1);
+    w.SetXY(0, 0);
+    w.Control->xlin->setChecked(true);
+    w.DrawData();
+    w.markersClick();
+    ASSERT_TRUE(w.markersVisible());
+    const double lo = LinToLog(250), hi = LinToLog(700);
+    w.setMarkerPositions(hi, lo);  // either order
+    w.OneDGateClick();
+    ASSERT_EQ(workspace->Count(), 2);
+    TData* kid = workspace->GetData(1);
+    const TGate& g = *kid->gate;
+    EXPECT_EQ(g.y, (TVector{0, 0, 0}));
+    ASSERT_EQ(g.Count(), 3);
+    EXPECT_DOUBLE_EQ(g.cx[0], LogToLin(lo));
+    EXPECT_DOUBLE_EQ(g.cx[1], LogToLin(hi));
+    EXPECT_FALSE(g.linlogx || g.loglinx || g.linlogy || g.logliny);
+    TIntVector want;
+    for (int e = 0; e < root->events(); ++e)
+        if (root->data[e][0] >= g.cx[0] && root->data[e][0] <= g.cx[1]) want.push_back(e);
+    EXPECT_GT(want.size(), 100u);
+    EXPECT_EQ(kid->link, want);
+}
+
+TEST_F(PlotFixture, PaintPointsPaintsOnlyAnAcceptedRangeButAlwaysAnnounces)
+{
+    TScatterProform& w = open(root);
+    struct Case {
+        const char *from, *to;
+        bool paints;
+    };
+    const TColor before = root->GetColor(3);
+    for (const Case& c : {Case{"5", "3", false}, Case{"1", "3001", false}, Case{"0", "2", false}}) {
+        const int posts = notifier.posts;
+        w.PaintPoints(QString::fromLatin1(c.from), QString::fromLatin1(c.to), 0x00123456);
+        EXPECT_EQ(notifier.posts, posts + 1) << c.from << ".." << c.to;
+        for (int e = 0; e < root->events(); ++e) ASSERT_EQ(root->GetColor(e), before) << e;
+    }
+    const int posts = notifier.posts;
+    EXPECT_THROW(w.PaintPoints(QStringLiteral("x1"), QStringLiteral("3"), 0x00123456), OrvalaError);
+    EXPECT_EQ(notifier.posts, posts);
+    w.PaintPoints(QStringLiteral("2"), QStringLiteral(" 3000"), 0x00123456);
+    EXPECT_EQ(root->GetColor(0), before);
+    EXPECT_EQ(root->GetColor(1) & 0xFFFFFF, 0x123456u);
+    EXPECT_EQ(root->GetColor(2999) & 0xFFFFFF, 0x123456u);
+    QCoreApplication::sendPostedEvents(&w);
+    EXPECT_EQ(w.chart()->pointColor(w.serdat, 1) & 0xFFFFFF, 0x123456u);
+}
+
+TEST_F(PlotFixture, GateStatisticsNameCountShareAndMeans)
+{
+    TScatterProform& w = open(root);
+    drawPolygon({{100, 100}, {600, 120}, {300, 700}});
+    QCoreApplication::sendPostedEvents(&w);
+    TData* kid = workspace->GetData(1);
+    double sx = 0, sy = 0;
+    for (int32_t l : kid->link) sx += root->data[l][0], sy += root->data[l][1];
+    sx /= double(kid->link.size());
+    sy /= double(kid->link.size());
+    const QString want = QString::fromStdString(kid->ShortName()) + "\rEvents : " + QString::number(kid->events()) +
+                         " ( " + QString::asprintf("%4.1f", 100.0 * kid->events() / root->events()) + "% )\r" +
+                         QString::asprintf("X = %.1f, Y = %.1f", sx, sy);
+    EXPECT_EQ(w.gateStatistics(w.gateTool()->Contours(0)), want);
+    EXPECT_TRUE(w.gateStatistics(w.serdat).isEmpty());
 }

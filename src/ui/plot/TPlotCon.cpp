@@ -20,6 +20,9 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     top->setContentsMargins(2, 2, 2, 2);
 
     auto* bar = new QHBoxLayout;
+    ColorPoints = new QPushButton(QStringLiteral("Paint"));
+    ColorPoints->setToolTip(QStringLiteral("Paint Points"));
+    bar->addWidget(ColorPoints);
     density = new QPushButton(QStringLiteral("Density"));
     density->setCheckable(true);
     bar->addWidget(density);
@@ -28,6 +31,12 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
 
     auto* gates = new QGroupBox(QStringLiteral("Gates"));
     auto* gl = new QHBoxLayout(gates);
+    markers = new QPushButton(QStringLiteral("| |"));
+    markers->setToolTip(QStringLiteral("Show Markers"));
+    OneDGate = new QPushButton(QStringLiteral("1 D"));
+    OneDGate->setToolTip(QStringLiteral("Gate the range between the markers"));
+    gl->addWidget(markers);
+    gl->addWidget(OneDGate);
     poly = new QPushButton(QStringLiteral("2 D"));
     poly->setCheckable(true);
     poly->setToolTip(QStringLiteral("Draw a polygon gate; end it with the right button"));
@@ -36,6 +45,8 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     gl->addWidget(Reverse);
     top->addWidget(gates);
 
+    ShowPointer = new QCheckBox(QStringLiteral("Show Pointer"));
+    top->addWidget(ShowPointer);
     auto* dot = new QHBoxLayout;
     dot->addWidget(new QLabel(QStringLiteral("Dot Size")));
     pointsize = new QSpinBox;

@@ -26,9 +26,13 @@ public:
 
     int OriginalWidth = 0;
     QTabWidget* pages = nullptr;
-    QPushButton* density = nullptr;   // toggle
+    QPushButton* ColorPoints = nullptr;  // "Paint Points"
+    QPushButton* density = nullptr;      // toggle
     QPushButton* poly = nullptr;      // toggle: draw a polygon gate
+    QPushButton* markers = nullptr;   // "Show Markers"
+    QPushButton* OneDGate = nullptr;  // range gate between the markers
     QCheckBox* Reverse = nullptr;     // "Inverse gate"
+    QCheckBox* ShowPointer = nullptr;  // "Show Pointer"
     QSpinBox* pointsize = nullptr;    // "Dot Size"
     QCheckBox *xlog = nullptr, *xlin = nullptr, *ylog = nullptr, *ylin = nullptr;
     QListWidget *xlist = nullptr, *ylist = nullptr;

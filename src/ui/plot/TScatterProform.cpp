@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -10,9 +11,13 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QRandomGenerator>
+#include <charconv>
 #include <cmath>
 
 #include "TPlotCon.h"
+#include "Tppdialog.h"
+#include "core/Messages.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "plot/Histogrm.h"
@@ -109,6 +114,17 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
     });
     connect(gateTool_.get(), &GateTool::OnRegate, this, [this](Chart::SeriesId s) { regate(s); });
     connect(Control->poly, &QPushButton::toggled, this, [this](bool on) { gateTool_->setGenesis(on); });
+    connect(gateTool_.get(), &GateTool::OnAnnotation, this, [this](GateTool*, Chart::SeriesId contour) {
+        const QString text = gateStatistics(contour);
+        if (text.isEmpty()) return;
+        chart_->setAnnotation(text);
+        chart_->setAnnotationVisible(true);
+    });
+    connect(gateTool_.get(), &GateTool::OnAnnotationLeave, this, [this] { chart_->setAnnotationVisible(false); });
+    connect(Control->markers, &QPushButton::clicked, this, [this] { markersClick(); });
+    connect(Control->OneDGate, &QPushButton::clicked, this, [this] { OneDGateClick(); });
+    connect(Control->ColorPoints, &QPushButton::clicked, this, [this] { ColorPointsClick(); });
+    connect(Control->ShowPointer, &QCheckBox::toggled, this, [this](bool on) { showPointer(on); });
     connect(Control->Redrawbutt, &QPushButton::clicked, this, [this] { DrawData(); });
     connect(Control->density, &QPushButton::toggled, this, [this] {
         SetColors();
@@ -328,6 +344,122 @@ void TScatterProform::regate(Chart::SeriesId contour)
     kid->Relink(data_->CreateLink(g));
 }
 
+void TScatterProform::markersClick()
+{
+    if (mark1_ >= 0) {
+        chart_->removeCursorLine(mark1_);
+        chart_->removeCursorLine(mark2_);
+        mark1_ = mark2_ = -1;
+    } else {
+        const double lo = chart_->axisMinimum(ChartAxis::Bottom), hi = chart_->axisMaximum(ChartAxis::Bottom);
+        mark1_ = chart_->addCursorLine(lo + (hi - lo) / 4, Qt::SolidLine, Qt::red);
+        mark2_ = chart_->addCursorLine(lo + 3 * (hi - lo) / 4, Qt::SolidLine, Qt::red);
+    }
+    chart_->redraw();
+}
+
+void TScatterProform::setMarkerPositions(double x1, double x2)
+{
+    if (mark1_ < 0) return;
+    chart_->setCursorLinePosition(mark1_, x1);
+    chart_->setCursorLinePosition(mark2_, x2);
+}
+
+void TScatterProform::OneDGateClick()
+{
+    TData* d = data_.get();
+    if (!d || mark1_ < 0) return;
+    auto* rng = QRandomGenerator::global();
+    const QColor color =
+        QColor::fromHsvF(float(rng->generateDouble()), float(0.5 + 0.5 * rng->generateDouble()), 1.0f);
+    double lo = chart_->cursorLinePosition(mark1_), hi = chart_->cursorLinePosition(mark2_);
+    if (lo > hi) std::swap(lo, hi);
+    BuildAxisVectors();
+    // All vertices on y = 0: the gate is a closed range on the raw x projection.
+    TGate gate(xvector, TVector(xvector.size(), 0.0), TVector{ConvertBackX(lo), ConvertBackX(hi), ConvertBackX(lo)},
+               TVector{0, 0, 0});
+    gate.color = fromQColor(color);
+    gate.Inverse = Control->Reverse->isChecked();
+    TData* kid = TData::Gated(d, &gate);
+    if (!kid) return;
+    if (TData::Workspace) {
+        TData::Workspace->Add(kid);
+        kid->Announce();
+    } else {
+        TData::Free(kid);
+    }
+}
+
+namespace {
+
+int parseInteger(const QString& text)
+{
+    const QByteArray b = text.trimmed().toLatin1();
+    int v = 0;
+    const auto [end, ec] = std::from_chars(b.data(), b.data() + b.size(), v);
+    if (b.isEmpty() || ec != std::errc() || end != b.data() + b.size())
+        throw OrvalaError("'" + text.toStdString() + "' is not a valid integer value");
+    return v;
+}
+
+}  // namespace
+
+void TScatterProform::PaintPoints(const QString& from, const QString& to, TColor color)
+{
+    TData* d = data_.get();
+    if (!d) return;
+    const int a = parseInteger(from), b = parseInteger(to);
+    if (1 <= a && a <= b && b <= d->events())
+        for (int k = a - 1; k < b; ++k) d->SetColor(k, color);
+    d->Announce();
+}
+
+void TScatterProform::ColorPointsClick()
+{
+    Tppdialog dlg(this);
+    if (dlg.exec() != QDialog::Accepted) return;
+    try {
+        PaintPoints(dlg.p1->text(), dlg.p2->text(), fromQColor(dlg.color()));
+    } catch (const std::exception& ex) {
+        QMessageBox::warning(this, windowTitle(), QString::fromUtf8(ex.what()));
+    }
+}
+
+QString TScatterProform::gateStatistics(Chart::SeriesId contour) const
+{
+    TData* kid = childOfContour(contour);
+    TData* d = data_.get();
+    if (!kid || !d) return {};
+    const QString head = QString::fromStdString(kid->ShortName()) + QStringLiteral("\rEvents : ");
+    if (kid->events() == 0 || d->events() == 0) return head + QString::number(kid->events());
+    double sx = 0, sy = 0;
+    int n = 0;
+    for (int32_t l : kid->link)
+        if (l >= 0 && size_t(l) < px_.size() && size_t(l) < py_.size()) {
+            sx += px_[size_t(l)];
+            sy += py_[size_t(l)];
+            ++n;
+        }
+    if (n > 0) sx /= n, sy /= n;
+    const double pct = 100.0 * kid->events() / d->events();
+    return head + QString::number(kid->events()) + QStringLiteral(" ( ") + QString::asprintf("%4.1f", pct) +
+           QStringLiteral("% )\r") + QString::asprintf("X = %.1f, Y = %.1f", sx, sy);
+}
+
+void TScatterProform::showPointer(bool on)
+{
+    chart_->setCrossHairVisible(on);
+    chart_->setCrossHairFollowsMouse(on);
+}
+
+void TScatterProform::mouseOver(TData* d)
+{
+    if (d != data_.get() || !d || serdat == Chart::NoSeries || !Control->ShowPointer->isChecked()) return;
+    if (d->ActivEvent < 0 || d->ActivEvent >= chart_->pointCount(serdat)) return;
+    const QPointF p = chart_->point(serdat, d->ActivEvent);
+    chart_->setCrossHairPosition(p.x(), p.y());
+}
+
 void TScatterProform::closeWindow()
 {
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
@@ -338,6 +470,10 @@ void TScatterProform::closeWindow()
 
 bool TScatterProform::event(QEvent* e)
 {
+    if (e->type() == DataEvent::mouseOverType()) {
+        mouseOver(static_cast<DataEvent*>(e)->data());
+        return true;
+    }
     if (e->type() != DataEvent::changedType()) return QWidget::event(e);
     // A burst of announcements costs one redraw.
     QCoreApplication::removePostedEvents(this, DataEvent::changedType());

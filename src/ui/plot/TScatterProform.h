@@ -37,6 +37,22 @@ public:
     void SetColors();
     // Draws the gates of the children that lie in the plane of the current axes.
     void DrawGateContours();
+    // Shows or hides the two range markers; shown at a quarter and three
+    // quarters of the visible bottom range.
+    void markersClick();
+    bool markersVisible() const { return mark1_ >= 0; }
+    void setMarkerPositions(double x1, double x2);
+    // Range gate between the markers on the current x direction; bounds are
+    // stored in raw projection values (the x scale undone). Nothing without markers.
+    void OneDGateClick();
+    // "Paint Points": runs the dialog; on OK paints and announces.
+    void ColorPointsClick();
+    // Paints events from..to (1-based, inclusive) when 1 <= from <= to <= events,
+    // then announces even when the range was refused. Throws OrvalaError for
+    // text that is not an integer (nothing painted, nothing announced).
+    void PaintPoints(const QString& from, const QString& to, TColor color);
+    // Annotation text of the child gated by contour; empty when none.
+    QString gateStatistics(Chart::SeriesId contour) const;
 
     Chart* chart() const { return chart_; }
     TPlotCon* Control = nullptr;
@@ -54,6 +70,8 @@ protected:
 
 private:
     void regate(Chart::SeriesId contour);
+    void showPointer(bool on);
+    void mouseOver(TData* d);
     void closeWindow();
     TData* childOfContour(Chart::SeriesId contour) const;
 
@@ -63,6 +81,7 @@ private:
     TMultiThread* pool_ = nullptr;
     std::vector<double> px_, py_;  // plotted coordinates of the events
     int drawCount_ = 0;
+    int mark1_ = -1, mark2_ = -1;
 };
 
 // 0x00BBGGRR of the data model <-> Qt colours.
