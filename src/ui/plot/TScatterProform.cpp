@@ -1,6 +1,7 @@
 #include "TScatterProform.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -251,8 +252,10 @@ void TScatterProform::SetColors()
     if (serdat == Chart::NoSeries || !data_) return;
     TData* d = data_.get();
     const int n = int(px_.size());
-    std::vector<uint32_t> colors(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) colors[size_t(k)] = d->GetColor(k);
+    // One copy of the (cached) event colours instead of a parent walk per event.
+    const TColors& events = d->Colors();
+    std::vector<uint32_t> colors(static_cast<size_t>(n), 0u);
+    std::copy_n(events.begin(), std::min(events.size(), colors.size()), colors.begin());
     if (Control->density->isChecked()) DensityColoring(px_.data(), py_.data(), n, colors.data());
     chart_->setPointColors(serdat, colors.data(), n);
 }
