@@ -1,0 +1,510 @@
+// Runs the orvala-cli executable on files written here and checks its output
+// against what the libraries compute directly.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "FcsFixtureWriter.h"
+#include "cli/RenderLayout.h"
+#include "core/Messages.h"
+#include "core/TData.h"
+#include "core/TDataList.h"
+#include "core/TGate.h"
+#include "formats/TFCSWrite.h"
+#include "plot/PixelMap.h"
+#include "plot/TMultiThread.h"
+#include "protocol/Protocol.h"
+
+using namespace orvala;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path;
+    TempDir()
+    {
+        path = fs::temp_directory_path() /
+               ("orvala-cli-" + std::to_string(::getpid()) + "-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+struct CliRun {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string quoted(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs orvala-cli with args; stdout and stderr are captured through files in dir.
+CliRun runCli(const TempDir& dir, const std::vector<std::string>& args)
+{
+    std::string cmd = quoted(ORVALA_CLI);
+    for (const auto& a : args) cmd += " " + quoted(a);
+    const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
+    cmd += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
+    const int status = std::system(cmd.c_str());
+    CliRun r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+}
+
+int lineCount(const std::string& s)
+{
+    int n = 0;
+    for (char c : s) n += c == '\n';
+    return n;
+}
+
+// A data set whose column c of event e is f(e, c), written with SaveAsFCS.
+template <class F>
+void writeData(const std::string& path, const std::vector<std::string>& names, int events, F f)
+{
+    std::unique_ptr<TData> d(TData::Create("fixture", int(names.size()), events));
+    for (size_t c = 0; c < names.size(); ++c) d->Desc()[c].name = names[c];
+    for (int e = 0; e < events; ++e)
+        for (int c = 0; c < int(names.size()); ++c) d->data[e][c] = f(e, c);
+    SaveAsFCS(*d, path);
+}
+
+struct Opened {
+    RecordingSink sink;
+    std::vector<DataRef> chain;
+    explicit Opened(const std::string& path)
+    {
+        MessageSink* previous = setDefaultSink(&sink);
+        TData* d = TData::TryOpen(path, 0);
+        setDefaultSink(previous);
+        for (; d; d = d->NextData) chain.emplace_back(d);
+    }
+};
+
+std::vector<std::vector<std::string>> readTsv(const std::string& path)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(slurp(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> cells;
+        size_t start = 0;
+        while (true) {
+            const size_t tab = line.find('\t', start);
+            cells.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        rows.push_back(std::move(cells));
+    }
+    return rows;
+}
+
+fixtures::FcsDataSet smallSet(int events, float base, const std::string& extraKey)
+{
+    fixtures::FcsDataSet s;
+    s.parameters = {{"FSC", "", 1024}, {"SSC", "Side", 4096}};
+    for (int e = 0; e < events; ++e) {
+        s.values.push_back(base + float(e));
+        s.values.push_back(2 * base - float(e) * 0.5f);
+    }
+    s.keywords = {{extraKey, "value of " + extraKey}, {"$CYT", "Bench"}};
+    return s;
+}
+
+}  // namespace
+
+TEST(OrvalaCli, EverySubcommandHasHelp)
+{
+    TempDir tmp;
+    for (const std::string sub : {"info", "export", "apply", "render"}) {
+        const CliRun r = runCli(tmp, {sub, "--help"});
+        EXPECT_EQ(r.code, 0) << sub;
+        EXPECT_NE(r.out.find("Usage"), std::string::npos) << sub;
+    }
+    EXPECT_NE(runCli(tmp, {}).code, 0);
+}
+
+TEST(OrvalaCli, InfoDescribesBothDataSetsOfAFile)
+{
+    TempDir tmp;
+    const std::string file = tmp.file("two.fcs");
+    ASSERT_TRUE(fixtures::writeFcs30(file, {smallSet(7, 100, "FIRSTKEY"), smallSet(5, 300, "SECONDKEY")}));
+
+    const CliRun text = runCli(tmp, {"info", file});
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_NE(text.out.find("data set 0"), std::string::npos);
+    EXPECT_NE(text.out.find("data set 1"), std::string::npos);
+
+    const CliRun r = runCli(tmp, {"info", "--json", "--keywords", file});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j.size(), 1u);
+    const auto& sets = j[0]["datasets"];
+    ASSERT_EQ(sets.size(), 2u);
+    const int events[2] = {7, 5};
+    const float base[2] = {100, 300};
+    const char* key[2] = {"FIRSTKEY", "SECONDKEY"};
+    for (int k = 0; k < 2; ++k) {
+        const auto& s = sets[size_t(k)];
+        EXPECT_EQ(s["version"], "FCS3.0");
+        EXPECT_EQ(s["datatype"], "F");
+        EXPECT_EQ(s["events"], events[k]);
+        ASSERT_EQ(s["parameters"].size(), 2u);
+        EXPECT_EQ(s["parameters"][0]["name"], "FSC");
+        EXPECT_EQ(s["parameters"][0]["PnR"], "1024");
+        EXPECT_EQ(s["parameters"][1]["PnR"], "4096");
+        EXPECT_EQ(s["parameters"][0]["log"], false);
+        EXPECT_DOUBLE_EQ(s["parameters"][0]["min"].get<double>(), base[k]);
+        EXPECT_DOUBLE_EQ(s["parameters"][0]["max"].get<double>(), base[k] + events[k] - 1);
+        EXPECT_DOUBLE_EQ(s["parameters"][1]["min"].get<double>(), 2 * base[k] - (events[k] - 1) * 0.5);
+        // The whole TEXT in file order: $CYT follows this data set's own keyword.
+        std::vector<std::string> keys;
+        for (const auto& kv : s["keywords"]) keys.push_back(kv[0]);
+        const auto own = std::find(keys.begin(), keys.end(), key[k]);
+        ASSERT_NE(own, keys.end());
+        ASSERT_NE(own + 1, keys.end());
+        EXPECT_EQ(*(own + 1), "$CYT");
+        EXPECT_EQ(std::find(keys.begin(), keys.end(), key[1 - k]), keys.end());
+    }
+}
+
+TEST(OrvalaCli, InfoOnAMissingFileFailsWithOneLine)
+{
+    TempDir tmp;
+    const CliRun r = runCli(tmp, {"info", tmp.file("absent.fcs")});
+    EXPECT_NE(r.code, 0);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("absent.fcs"), std::string::npos);
+}
+
+TEST(OrvalaCli, ExportToFcsReadsBackEqual)
+{
+    TempDir tmp;
+    const std::string file = tmp.file("two.fcs");
+    ASSERT_TRUE(fixtures::writeFcs30(file, {smallSet(7, 100, "A"), smallSet(5, 300, "B")}));
+    const std::string out = tmp.file("second.fcs");
+    const CliRun r = runCli(tmp, {"export", file, "--to", out, "--dataset", "1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+
+    Opened source(file), copy(out);
+    ASSERT_EQ(source.chain.size(), 2u);
+    ASSERT_EQ(copy.chain.size(), 1u);
+    const TData& a = *source.chain[1];
+    const TData& b = *copy.chain[0];
+    ASSERT_EQ(b.events(), a.events());
+    ASSERT_EQ(b.CaseSize(), a.CaseSize());
+    for (int c = 0; c < a.CaseSize(); ++c) EXPECT_EQ(b.Desc()[size_t(c)].name, a.Desc()[size_t(c)].name);
+    for (int e = 0; e < a.events(); ++e)
+        for (int c = 0; c < a.CaseSize(); ++c) EXPECT_EQ(b.data[e][c], a.data[e][c]) << e << "," << c;
+}
+
+TEST(OrvalaCli, ExportToTextIsTheSaveAsTxtLayout)
+{
+    TempDir tmp;
+    const std::string file = tmp.file("d.fcs");
+    writeData(file, {"FSC-A", "SSC-A", "FL1"}, 50, [](int e, int c) { return e * 1.25 - c * 3; });
+    Opened source(file);
+    ASSERT_EQ(source.chain.size(), 1u);
+    for (const bool scaled : {false, true}) {
+        const std::string expected = tmp.file("expected.txt"), out = tmp.file("out.txt");
+        SaveAsTXT(*source.chain[0], expected, scaled);
+        std::vector<std::string> args = {"export", file, "--to", out};
+        if (scaled) args.push_back("--scale");
+        const CliRun r = runCli(tmp, args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(slurp(out), slurp(expected)) << "scaled " << scaled;
+        EXPECT_EQ(slurp(out).rfind("FSC-A\tSSC-A\tFL1\r\n", 0), 0u);
+    }
+}
+
+TEST(OrvalaCli, ExportRefusesADataSetTheFileDoesNotHave)
+{
+    TempDir tmp;
+    const std::string file = tmp.file("d.fcs");
+    writeData(file, {"A", "B"}, 10, [](int e, int c) { return e + c; });
+    for (const std::string n : {"1", "-1"}) {
+        const CliRun r = runCli(tmp, {"export", file, "--to", tmp.file("o.fcs"), "--dataset", n});
+        EXPECT_NE(r.code, 0) << n;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+        EXPECT_FALSE(fs::exists(tmp.file("o.fcs")));
+    }
+    const CliRun r = runCli(tmp, {"export", file, "--to", tmp.file("o.csv")});
+    EXPECT_NE(r.code, 0);
+}
+
+namespace {
+
+// Gate A: the square [lo, hi]^2 on columns 0 and 1 of a casesize-column data set.
+std::unique_ptr<TGate> squareGate(int casesize, double lo, double hi, const std::string& name)
+{
+    TVector x(size_t(casesize), 0.0), y(size_t(casesize), 0.0);
+    x[0] = 1;
+    y[1] = 1;
+    auto g = std::make_unique<TGate>(x, y, TVector{lo, hi, hi, lo, lo}, TVector{lo, lo, hi, hi, lo});
+    g->name = name;
+    return g;
+}
+
+double cellValue(const std::string& s)
+{
+    return std::strtod(s.c_str(), nullptr);
+}
+
+// The protocol: A = [10, 60]^2, A/Inner = [20, 40]^2 under A, B = [50, 90]^2.
+void writeProtocol(const std::string& path)
+{
+    TDataList list;
+    TDataList* previous = TData::Workspace;
+    TData::Workspace = &list;
+    TData* root = TData::Create("template", 3, 1);
+    list.Add(root);
+    TData* a = TData::Gated(root, squareGate(3, 10, 60, "A").get());
+    list.Add(a);
+    list.Add(TData::Gated(a, squareGate(3, 20, 40, "Inner").get()));
+    list.Add(TData::Gated(root, squareGate(3, 50, 90, "B").get()));
+    SaveProtocol(*root, path);
+    list.Clear();
+    TData::Workspace = previous;
+}
+
+// What the library gives for file: gate path -> the gated data set's events and column 2 mean.
+std::map<std::string, std::pair<int, double>> expectedGates(const std::string& file, const std::string& protocol)
+{
+    std::map<std::string, std::pair<int, double>> result;
+    Opened opened(file);
+    TDataList list;
+    TDataList* previous = TData::Workspace;
+    TData::Workspace = &list;
+    TData* root = opened.chain.at(0).get();
+    list.Add(root);
+    for (TData* d : LoadProtocol(*root, protocol, list)) {
+        std::string path = d->ShortName();
+        if (d->Parent() != root) path = d->Parent()->ShortName() + "/" + path;
+        double sum = 0;
+        for (int e = 0; e < d->events(); ++e) sum += d->data[e][2];
+        result[path] = {d->events(), d->events() ? sum / d->events() : 0};
+    }
+    list.Clear();
+    TData::Workspace = previous;
+    opened.chain.clear();
+    return result;
+}
+
+}  // namespace
+
+TEST(OrvalaCli, ApplyGivesTheCountsOfTheLibrary)
+{
+    TempDir tmp;
+    const std::string protocol = tmp.file("p.orp");
+    writeProtocol(protocol);
+    std::vector<std::string> files;
+    for (int k = 0; k < 3; ++k) {
+        files.push_back(tmp.file("f" + std::to_string(k) + ".fcs"));
+        // Spread differently per file so each gets its own counts.
+        writeData(files.back(), {"X", "Y", "Z"}, 400 + 100 * k, [k](int e, int c) {
+            // Scattered over [0, 100)^2 by a multiplicative hash.
+            const uint32_t h = uint32_t(e) * 2654435761u ^ uint32_t(c * 40503 + k * 977) * 2246822519u;
+            return c == 2 ? double(e % 7) : double((h >> 8) % 10000) / 100.0;
+        });
+    }
+    const std::string stats = tmp.file("stats.tsv");
+    std::vector<std::string> args = {"apply", protocol};
+    args.insert(args.end(), files.begin(), files.end());
+    args.insert(args.end(), {"--stats", stats, "--save-gated", tmp.file("gated")});
+    const CliRun r = runCli(tmp, args);
+    ASSERT_EQ(r.code, 0) << r.err;
+
+    EXPECT_NE(slurp(stats).find("\r\n"), std::string::npos);
+    const auto rows = readTsv(stats);
+    ASSERT_FALSE(rows.empty());
+    const std::vector<std::string> header = {"file", "gate", "events", "pct_parent", "pct_root", "mean_X", "median_X",
+                                             "mean_Y", "median_Y", "mean_Z", "median_Z"};
+    EXPECT_EQ(rows[0], header);
+    ASSERT_EQ(rows.size(), 1u + 3 * 3);
+    int checked = 0;
+    for (const auto& file : files) {
+        const auto expected = expectedGates(file, protocol);
+        ASSERT_EQ(expected.size(), 3u);
+        Opened whole(file);
+        const int rootEvents = whole.chain.at(0)->events();
+        for (const auto& row : rows) {
+            if (row[0] != file) continue;
+            ASSERT_EQ(row.size(), header.size());
+            const auto it = expected.find(row[1]);
+            ASSERT_NE(it, expected.end()) << row[1];
+            EXPECT_EQ(std::stoi(row[2]), it->second.first) << file << " " << row[1];
+            EXPECT_NEAR(cellValue(row[4]), 100.0 * it->second.first / rootEvents, 1e-9);
+            if (row[1] == "A/Inner") {
+                const int parent = expected.at("A").first;
+                EXPECT_NEAR(cellValue(row[3]), 100.0 * it->second.first / parent, 1e-9);
+            }
+            if (it->second.first > 0) {
+                EXPECT_NEAR(cellValue(row[9]), it->second.second, 1e-9);
+            }
+            ++checked;
+        }
+        EXPECT_GT(expected.at("A").first, expected.at("A/Inner").first);
+        EXPECT_GT(expected.at("A/Inner").first, 0);
+    }
+    EXPECT_EQ(checked, 9);
+    // Every non-empty gate of every file saved as FCS.
+    EXPECT_TRUE(fs::exists(tmp.file("gated/f0_A_Inner.fcs")));
+    Opened saved(tmp.file("gated/f1_A.fcs"));
+    ASSERT_EQ(saved.chain.size(), 1u);
+    EXPECT_EQ(saved.chain[0]->events(), expectedGates(files[1], protocol).at("A").first);
+}
+
+TEST(OrvalaCli, ApplyGoesOnPastACorruptFile)
+{
+    TempDir tmp;
+    const std::string protocol = tmp.file("p.orp");
+    writeProtocol(protocol);
+    const std::string good1 = tmp.file("good1.fcs"), bad = tmp.file("bad.fcs"), good2 = tmp.file("good2.fcs");
+    auto values = [](int e, int c) { return std::fmod(e * 0.61 + c * 7.0, 100.0); };
+    writeData(good1, {"X", "Y", "Z"}, 300, values);
+    writeData(good2, {"X", "Y", "Z"}, 500, values);
+    // A real header followed by a cut-off TEXT segment.
+    std::ofstream(bad, std::ios::binary) << slurp(good1).substr(0, 70);
+
+    const std::string stats = tmp.file("stats.tsv");
+    const CliRun r = runCli(tmp, {"apply", protocol, good1, bad, good2, "--stats", stats});
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find("bad.fcs"), std::string::npos) << r.err;
+    const auto rows = readTsv(stats);
+    int good1Rows = 0, good2Rows = 0, badRows = 0;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        good1Rows += rows[i][0] == good1;
+        good2Rows += rows[i][0] == good2;
+        badRows += rows[i][0] == bad;
+    }
+    EXPECT_EQ(good1Rows, 3);
+    EXPECT_EQ(good2Rows, 3);
+    EXPECT_EQ(badRows, 0);
+
+    const CliRun noProtocol = runCli(tmp, {"apply", tmp.file("none.orp"), good1, "--stats", stats});
+    EXPECT_NE(noProtocol.code, 0);
+    EXPECT_EQ(lineCount(noProtocol.err), 1) << noProtocol.err;
+}
+
+TEST(OrvalaCli, RenderDrawsTheRenderersMap)
+{
+    TempDir tmp;
+    const std::string file = tmp.file("d.fcs");
+    writeData(file, {"FSC", "SSC", "FL1"}, 5000, [](int e, int c) {
+        return c == 0 ? std::fmod(e * 7.3, 1000.0) : c == 1 ? std::fmod(e * e * 0.013, 500.0) + 20 : e % 11;
+    });
+    const int W = 320, H = 240;
+    const std::string png = tmp.file("map.png");
+    const CliRun r = runCli(tmp, {"render", file, "--x", "FSC", "--y", "SSC+FL1", "--size", "320x240", "--png", png});
+    ASSERT_EQ(r.code, 0) << r.err;
+    QImage img(QString::fromStdString(png));
+    ASSERT_FALSE(img.isNull());
+    ASSERT_EQ(img.width(), W);
+    ASSERT_EQ(img.height(), H);
+
+    // The same map straight from the renderer.
+    Opened opened(file);
+    const TData& d = *opened.chain.at(0);
+    std::vector<double> xs, ys;
+    for (int e = 0; e < d.events(); ++e) {
+        xs.push_back(d.data[e][0]);
+        ys.push_back(d.data[e][1] + d.data[e][2]);
+    }
+    const auto [x0, x1] = std::minmax_element(xs.begin(), xs.end());
+    const auto [y0, y1] = std::minmax_element(ys.begin(), ys.end());
+    const cli::PlotArea area = cli::plotArea(W, H);
+    TMultiThread pool(2);
+    TMapper mapper(&pool);
+    mapper.xx = xs.data();
+    mapper.yy = ys.data();
+    mapper.DataSize = int(xs.size());
+    const auto points = RenderPixelMap(mapper, area.width - 1, area.height - 1, *x0, *x1, *y0, *y1);
+    ASSERT_FALSE(points.empty());
+    std::vector<QRgb> expected(size_t(area.width) * size_t(area.height), qRgb(255, 255, 255));
+    const TMapData& mi = mapper.MapInfo;
+    for (const auto& p : points) {
+        const int col = int(std::lrint((p.x - mi.cminx) * mi.scalex));
+        const int row = int(std::lrint((p.y - mi.cminy) * mi.scaley));
+        ASSERT_TRUE(col >= 0 && col < area.width && row >= 0 && row < area.height);
+        expected[size_t(area.height - 1 - row) * size_t(area.width) + size_t(col)] =
+            qRgb(int(p.color & 0xFF), int((p.color >> 8) & 0xFF), int((p.color >> 16) & 0xFF));
+    }
+    int mismatches = 0, coloured = 0;
+    for (int y = 0; y < area.height; ++y)
+        for (int x = 0; x < area.width; ++x) {
+            const QRgb got = img.pixel(area.left + x, area.top + y) & 0xFFFFFF;
+            const QRgb want = expected[size_t(y) * size_t(area.width) + size_t(x)] & 0xFFFFFF;
+            mismatches += got != want;
+            coloured += got != 0xFFFFFF;
+        }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(coloured, int(points.size()));
+    // Axes and labels live in the margins.
+    int marks = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < area.left; ++x) marks += (img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+    EXPECT_GT(marks, 100);
+}
+
+TEST(OrvalaCli, RenderHistogramAndRefusals)
+{
+    TempDir tmp;
+    const std::string file = tmp.file("d.fcs");
+    writeData(file, {"FSC", "SSC"}, 2000, [](int e, int c) { return c == 0 ? (e % 50) * 10.0 : e; });
+    const std::string png = tmp.file("h.png");
+    const CliRun r = runCli(tmp, {"render", file, "--x", "FSC", "--xscale", "linlog", "--size", "300x200", "--png", png});
+    ASSERT_EQ(r.code, 0) << r.err;
+    QImage img(QString::fromStdString(png));
+    ASSERT_EQ(img.size(), QSize(300, 200));
+    const cli::PlotArea area = cli::plotArea(300, 200);
+    int bars = 0;
+    for (int x = 0; x < area.width; ++x) bars += (img.pixel(area.left + x, area.top + area.height - 1) & 0xFFFFFF) != 0xFFFFFF;
+    EXPECT_GT(bars, 0);
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {{"--x", "Nope", "--y", "SSC"}, "unknown parameter"},
+        {{"--x", "FSC+Nope"}, "unknown parameter"},
+        {{"--x", "FSC", "--size", "20x20"}, "no room"},
+        {{"--x", "FSC", "--size", "wide"}, "WxH"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"render", file, "--png", tmp.file("x.png")};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun bad = runCli(tmp, args);
+        EXPECT_NE(bad.code, 0) << c.why;
+        EXPECT_EQ(lineCount(bad.err), 1) << bad.err;
+        EXPECT_NE(bad.err.find(c.why), std::string::npos) << bad.err;
+        EXPECT_FALSE(fs::exists(tmp.file("x.png")));
+    }
+}
