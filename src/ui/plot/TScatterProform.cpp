@@ -240,11 +240,38 @@ void TScatterProform::DrawData()
         py_ = project(*d, yvector, ConvertY);
         serdat = chart_->addPointSeries(Control->pointsize->value());
         chart_->setPoints(serdat, px_, py_);
+        // Fixed ranges: contours drawn or edited later must not rescale the
+        // view, and the chart need not scan millions of points on every paint.
+        fixRange(ChartAxis::Bottom, px_);
+        fixRange(ChartAxis::Left, py_);
         DrawGateContours();
     }
     QApplication::restoreOverrideCursor();
     SetColors();
     chart_->redraw();
+}
+
+void TScatterProform::fixRange(ChartAxis axis, const std::vector<double>& v)
+{
+    double lo = 0, hi = 0;
+    bool found = false;
+    for (double e : v) {
+        if (!std::isfinite(e)) continue;
+        if (!found) {
+            lo = hi = e;
+            found = true;
+        } else {
+            lo = std::min(lo, e);
+            hi = std::max(hi, e);
+        }
+    }
+    if (!found) {
+        chart_->setAxisAutomatic(axis, true);
+        return;
+    }
+    // A margin keeps the dots on the edges whole; a single value gets a unit range.
+    const double pad = hi > lo ? (hi - lo) * 0.02 : 0.5;
+    chart_->setAxisRange(axis, lo - pad, hi + pad);
 }
 
 void TScatterProform::SetColors()

@@ -71,6 +71,7 @@ protected:
 private:
     void regate(Chart::SeriesId contour);
     void showPointer(bool on);
+    void fixRange(ChartAxis axis, const std::vector<double>& v);
     void mouseOver(TData* d);
     void closeWindow();
     TData* childOfContour(Chart::SeriesId contour) const;
