@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
@@ -16,6 +19,7 @@
 #include "plot/Scales.h"
 #include "ui/DataEvents.h"
 #include "ui/chart/GateTool.h"
+#include "ui/plot/PlotWindow.h"
 #include "ui/plot/TPlotCon.h"
 #include "ui/plot/TScatterProform.h"
 
@@ -89,6 +93,7 @@ struct PlotFixture : ::testing::Test {
         notifier.target = window.get();
         window->resize(900, 600);
         window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         window->DrawData();
         return *window;
     }
@@ -392,4 +397,38 @@ TEST_F(PlotFixture, GateStatisticsNameCountShareAndMeans)
                          QString::asprintf("X = %.1f, Y = %.1f", sx, sy);
     EXPECT_EQ(w.gateStatistics(w.gateTool()->Contours(0)), want);
     EXPECT_TRUE(w.gateStatistics(w.serdat).isEmpty());
+}
+
+TEST_F(PlotFixture, MdiWindowFollowsPostedNoticesAndClosesWithItsDataSet)
+{
+    UiNotifier ui;
+    TData::Notifier = &ui;
+    open(root);
+    drawPolygon({{100, 100}, {600, 120}, {300, 700}});
+    TData* kid = workspace->GetData(1);
+    window.reset();
+    QMdiArea area;
+    area.resize(1000, 700);
+    area.show();
+
+    QPointer<QWidget> sub = openScatterPlot(&area, kid, nullptr);
+    ASSERT_TRUE(qobject_cast<QMdiSubWindow*>(sub.data()));
+    auto* form = qobject_cast<TScatterProform*>(static_cast<QMdiSubWindow*>(sub.data())->widget());
+    ASSERT_TRUE(form);
+    ASSERT_NE(form->serdat, Chart::NoSeries);
+    ASSERT_GT(kid->events(), 3);
+    ASSERT_EQ(form->chart()->pointCount(form->serdat), kid->events());
+
+    // Message 1026: the cross-hair jumps to the highlighted event.
+    form->Control->ShowPointer->setChecked(true);
+    kid->ActivEvent = 3;
+    postToAllForms(WMMouseOver, kid);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->chart()->crossHairPosition(), form->chart()->point(form->serdat, 3));
+
+    workspace->Delete(kid);
+    root->Announce();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(sub.isNull());
 }
