@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -62,9 +63,9 @@ std::string quoted(const std::string& s)
 }
 
 // Runs orvala-cli with args; stdout and stderr are captured through files in dir.
-CliRun runCli(const TempDir& dir, const std::vector<std::string>& args)
+CliRun runCli(const TempDir& dir, const std::vector<std::string>& args, const std::string& environment = "")
 {
-    std::string cmd = quoted(ORVALA_CLI);
+    std::string cmd = environment + " " + quoted(ORVALA_CLI);
     for (const auto& a : args) cmd += " " + quoted(a);
     const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
     cmd += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
@@ -507,4 +508,38 @@ TEST(OrvalaCli, RenderHistogramAndRefusals)
         EXPECT_NE(bad.err.find(c.why), std::string::npos) << bad.err;
         EXPECT_FALSE(fs::exists(tmp.file("x.png")));
     }
+}
+
+TEST(OrvalaCli, NumbersKeepTheDecimalPointUnderACommaLocale)
+{
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
+        if (std::setlocale(LC_ALL, name)) {
+            comma = name;
+            break;
+        }
+    std::setlocale(LC_ALL, "C");
+    if (!comma) GTEST_SKIP() << "no comma-decimal locale installed";
+    const std::string env = std::string("LC_ALL=") + comma;
+
+    TempDir tmp;
+    const std::string file = tmp.file("d.fcs"), protocol = tmp.file("p.orp"), stats = tmp.file("s.tsv");
+    writeProtocol(protocol);
+    writeData(file, {"X", "Y", "Z"}, 7, [](int e, int c) { return 12.5 + e * 7.25 + c; });
+    const CliRun info = runCli(tmp, {"info", "--json", file}, env);
+    ASSERT_EQ(info.code, 0) << info.err;
+    EXPECT_DOUBLE_EQ(nlohmann::json::parse(info.out)[0]["datasets"][0]["parameters"][0]["max"].get<double>(),
+                     12.5 + 6 * 7.25);
+    const CliRun apply = runCli(tmp, {"apply", protocol, file, "--stats", stats}, env);
+    ASSERT_EQ(apply.code, 0) << apply.err;
+    const auto rows = readTsv(stats);
+    ASSERT_GE(rows.size(), 2u);
+    // Means such as 34.25 and the medians are fractional.
+    for (size_t i = 1; i < rows.size(); ++i)
+        for (size_t c = 2; c < rows[i].size(); ++c) EXPECT_EQ(rows[i][c].find(','), std::string::npos) << rows[i][c];
+    EXPECT_EQ(rows[1][1], "A");
+    EXPECT_EQ(rows[1][5], "34.25");
+    const std::string render = tmp.file("r.png");
+    const CliRun r = runCli(tmp, {"render", file, "--x", "X", "--png", render}, env);
+    EXPECT_EQ(r.code, 0) << r.err;
 }
