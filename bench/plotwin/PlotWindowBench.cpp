@@ -5,6 +5,8 @@
 #include <QApplication>
 
 #include "core/TData.h"
+#include "plot/TMultiThread.h"
+#include "ui/plot/TScatterPlotter.h"
 #include "ui/plot/TScatterProform.h"
 
 using namespace orvala;
@@ -47,6 +49,36 @@ void BM_PlotWindowFullRedraw(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_PlotWindowFullRedraw)->Arg(1'000'000)->Arg(10'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Pixel map of n events onto an 800 x 600 plotting area, plotted on the chart.
+void BM_ScatterPlotterRemap(benchmark::State& state)
+{
+    app();
+    const int n = int(state.range(0));
+    std::vector<double> x(static_cast<size_t>(n)), y(static_cast<size_t>(n));
+    uint32_t s = 7;
+    for (int e = 0; e < n; ++e) {
+        s = s * 1664525u + 1013904223u;
+        x[size_t(e)] = double(s >> 8) / double(1u << 24);
+        s = s * 1664525u + 1013904223u;
+        y[size_t(e)] = double(s >> 8) / double(1u << 24);
+    }
+    TMultiThread pool(0);
+    Chart chart;
+    chart.resize(800, 600);
+    chart.show();
+    chart.redraw();
+    const QRect area = chart.plotArea();
+    chart.resize(800 + (800 - area.width()), 600 + (600 - area.height()));
+    chart.redraw();
+    TScatterPlotter plotter(&chart, &pool);
+    plotter.NewData(x.data(), y.data(), {}, n, 0, 1, 0, 1, true);
+    for (auto _ : state) plotter.Remap();
+    state.counters["width"] = chart.plotArea().width();
+    state.counters["height"] = chart.plotArea().height();
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_ScatterPlotterRemap)->Arg(10'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
