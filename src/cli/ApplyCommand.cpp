@@ -155,7 +155,8 @@ int runApply(const ApplyOptions& options)
             }
         }
     };
-    const int threads = std::max(1, std::min<int>(options.threads, int(options.files.size())));
+    const int wanted = options.threads > 0 ? options.threads : int(std::max(2u, std::thread::hardware_concurrency()));
+    const int threads = std::max(1, std::min<int>(wanted, int(options.files.size())));
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t) pool.emplace_back(worker);
     worker();

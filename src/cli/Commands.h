@@ -30,7 +30,7 @@ struct ApplyOptions {
     std::vector<std::string> files;
     std::string stats;
     std::string saveGated;
-    int threads = 2;
+    int threads = 0;  // files processed at once; 0 = one per processor
 };
 int runApply(const ApplyOptions& options);
 
