@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QThread>
 #include <QLinearGradient>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -25,6 +28,11 @@
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "formats/ReaderPool.h"
+#include "formats/TFCSWrite.h"
+#include "formats/images/MultiPage.h"
+#include "formats/images/PictureReader.h"
+#include "ui/plot/PlotWindow.h"
+#include "protocol/Protocol.h"
 #include "plot/TMultiThread.h"
 
 namespace orvala {
@@ -34,6 +42,28 @@ namespace {
 const QString OpenFilter = QStringLiteral(
     "All Formats|*.log;*.txt;*.fcs;*.lmd;*.hst;*.l01;*.fcs.a|PhotoniQ Files|*.log|Text Files|*.txt|"
     "Flow Cyto Files|*.fcs;*.lmd;*.hst;*l01;*.fcs.a|All Files|*.*");
+
+const QString FcsFilter = QStringLiteral("FCS Files (*.fcs)|*.fcs");
+const QString TextFilter = QStringLiteral("Text File|*.txt");
+const QString ProtocolOpenFilter = QStringLiteral("Protocol File (*.orp)|*.orp");
+const QString ProtocolSaveFilter = QStringLiteral("Protol file (*.orp)|*.orp");
+const QString PictureFilter = QStringLiteral("Pictures|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf");
+
+// File names go to the libraries in the file system's own encoding.
+std::string nativeName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+QString dirOf(const QString& fileName) { return QFileInfo(fileName).absolutePath(); }
+
+// Hourglass while gates sort events. Gates may also be made off the UI
+// thread (readers, workers); the cursor belongs to the UI thread only.
+void gateBusy(bool busy)
+{
+    if (!qApp || QThread::currentThread() != qApp->thread()) return;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
 
 // "Description|pattern;pattern|..." as Qt file dialogs want it: "Description (pattern pattern)".
 QString qtFilter(const QString& filter)
@@ -112,6 +142,7 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
         QMetaObject::invokeMethod(qApp, std::move(f), Qt::QueuedConnection);
     };
     setGatePool(pool_.get());
+    setGateBusyHook(&gateBusy);
     setReaderPool(pool_.get());
 
     mdi_ = new QMdiArea(this);
@@ -133,6 +164,12 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
     fileInfo_ = new Tsee(this);
     options_ = new OptionsDialog(&settings_, this);
     progress_ = new TSeqProg(this);
+
+    connect(dataBox_, &TDataBox::dataActivated, this, [this](TData* d) {
+        // Frame stacks belong to the image window, which this build has not:
+        // a scatter of their pixel table would mislead.
+        if (d && !d->IsSequence()) runCommand([&] { openPlot(d); });
+    });
 
     dataBox_->setFileInfoAvailable(true);
     connect(dataBox_, &TDataBox::fileInfoRequested, this, [this](const QString& file, int datasetnum) {
@@ -186,22 +223,25 @@ void MainWindow::buildMenu()
     addCommand(file, QStringLiteral("Acquisition"), nullptr);
     addCommand(file, QStringLiteral("Open"), [this] { openDialog(); }, NoAskSelect);
     addCommand(file, QStringLiteral("Open Plate"), nullptr, Hidden);
-    addCommand(file, QStringLiteral("Open Picture"), nullptr);
-    addCommand(file, QStringLiteral("Open Multipage Image"), nullptr);
-    addCommand(file, QStringLiteral("Open Kodak Multipage"), nullptr, Hidden);
-    addCommand(file, QStringLiteral("Load Protocol"), nullptr);
+    // Opening a picture or a frame directory needs no selection: asking for
+    // one would make them unusable on an empty workspace.
+    addCommand(file, QStringLiteral("Open Picture"), [this] { openPictureDialog(); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Open Multipage Image"), [this] { openMultipageDialog(false); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Open Kodak Multipage"), [this] { openMultipageDialog(true); },
+               Hidden | NoAskSelect);
+    addCommand(file, QStringLiteral("Load Protocol"), [this] { loadProtocolDialog(); }, NoAskSelect);
     addCommand(file, QStringLiteral("Remove"), [this] { dataBox_->RemoveSelected(); }, NoAskSelect);
-    addCommand(file, QStringLiteral("Save As FCS"), nullptr);
-    addCommand(file, QStringLiteral("Save Gate Table"), nullptr);
-    addCommand(file, QStringLiteral("Save As TXT"), nullptr);
+    addCommand(file, QStringLiteral("Save As FCS"), [this] { saveAsFcsDialog(); });
+    addCommand(file, QStringLiteral("Save Gate Table"), [this] { saveGateTableDialog(); });
+    addCommand(file, QStringLiteral("Save As TXT"), [this] { saveAsTxtDialog(); });
     addCommand(file, QStringLiteral("Save For Cluster"), [this] { saveForCluster(); });
-    addCommand(file, QStringLiteral("Save Protocol"), nullptr);
-    addCommand(file, QStringLiteral("Save as Multipage Image"), nullptr);
+    addCommand(file, QStringLiteral("Save Protocol"), [this] { saveProtocolDialog(); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Save as Multipage Image"), [this] { saveMultipageDialog(); });
     file->addSeparator();
     addCommand(file, QStringLiteral("Exit"), [this] { close(); }, NoAskSelect);
 
     QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
-    addCommand(analyze, QStringLiteral("2D Plot"), nullptr);
+    addCommand(analyze, QStringLiteral("2D Plot"), [this] { plotSelected(); }, NoAskSelect);
     addCommand(analyze, QStringLiteral("Gate Projection"), nullptr, Hidden);
     addCommand(analyze, QStringLiteral("Average"), nullptr);
     addCommand(analyze, QStringLiteral("Normalized Average"), nullptr);
@@ -215,7 +255,7 @@ void MainWindow::buildMenu()
     addCommand(analyze, QStringLiteral("SVM"), nullptr, Hidden);
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-    addCommand(tools, QStringLiteral("Add Gate Table To Data Table"), nullptr);
+    addCommand(tools, QStringLiteral("Add Gate Table To Data Table"), [this] { addGateTables(dataBox_->Selected()); });
     addCommand(tools, QStringLiteral("/BoxcarWidth"), nullptr);
     addCommand(tools, QStringLiteral("*BoxcarWidth"), nullptr);
     addCommand(tools, QStringLiteral("Discriminate"), nullptr);
@@ -230,7 +270,7 @@ void MainWindow::buildMenu()
     addCommand(tools, QStringLiteral("Cut Noise"), nullptr);
     addCommand(tools, QStringLiteral("Add noise"), nullptr);
     addCommand(tools, QStringLiteral("Transpose"), nullptr);
-    addCommand(tools, QStringLiteral("Breed gates"), nullptr);
+    addCommand(tools, QStringLiteral("Breed gates"), [this] { breedGates(dataBox_->GetSelected(0)); });
     addCommand(tools, QStringLiteral("Combine"), nullptr);
     addCommand(tools, QStringLiteral("Find Signal"), nullptr);
     addCommand(tools, QStringLiteral("Scale 0..1023"), nullptr);
@@ -352,6 +392,188 @@ void MainWindow::deleteChannels()
     }
 }
 
+QString MainWindow::askSaveName(const QString& proposed, const QString& filter, const QString& suffix)
+{
+    QFileDialog dlg(this);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setNameFilter(qtFilter(filter));
+    dlg.setDefaultSuffix(suffix);
+    const QFileInfo info(proposed);
+    if (info.path() != QStringLiteral(".")) dlg.setDirectory(info.path());
+    dlg.selectFile(info.fileName());
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
+    return dlg.selectedFiles().first();
+}
+
+void MainWindow::saveAsFcs(const TData& data, const QString& fileName) { SaveAsFCS(data, nativeName(fileName)); }
+
+void MainWindow::saveAsTxt(const TData& data, const QString& fileName, bool scaled)
+{
+    SaveAsTXT(data, nativeName(fileName), scaled);
+}
+
+void MainWindow::saveGateTable(const TData& data, const QString& fileName) { data.SaveGateTable(nativeName(fileName)); }
+
+void MainWindow::saveProtocol(TData& base, const QString& fileName) { SaveProtocol(base, nativeName(fileName)); }
+
+std::vector<TData*> MainWindow::loadProtocol(TData& base, const QString& fileName)
+{
+    std::vector<TData*> made;
+    // Whatever was replayed before a failure is in the workspace already: the
+    // tree shows it either way.
+    try {
+        made = LoadProtocol(base, nativeName(fileName), dataBox_->datas);
+    } catch (...) {
+        dataBox_->Rebuild();
+        throw;
+    }
+    dataBox_->Rebuild();
+    base.Announce();
+    return made;
+}
+
+TData* MainWindow::openPicture(const QString& fileName)
+{
+    TData* d = OpenPicture(nativeName(fileName));
+    dataBox_->Add(d);
+    return d;
+}
+
+TData* MainWindow::openMultipage(const QString& dir, bool kodak)
+{
+    progress_->SetMinMax(0, 1);
+    progress_->setPosition(0);
+    progress_->Info->setText(QDir::toNativeSeparators(dir));
+    progress_->show();
+    const ImageProgress step = [this](int position, int count) {
+        progress_->SetMinMax(0, std::max(count, 1));
+        progress_->setPosition(position);
+        progress_->Count->setText(QString::number(position) + QStringLiteral(" / ") + QString::number(count));
+        QApplication::processEvents();
+        return !progress_->Cancelled();
+    };
+    TData* d = nullptr;
+    try {
+        d = kodak ? KodakLoadMultiPage(nativeName(dir), step) : LoadMultiPage(nativeName(dir), step);
+    } catch (...) {
+        progress_->hide();
+        throw;
+    }
+    progress_->hide();
+    dataBox_->Add(d);
+    return d;
+}
+
+void MainWindow::saveMultipage(const std::vector<TData*>& data, const QString& name)
+{
+    for (TData* d : data) SaveMultiImg(*d, nativeName(name));
+}
+
+int MainWindow::breedGates(TData* source)
+{
+    const int bred = BreedGates(source);
+    dataBox_->Rebuild();
+    return bred;
+}
+
+void MainWindow::addGateTables(const std::vector<TData*>& data)
+{
+    for (TData* d : data) d->AddGateTable();
+    dataBox_->Rebuild();
+}
+
+QWidget* MainWindow::openPlot(TData* data) { return openScatterPlot(mdi_, data, pool_.get()); }
+
+void MainWindow::plotSelected()
+{
+    // Without a selection the user still gets an empty plot to drop data on.
+    if (!dataBox_->AskSelect()) {
+        openPlot(nullptr);
+        return;
+    }
+    for (TData* d : dataBox_->Selected()) openPlot(d);
+}
+
+void MainWindow::saveAsFcsDialog()
+{
+    TData* d = dataBox_->GetSelected(0);
+    const QString name = askSaveName(QString::fromStdString(d->FullName()) + QStringLiteral(".fcs"), FcsFilter,
+                                     QStringLiteral("fcs"));
+    if (!name.isEmpty()) saveAsFcs(*d, name);
+}
+
+void MainWindow::saveAsTxtDialog()
+{
+    if (saveTextOptions_->exec() != QDialog::Accepted) return;
+    const bool scaled = saveTextOptions_->ItemIndex() == 1;
+    for (TData* d : dataBox_->Selected()) {
+        const QString name = askSaveName(QString::fromStdString(d->Path() + d->FullName() + ".txt"), TextFilter,
+                                         QStringLiteral("txt"));
+        if (!name.isEmpty()) saveAsTxt(*d, name, scaled);
+    }
+}
+
+void MainWindow::saveGateTableDialog()
+{
+    for (TData* d : dataBox_->Selected()) {
+        const QString name = askSaveName(QString::fromStdString(d->FullName()), TextFilter, QStringLiteral("txt"));
+        if (!name.isEmpty()) saveGateTable(*d, name);
+    }
+}
+
+void MainWindow::saveProtocolDialog()
+{
+    if (dataBox_->SelectionCount() == 0) return;
+    TData* base = dataBox_->GetSelected(0);
+    const QString start = settings_.ReadString(QStringLiteral("Protocol"), QStringLiteral("Directory"), QString());
+    const QString proposed = QString::fromStdString(base->ShortName()) + QStringLiteral(".orp");
+    const QString name = askSaveName(start.isEmpty() ? proposed : QDir(start).filePath(proposed), ProtocolSaveFilter,
+                                     QStringLiteral("orp"));
+    if (name.isEmpty()) return;
+    // The protocol folder follows the user's last choice.
+    settings_.WriteString(QStringLiteral("Protocol"), QStringLiteral("Directory"), dirOf(name));
+    saveProtocol(*base, name);
+}
+
+void MainWindow::loadProtocolDialog()
+{
+    if (dataBox_->SelectionCount() == 0) return;
+    TData* base = dataBox_->GetSelected(0);
+    const QString start = settings_.ReadString(QStringLiteral("Protocol"), QStringLiteral("Directory"), QString());
+    const QString name =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Load Protocol"), start, qtFilter(ProtocolOpenFilter));
+    if (name.isEmpty()) return;
+    settings_.WriteString(QStringLiteral("Protocol"), QStringLiteral("Directory"), dirOf(name));
+    loadProtocol(*base, name);
+}
+
+void MainWindow::openPictureDialog()
+{
+    const QString start = settings_.ReadString(QStringLiteral("Main"), QStringLiteral("OpenPicturePath"), QString());
+    const QString name =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open Picture"), start, qtFilter(PictureFilter));
+    if (name.isEmpty()) return;
+    settings_.WriteString(QStringLiteral("Main"), QStringLiteral("OpenPicturePath"), dirOf(name));
+    openPicture(name);
+}
+
+void MainWindow::openMultipageDialog(bool kodak)
+{
+    const QString key = kodak ? QStringLiteral("MultiBIP") : QStringLiteral("MultiBMP");
+    const QString start = settings_.ReadString(QStringLiteral("Main"), key, QString());
+    const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Multipage Directory"), start);
+    if (dir.isEmpty()) return;
+    settings_.WriteString(QStringLiteral("Main"), key, dir);
+    openMultipage(dir, kodak);
+}
+
+void MainWindow::saveMultipageDialog()
+{
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save as Multipage Image"),
+                                                      QStringLiteral("New"));
+    if (!name.isEmpty()) saveMultipage(dataBox_->Selected(), name);
+}
+
 void MainWindow::setBackgroundVisible(bool visible)
 {
     backgroundVisible_ = visible;
@@ -383,6 +605,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 void MainWindow::freePool()
 {
     if (pool_) {
+        setGateBusyHook(nullptr);
         setGatePool(nullptr);
         setReaderPool(nullptr);
     }

@@ -7,6 +7,7 @@ int runSettingsTests(int argc, char** argv);
 int runSingleInstanceTests(int argc, char** argv);
 int runDialogsTests(int argc, char** argv);
 int runFixtureWriterTests(int argc, char** argv);
+int runMenuCommandsTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -14,7 +15,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Orvala"));
     int failed = 0;
     for (auto run : {runDataBoxTests, runMainWindowTests, runSettingsTests, runSingleInstanceTests, runDialogsTests,
-                     runFixtureWriterTests})
+                     runFixtureWriterTests, runMenuCommandsTests})
         failed += run(argc, argv) != 0;
     return failed;
 }
