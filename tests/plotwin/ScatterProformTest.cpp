@@ -21,6 +21,7 @@
 #include "ui/chart/GateTool.h"
 #include "ui/plot/PlotWindow.h"
 #include "ui/plot/TPlotCon.h"
+#include "ui/plot/TQuickview.h"
 #include "ui/plot/TScatterProform.h"
 
 using namespace orvala;
@@ -431,4 +432,36 @@ TEST_F(PlotFixture, MdiWindowFollowsPostedNoticesAndClosesWithItsDataSet)
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(sub.isNull());
+}
+
+TEST_F(PlotFixture, QuickViewShowsTheClickedEventAndKeepsEarlierOnes)
+{
+    TScatterProform& w = open(root);
+    QWidget* canvas = w.chart()->canvas();
+    const QPoint at = w.chart()->pointPixel(w.serdat, 42).toPoint();
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, at);  // button up: the chart zooms as usual
+    TQuickview* q = TQuickview::shared();
+    EXPECT_FALSE(q->isVisible());
+
+    w.Control->bquickview->setChecked(true);
+    for (int k : {42, 1000}) {
+        const QPoint p = w.chart()->pointPixel(w.serdat, k).toPoint();
+        QTest::mousePress(canvas, Qt::LeftButton, {}, p);
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, p);
+    }
+    ASSERT_TRUE(q->isVisible());
+    ASSERT_EQ(q->chart()->seriesCount(), 2);
+    // The hit point may be a neighbour under the same pixel: read which from the caption.
+    const QString caption = q->windowTitle();
+    ASSERT_TRUE(caption.startsWith(QStringLiteral("Event #  ")));
+    const int shown = caption.mid(9).toInt() - 1;
+    ASSERT_GE(shown, 0);
+    const std::vector<double> y = q->chart()->yValues(q->chart()->seriesAt(1));
+    ASSERT_EQ(y.size(), 3u);
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(y[size_t(p)], root->data[shown][p]);
+    q->hide();
+    EXPECT_EQ(q->chart()->seriesCount(), 0);
+
+    w.Control->poly->click();  // drawing releases the quick view
+    EXPECT_FALSE(w.Control->bquickview->isChecked());
 }

@@ -26,6 +26,10 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     density = new QPushButton(QStringLiteral("Density"));
     density->setCheckable(true);
     bar->addWidget(density);
+    bquickview = new QPushButton(QStringLiteral("View"));
+    bquickview->setCheckable(true);
+    bquickview->setToolTip(QStringLiteral("Push and Click any data point to preview"));
+    bar->addWidget(bquickview);
     bar->addStretch();
     top->addLayout(bar);
 
@@ -85,6 +89,12 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     Redrawbutt = new QPushButton(QStringLiteral("Redraw"));
     top->addWidget(Redrawbutt);
 
+    // Drawing a polygon takes the mouse: no quick view, no pointer meanwhile.
+    connect(poly, &QPushButton::toggled, this, [this](bool on) {
+        if (!on) return;
+        bquickview->setChecked(false);
+        ShowPointer->setChecked(false);
+    });
     exclusive(xlog, xlin);
     exclusive(ylog, ylin);
     OriginalWidth = 200;

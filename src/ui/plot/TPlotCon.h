@@ -28,6 +28,7 @@ public:
     QTabWidget* pages = nullptr;
     QPushButton* ColorPoints = nullptr;  // "Paint Points"
     QPushButton* density = nullptr;      // toggle
+    QPushButton* bquickview = nullptr;   // toggle: a click on a point shows the event
     QPushButton* poly = nullptr;      // toggle: draw a polygon gate
     QPushButton* markers = nullptr;   // "Show Markers"
     QPushButton* OneDGate = nullptr;  // range gate between the markers

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
@@ -17,6 +18,7 @@
 #include <cmath>
 
 #include "TPlotCon.h"
+#include "TQuickview.h"
 #include "Tppdialog.h"
 #include "core/Messages.h"
 #include "core/TDataList.h"
@@ -126,6 +128,16 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
     connect(Control->OneDGate, &QPushButton::clicked, this, [this] { OneDGateClick(); });
     connect(Control->ColorPoints, &QPushButton::clicked, this, [this] { ColorPointsClick(); });
     connect(Control->ShowPointer, &QCheckBox::toggled, this, [this](bool on) { showPointer(on); });
+    connect(chart_, &Chart::seriesPointClicked, this,
+            [this](Chart::SeriesId id, int index, QMouseEvent*, bool* carryOn) {
+                TData* d = data_.get();
+                if (!Control->bquickview->isChecked() || id != serdat || !d || index < 0 || index >= d->events())
+                    return;
+                const double* row = d->data[index];
+                TQuickview::shared()->Showme(std::vector<double>(row, row + d->CaseSize()), d->GetColor(index),
+                                             index + 1);
+                *carryOn = false;
+            });
     connect(Control->Redrawbutt, &QPushButton::clicked, this, [this] { DrawData(); });
     connect(Control->density, &QPushButton::toggled, this, [this] {
         SetColors();
