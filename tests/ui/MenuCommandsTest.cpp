@@ -246,6 +246,40 @@ private slots:
         QVERIFY(!w.progress()->isVisible());
     }
 
+    void openPictureAddsOneEventPerPixel()
+    {
+        MainWindow w(settingsFile());
+        const QString name = file(QStringLiteral("grey.bmp"));
+        writeBmp(name, 4, 3, 200);
+        TData* d = w.openPicture(name);
+        QVERIFY(d);
+        QCOMPARE(d->events(), 12);
+        QCOMPARE(d->CaseSize(), 3);  // red, green, blue
+        QCOMPARE(d->data[1][0], 200.0);
+        QCOMPARE(d->data[0][2], 100.0);  // the darker first pixel
+        QCOMPARE(w.dataBox()->Count(), 1);
+
+        MessageRecorder recorder;
+        TData* bad = nullptr;
+        runCommand([&] { bad = w.openPicture(file(QStringLiteral("missing.bmp"))); });
+        QVERIFY(!bad);
+        QCOMPARE(recorder.messages.size(), 1);
+        QCOMPARE(w.dataBox()->Count(), 1);
+    }
+
+    void protocolCommandsWithoutSelectionDoNothingSilently()
+    {
+        MainWindow w(settingsFile());
+        w.dataBox()->Add(numberedData("a", 2, 10));
+        w.dataBox()->Add(numberedData("b", 2, 10));
+        MessageRecorder recorder;
+        // With a selection these would open their file dialogs and wait.
+        w.action(QStringLiteral("Save Protocol"))->trigger();
+        w.action(QStringLiteral("Load Protocol"))->trigger();
+        QVERIFY(recorder.messages.isEmpty());
+        QCOMPARE(w.dataBox()->Count(), 2);
+    }
+
     void plotOpensOneWindowPerSelectedDataSet()
     {
         MainWindow w(settingsFile());
