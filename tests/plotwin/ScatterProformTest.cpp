@@ -465,3 +465,48 @@ TEST_F(PlotFixture, QuickViewShowsTheClickedEventAndKeepsEarlierOnes)
     w.Control->poly->click();  // drawing releases the quick view
     EXPECT_FALSE(w.Control->bquickview->isChecked());
 }
+
+TEST_F(PlotFixture, MultiGivesOneHistogramPerTickedParameter)
+{
+    TScatterProform& w = open(root);
+    w.SetXY(0, 0);
+    w.Control->xlist->item(2)->setCheckState(Qt::Checked);
+    w.Control->multi->setChecked(true);
+    w.DrawData();
+    const Chart* c = w.chart();
+    EXPECT_EQ(c->axisTitle(ChartAxis::Bottom), QStringLiteral("Ch1,Ch3"));
+    EXPECT_TRUE(c->legendVisible());
+    ASSERT_EQ(c->seriesCount(), 2);
+    EXPECT_EQ(c->seriesTitle(c->seriesAt(0)), QStringLiteral("Ch1"));
+    EXPECT_EQ(c->seriesTitle(c->seriesAt(1)), QStringLiteral("Ch3"));
+    for (int s = 0; s < 2; ++s) {
+        double total = 0;
+        for (double v : c->yValues(c->seriesAt(s))) total += v;
+        EXPECT_EQ(total, root->events());
+    }
+    // Without multi the two ticked parameters make one summed histogram.
+    w.Control->multi->setChecked(false);
+    w.DrawData();
+    EXPECT_EQ(c->axisTitle(ChartAxis::Bottom), QStringLiteral("Ch1+Ch3"));
+    EXPECT_EQ(c->seriesCount(), 1);
+}
+
+TEST_F(PlotFixture, InverseGateTakesTheEventsOutside)
+{
+    TScatterProform& w = open(root);
+    w.Control->Reverse->setChecked(true);
+    drawPolygon({{100, 100}, {600, 120}, {300, 700}});
+    ASSERT_EQ(workspace->Count(), 2);
+    TData* kid = workspace->GetData(1);
+    EXPECT_TRUE(kid->gate->Inverse);
+    const TIntVector inside = evenOddSelection(*kid->gate);
+    TIntVector outside;
+    for (int e = 0, j = 0; e < root->events(); ++e) {
+        if (j < int(inside.size()) && inside[size_t(j)] == e)
+            ++j;
+        else
+            outside.push_back(e);
+    }
+    EXPECT_FALSE(inside.empty());
+    EXPECT_EQ(kid->link, outside);
+}

@@ -75,6 +75,8 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     sg->addWidget(xlog, 1, 0);
     sg->addWidget(xlin, 2, 0);
     sg->addWidget(xlist, 3, 0);
+    multi = new QCheckBox(QStringLiteral("multi"));
+    sg->addWidget(multi, 4, 0);
     sg->addWidget(new QLabel(QStringLiteral("Y")), 0, 1);
     sg->addWidget(ylog, 1, 1);
     sg->addWidget(ylin, 2, 1);

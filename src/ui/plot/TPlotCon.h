@@ -37,6 +37,7 @@ public:
     QSpinBox* pointsize = nullptr;    // "Dot Size"
     QCheckBox *xlog = nullptr, *xlin = nullptr, *ylog = nullptr, *ylin = nullptr;
     QListWidget *xlist = nullptr, *ylist = nullptr;
+    QCheckBox* multi = nullptr;  // one histogram per ticked x entry
     QPushButton* Redrawbutt = nullptr;
 
 private:

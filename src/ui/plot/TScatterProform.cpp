@@ -230,9 +230,27 @@ void TScatterProform::DrawData()
     chart_->setAxisAutomatic(ChartAxis::Bottom, true);
     chart_->setAxisAutomatic(ChartAxis::Left, true);
     if (sumSquares(yvector) < 1e-16) {
-        chart_->setLegendVisible(false);
-        chart_->setAxisTitle(ChartAxis::Bottom, joined(Control->xlist, QStringLiteral("+")));
+        const std::vector<int> xs = TPlotCon::ticked(Control->xlist);
+        const bool several = Control->multi->isChecked() && xs.size() > 1;
+        chart_->setLegendVisible(several);
+        chart_->setAxisTitle(ChartAxis::Bottom, joined(Control->xlist, several ? QStringLiteral(",") : QStringLiteral("+")));
         chart_->setAxisTitle(ChartAxis::Left, QStringLiteral("Freq"));
+    }
+    if (sumSquares(yvector) < 1e-16 && Control->multi->isChecked()) {
+        // One histogram per ticked parameter, each in the next colour of a fixed cycle.
+        static const QColor cycle[] = {Qt::red, Qt::darkGreen, Qt::blue, Qt::darkYellow, Qt::magenta, Qt::darkCyan};
+        int k = 0;
+        for (int i : TPlotCon::ticked(Control->xlist)) {
+            if (i >= d->CaseSize()) continue;
+            TVector unit(size_t(d->CaseSize()), 0.0);
+            unit[size_t(i)] = 1;
+            const TVector v = project(*d, unit, ConvertX);
+            if (v.empty()) continue;
+            Thistogram h(v, 1024);
+            const Chart::SeriesId id = chart_->addLineSeries(Control->xlist->item(i)->text(), cycle[k++ % 6]);
+            chart_->setPoints(id, h.Xvalue, h.Yvalue);
+        }
+    } else if (sumSquares(yvector) < 1e-16) {
         // The data set's histogram, then one per child over the child's own events.
         std::vector<TData*> sets{d};
         for (int i = 0; i < d->KidCount(); ++i) sets.push_back(d->GetKid(i));
