@@ -104,9 +104,16 @@ struct PlotFixture : ::testing::Test {
         return QPoint(int(std::nearbyint(c->valueToPixel(ChartAxis::Bottom, x))),
                       int(std::nearbyint(c->valueToPixel(ChartAxis::Left, y))));
     }
-    // Draws a polygon with the mouse: a click per vertex, the right button at the last.
-    void drawPolygon(const std::vector<QPointF>& vertices)
+    // Draws a polygon with the mouse: a click per vertex, the right button at
+    // the last. Returns the data values of the clicked pixels.
+    std::vector<QPointF> drawPolygon(const std::vector<QPointF>& vertices)
     {
+        std::vector<QPointF> clicked;
+        const Chart* c = window->chart();
+        for (const QPointF& v : vertices) {
+            const QPoint p = pixel(v.x(), v.y());
+            clicked.emplace_back(c->pixelToValue(ChartAxis::Bottom, p.x()), c->pixelToValue(ChartAxis::Left, p.y()));
+        }
         window->Control->poly->click();
         QWidget* w = window->chart()->canvas();
         for (size_t i = 0; i + 1 < vertices.size(); ++i) {
@@ -117,10 +124,11 @@ struct PlotFixture : ::testing::Test {
         const QPoint last = pixel(vertices.back().x(), vertices.back().y());
         QTest::mouseMove(w, last);
         QTest::mouseClick(w, Qt::RightButton, {}, last);
+        return clicked;
     }
-    TIntVector evenOddSelection(const TGate& g) const
+    TIntVector evenOddSelection(const TGate& g) const { return evenOddSelection(g.cx, g.cy); }
+    TIntVector evenOddSelection(const std::vector<double>& vx, const std::vector<double>& vy) const
     {
-        std::vector<double> vx = g.cx, vy = g.cy;
         TIntVector want;
         for (int e = 0; e < root->events(); ++e)
             if (evenOdd(root->data[e][0], root->data[e][1], vx, vy)) want.push_back(e);
@@ -207,7 +215,7 @@ TEST_F(PlotFixture, PolygonEndedWithRightButtonCreatesTheEvenOddChild)
     TScatterProform& w = open(root);
     const std::string expectedName = workspace->CreateName(root, "Gate");
     // A concave outline, so that a convex-hull or bounding-box shortcut would fail.
-    drawPolygon({{100, 100}, {900, 150}, {500, 450}, {850, 850}, {150, 800}});
+    const std::vector<QPointF> drawn = drawPolygon({{100, 100}, {900, 150}, {500, 450}, {850, 850}, {150, 800}});
     ASSERT_EQ(workspace->Count(), 2);
     TData* kid = workspace->GetData(1);
     ASSERT_EQ(kid->Parent(), root);
@@ -217,8 +225,15 @@ TEST_F(PlotFixture, PolygonEndedWithRightButtonCreatesTheEvenOddChild)
     EXPECT_EQ(g.kind, TGateType::gtGate);
     EXPECT_EQ(g.x, (TVector{1, 0, 0}));
     EXPECT_EQ(g.y, (TVector{0, 1, 0}));
-    ASSERT_GE(g.Count(), 5);
-    const TIntVector want = evenOddSelection(g);
+    // The gate's outline is the drawn polygon (closed), in data values of the clicked pixels.
+    ASSERT_EQ(g.Count(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_DOUBLE_EQ(g.cx[size_t(i)], drawn[size_t(i % 5)].x()) << i;
+        EXPECT_DOUBLE_EQ(g.cy[size_t(i)], drawn[size_t(i % 5)].y()) << i;
+    }
+    std::vector<double> vx, vy;
+    for (const QPointF& p : drawn) vx.push_back(p.x()), vy.push_back(p.y());
+    const TIntVector want = evenOddSelection(vx, vy);
     EXPECT_GT(want.size(), 100u);
     EXPECT_LT(want.size(), size_t(root->events()) - 100);
     EXPECT_EQ(kid->link, want);
