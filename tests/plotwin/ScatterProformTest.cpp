@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "core/Messages.h"
+#include "core/TDataFilter.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "plot/PixelMap.h"
@@ -524,4 +525,27 @@ TEST_F(PlotFixture, InverseGateTakesTheEventsOutside)
     }
     EXPECT_FALSE(inside.empty());
     EXPECT_EQ(kid->link, outside);
+}
+
+TEST_F(PlotFixture, ComponentEntriesAddTheFilterEigenvectors)
+{
+    root->filter = TDataFilter::Create();
+    root->filter->setIndices({0, 2});
+    root->filter->setEvects({{0.6, 0.8}, {-0.8, 0.6}});
+    TScatterProform& w = open(root);
+    ASSERT_EQ(w.Control->xlist->count(), 5);
+    EXPECT_EQ(w.Control->xlist->item(3)->text(), QStringLiteral("PC0"));
+    EXPECT_EQ(w.Control->ylist->item(4)->text(), QStringLiteral("PC1"));
+    w.SetXY(3, 4);
+    w.DrawData();
+    EXPECT_EQ(w.xvector, (TVector{0.6, 0, 0.8}));
+    EXPECT_EQ(w.yvector, (TVector{-0.8, 0, 0.6}));
+    for (int e : {0, 17})
+        EXPECT_NEAR(w.chart()->point(w.serdat, e).x(), 0.6 * root->data[e][0] + 0.8 * root->data[e][2], 1e-9);
+    // A parameter and a component on one axis: their sum, normalised.
+    w.Control->xlist->item(1)->setCheckState(Qt::Checked);
+    w.BuildAxisVectors();
+    EXPECT_NEAR(w.xvector[0], 0.6 / std::sqrt(2.0), 1e-12);
+    EXPECT_NEAR(w.xvector[1], 1 / std::sqrt(2.0), 1e-12);
+    EXPECT_NEAR(w.xvector[2], 0.8 / std::sqrt(2.0), 1e-12);
 }

@@ -21,6 +21,7 @@
 #include "TQuickview.h"
 #include "Tppdialog.h"
 #include "core/Messages.h"
+#include "core/TDataFilter.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "plot/Histogrm.h"
@@ -155,6 +156,9 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
         chart_->setTitle(QString::fromStdString(d->FullName()));
         QStringList names;
         for (const TParDescriptor& p : d->Desc()) names << QString::fromStdString(p.name);
+        // Component entries of the data set's projection filter, counted from 0.
+        if (d->filter)
+            for (int k = 0; k < d->filter->Count(); ++k) names << QStringLiteral("PC") + QString::number(k);
         Control->setAxisEntries(names);
         // A sensible first view: the first two parameters (or a histogram of the only one).
         if (names.size() >= 2)
@@ -183,10 +187,25 @@ void TScatterProform::BuildAxisVectors()
     const int n = data_ ? data_->CaseSize() : 0;
     xvector.assign(size_t(n), 0.0);
     yvector.assign(size_t(n), 0.0);
-    for (int i : TPlotCon::ticked(Control->xlist))
-        if (i < n) xvector[size_t(i)] = 1;
-    for (int i : TPlotCon::ticked(Control->ylist))
-        if (i < n) yvector[size_t(i)] = 1;
+    const TDataFilter* f = data_ ? data_->filter.get() : nullptr;
+    // Component entries count only while the lists hold every parameter and component entry.
+    const bool components = f && Control->xlist->count() == n + f->Count();
+    auto fill = [&](const QListWidget* list, TVector& v) {
+        for (int i : TPlotCon::ticked(list)) {
+            if (i < n) {
+                v[size_t(i)] += 1;
+            } else if (components && i - n < f->Count()) {
+                // A ticked component adds its eigenvector into the parameters the filter reads.
+                const TVector& ev = f->Fevects[size_t(i - n)];
+                for (size_t j = 0; j < ev.size(); ++j) {
+                    const int par = f->FIndices.empty() ? int(j) : (j < f->FIndices.size() ? f->FIndices[j] : -1);
+                    if (par >= 0 && par < n) v[size_t(par)] += ev[j];
+                }
+            }
+        }
+    };
+    fill(Control->xlist, xvector);
+    fill(Control->ylist, yvector);
     normalise(xvector);
     normalise(yvector);
 }
