@@ -13,7 +13,7 @@ void DataMatrix::resize(int rows, int cols)
         rows_ = rows;
         return;
     }
-    std::vector<double> next(size_t(rows) * size_t(cols), 0.0);
+    std::vector<double, DefaultInitAllocator<double>> next(size_t(rows) * size_t(cols), 0.0);
     const int keepRows = std::min(rows, rows_);
     const int keepCols = std::min(cols, cols_);
     for (int r = 0; r < keepRows; ++r)
@@ -21,6 +21,13 @@ void DataMatrix::resize(int rows, int cols)
     values_.swap(next);
     rows_ = rows;
     cols_ = cols;
+}
+
+void DataMatrix::resizeForOverwrite(int rows)
+{
+    if (rows < 0) throw std::invalid_argument("negative matrix size");
+    values_.resize(size_t(rows) * size_t(cols_));
+    rows_ = rows;
 }
 
 void DataMatrix::appendRow(const double* src, int n)

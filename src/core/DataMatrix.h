@@ -4,9 +4,32 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace orvala {
+
+// Leaves doubles uninitialised when a vector grows without a value, so a reader
+// that writes every cell on its workers does not pay for a serial zero fill first.
+template <class T>
+struct DefaultInitAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = DefaultInitAllocator<U>;
+    };
+    using std::allocator<T>::allocator;
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
 
 class DataMatrix {
 public:
@@ -37,6 +60,9 @@ public:
     void resize(int rows, int cols);
     void setRows(int rows) { resize(rows, cols_); }
     void setCols(int cols) { resize(rows_, cols); }
+    // Same columns, rows new cells left uninitialised: the caller writes every
+    // one of them before anyone reads the matrix.
+    void resizeForOverwrite(int rows);
     // Room for this many rows without reallocating on append.
     void reserveRows(int rows) { values_.reserve(size_t(rows) * size_t(cols_)); }
     // Appends a copy of src (n values), padded with zeros or cut to cols().
@@ -50,7 +76,7 @@ public:
     size_t bytes() const { return values_.capacity() * sizeof(double); }
 
 private:
-    std::vector<double> values_;
+    std::vector<double, DefaultInitAllocator<double>> values_;
     int rows_ = 0;
     int cols_ = 0;
 };
