@@ -348,7 +348,9 @@ TData* LoadDataFromStream(ByteStream& s)
         const int32_t events = ReadInt(s);
         // Each event row costs at least its 4-byte count in the stream, and a
         // real row about 8 bytes per value: refuse sizes no stream could back.
-        if (casesize < 0 || events < 0 || int64_t(events) * 4 > s.bytesLeft() ||
+        // Every column has its descriptor further on (at least 25 bytes), so a
+        // column count no stream could back is refused before anything is sized by it.
+        if (casesize < 0 || events < 0 || int64_t(events) * 4 > s.bytesLeft() || int64_t(casesize) * 25 > s.bytesLeft() ||
             double(casesize) * std::max(events, 1) * 8 > 16.0 * double(s.bytesLeft()) + double(1 << 26))
             throw StreamReadError();
         d->asVector = ReadVector(s);

@@ -126,6 +126,38 @@ TEST(Records, PlainDataSetWritesSingleZeroFlags)
     EXPECT_EQ(b[13 + 24], 0);  // no gate, after three doubles
 }
 
+namespace {
+
+// The start of a hand-written version-2 data-set record, up to the column and event counts.
+void writeVersion2Head(MemoryStream& s, int32_t casesize, int32_t events)
+{
+    WriteInt(s, 2);
+    WriteInt(s, -1);
+    WriteBool(s, false);
+    WriteInt(s, 0);
+    for (int i = 0; i < 3; ++i) WriteDouble(s, 0);
+    WriteBool(s, false);
+    WriteString(s, "/p/");
+    WriteString(s, "old");
+    WriteString(s, ".fcs");
+    WriteVector(s, {0});
+    WriteInt(s, casesize);
+    WriteInt(s, events);
+}
+
+}  // namespace
+
+TEST(Records, ColumnCountBeyondTheStreamIsRefusedBeforeSizingAnything)
+{
+    // Eight million columns and no events claimed by a record of a few hundred
+    // bytes: sizing the descriptors for them would take half a gigabyte.
+    MemoryStream s;
+    writeVersion2Head(s, 8'000'000, 0);
+    for (int i = 0; i < 64; ++i) WriteInt(s, 0);
+    MemoryStream r(s.bytes());
+    EXPECT_EQ(LoadDataFromStream(r), nullptr);
+}
+
 TEST(Records, Version2RecordWithIntegerResolution)
 {
     // Hand-written version-2 record: one parameter "FSC" with resolution 1024 as int32, one event.
