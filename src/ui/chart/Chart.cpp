@@ -1,20 +1,18 @@
 #include "ui/chart/Chart.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <qcustomplot.h>
 
+#include "ui/chart/PointRaster.h"
+
 namespace orvala {
 
 namespace {
-
-QColor fromModelColor(uint32_t c)
-{
-    // The data model keeps 0x00BBGGRR.
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
 
 uint32_t toModelColor(const QColor& c)
 {
@@ -26,16 +24,30 @@ QVector<double> toQVector(const std::vector<double>& v)
     return QVector<double>(v.begin(), v.end());
 }
 
-struct SeriesRec;
+// The per-point arrays of a series; a point series keeps them in its plottable.
+struct SeriesArrays {
+    std::vector<double> x, y;
+    std::vector<uint32_t> colors;  // 0x00BBGGRR, used once there is one per point
+    std::map<int, QString> labels;
+};
 
 // Square marks without outline, each in its own colour, in the order given.
-// QCPGraph would sort by x and has one pen for all points.
-class PointsPlottable : public QCPAbstractPlottable {
+// QCPGraph would sort by x, has one pen for all points and costs a painter
+// call per point; here the marks are written into one image on the chart's
+// workers and the image is drawn with one call.
+class RasterPointsPlottable : public QCPAbstractPlottable {
 public:
-    PointsPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis, const SeriesRec* rec)
-        : QCPAbstractPlottable(keyAxis, valueAxis), rec_(rec)
-    {
-    }
+    RasterPointsPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPAbstractPlottable(keyAxis, valueAxis) {}
+
+    SeriesArrays& arrays() { return arrays_; }
+    // Call after any change of x or y: the data ranges are found again when asked for.
+    void dataChanged() { rangesValid_ = false; }
+    void setMarkSize(int pixels) { markSize_ = pixels; }
+    void setPlainColor(const QColor& color) { plain_ = color; }
+    void setLabelsVisible(bool visible) { labelsVisible_ = visible; }
+    bool labelsVisible() const { return labelsVisible_; }
+
+    // Hits are found by the chart on a press; QCustomPlot's own selection is not used.
     double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
     QCPRange getKeyRange(bool& foundRange, QCP::SignDomain) const override;
     QCPRange getValueRange(bool& foundRange, QCP::SignDomain, const QCPRange&) const override;
@@ -45,87 +57,127 @@ protected:
     void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
 
 private:
-    const SeriesRec* rec_;
+    void updateRanges() const;
+
+    SeriesArrays arrays_;
+    int markSize_ = 3;
+    QColor plain_ = Qt::black;
+    bool labelsVisible_ = true;
+    // Automatic axes ask for the ranges on every replot: scan the data once per change.
+    mutable bool rangesValid_ = false;
+    mutable bool xFound_ = false, yFound_ = false;
+    mutable QCPRange xRange_, yRange_;
+    PointRaster raster_;
+    QImage image_;  // kept between paints
 };
 
-}  // namespace
+void RasterPointsPlottable::updateRanges() const
+{
+    if (rangesValid_) return;
+    const size_t n = std::min(arrays_.x.size(), arrays_.y.size());
+    double lo = 0, hi = 0;
+    xFound_ = finiteRange(arrays_.x.data(), n, lo, hi, &chartPool());
+    xRange_ = QCPRange(lo, hi);
+    yFound_ = finiteRange(arrays_.y.data(), n, lo, hi, &chartPool());
+    yRange_ = QCPRange(lo, hi);
+    rangesValid_ = true;
+}
 
-namespace {
+QCPRange RasterPointsPlottable::getKeyRange(bool& foundRange, QCP::SignDomain) const
+{
+    updateRanges();
+    foundRange = xFound_;
+    return xRange_;
+}
+
+QCPRange RasterPointsPlottable::getValueRange(bool& foundRange, QCP::SignDomain, const QCPRange&) const
+{
+    updateRanges();
+    foundRange = yFound_;
+    return yRange_;
+}
+
+void RasterPointsPlottable::draw(QCPPainter* painter)
+{
+    QCPAxis* kx = keyAxis();
+    QCPAxis* vy = valueAxis();
+    const QRect area = clipRect();
+    const size_t n = std::min(arrays_.x.size(), arrays_.y.size());
+    if (!kx || !vy || area.isEmpty() || n == 0) return;
+    // The chart's axes are always linear: one multiply-add per coordinate
+    // instead of a full axis conversion per point.
+    const QCPRange xr = kx->range(), yr = vy->range();
+    PointRasterInput in;
+    in.x = arrays_.x.data();
+    in.y = arrays_.y.data();
+    in.colors = arrays_.colors.size() >= n ? arrays_.colors.data() : nullptr;
+    in.count = n;
+    in.plain = qPremultiply(plain_.rgba());
+    in.markSize = std::max(markSize_, 1);
+    in.xPixel0 = kx->coordToPixel(xr.lower) - area.left();
+    in.xLower = xr.lower;
+    in.xScale = (kx->coordToPixel(xr.upper) - kx->coordToPixel(xr.lower)) / xr.size();
+    in.yPixel0 = vy->coordToPixel(yr.lower) - area.top();
+    in.yLower = yr.lower;
+    in.yScale = (vy->coordToPixel(yr.upper) - vy->coordToPixel(yr.lower)) / yr.size();
+    if (!std::isfinite(in.xScale) || !std::isfinite(in.yScale)) return;
+    if (image_.size() != area.size()) image_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    raster_.paint(in, image_, &chartPool());
+    // QCPPainter shifts antialiased painting by half a pixel: the image must land on whole pixels.
+    painter->setAntialiasing(false);
+    painter->drawImage(area.topLeft(), image_);
+
+    if (!labelsVisible_ || arrays_.labels.empty()) return;
+    // Text to the right of the mark, vertically centred on the point.
+    painter->setPen(QPen(plain_));
+    painter->setFont(parentPlot()->font());
+    const QFontMetricsF metrics(painter->font());
+    const double dx = in.markSize / 2.0 + 2, dy = (metrics.ascent() - metrics.descent()) / 2;
+    for (const auto& [index, text] : arrays_.labels) {
+        if (index < 0 || size_t(index) >= n || text.isEmpty()) continue;
+        const double px = area.left() + in.xPixel0 + (arrays_.x[size_t(index)] - in.xLower) * in.xScale;
+        const double py = area.top() + in.yPixel0 + (arrays_.y[size_t(index)] - in.yLower) * in.yScale;
+        if (!(px >= area.left() && px < area.right() + 1 && py >= area.top() && py < area.bottom() + 1)) continue;
+        painter->drawText(QPointF(px + dx, py + dy), text);
+    }
+}
+
+void RasterPointsPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const
+{
+    const QPointF c = rect.center();
+    painter->fillRect(QRectF(c.x() - 3, c.y() - 3, 6, 6), plain_);
+}
 
 struct SeriesRec {
     Chart::SeriesId id = Chart::NoSeries;
     SeriesKind kind = SeriesKind::Points;
     QCPAbstractPlottable* plottable = nullptr;  // owned by the plot
     QCPErrorBars* errors = nullptr;             // owned by the plot
-    std::vector<double> x, y, err;
-    std::vector<uint32_t> colors;
-    std::map<int, QString> labels;
+    SeriesArrays own;                           // lines and bars
+    SeriesArrays* a = &own;                     // a point series: its plottable's
+    std::vector<double> err;
     qint64 tag = 0;
     QString identifier;
     bool active = true;
     int markSize = 3;
     bool markers = false;
     QColor color = Qt::black;
+
+    RasterPointsPlottable* points() const
+    {
+        return kind == SeriesKind::Points ? static_cast<RasterPointsPlottable*>(plottable) : nullptr;
+    }
 };
 
-QCPRange rangeOf(const std::vector<double>& v, bool& found)
+// Copies n values into dst on the chart's workers. A point series removed
+// just before left its arrays in spare: a window rebuilding its ten million
+// points reuses them instead of faulting in fresh pages for every array.
+template <class T>
+void assignValues(std::vector<T>& dst, const T* src, size_t n, std::vector<T>* spare)
 {
-    found = false;
-    QCPRange r;
-    for (double d : v) {
-        if (!std::isfinite(d))
-            continue;
-        if (!found) {
-            r = QCPRange(d, d);
-            found = true;
-        } else {
-            r.expand(d);
-        }
-    }
-    return r;
-}
-
-QCPRange PointsPlottable::getKeyRange(bool& foundRange, QCP::SignDomain) const
-{
-    return rangeOf(rec_->x, foundRange);
-}
-
-QCPRange PointsPlottable::getValueRange(bool& foundRange, QCP::SignDomain, const QCPRange&) const
-{
-    return rangeOf(rec_->y, foundRange);
-}
-
-void PointsPlottable::draw(QCPPainter* painter)
-{
-    QCPAxis* kx = keyAxis();
-    QCPAxis* vy = valueAxis();
-    if (!kx || !vy)
-        return;
-    const QRectF clip = clipRect();
-    const double s = std::max(rec_->markSize, 1);
-    const double h = s / 2.0;
-    painter->setAntialiasing(false);
-    const size_t n = std::min(rec_->x.size(), rec_->y.size());
-    const bool colored = rec_->colors.size() >= n;
-    const QColor plain = rec_->color;
-    // The chart's axes are always linear: map with one multiply-add per
-    // coordinate instead of a full axis conversion per point.
-    const double xl = kx->range().lower, yl = vy->range().lower;
-    const double x0 = kx->coordToPixel(xl), xs = (kx->coordToPixel(kx->range().upper) - x0) / kx->range().size();
-    const double y0 = vy->coordToPixel(yl), ys = (vy->coordToPixel(vy->range().upper) - y0) / vy->range().size();
-    for (size_t i = 0; i < n; ++i) {
-        const double px = x0 + xs * (rec_->x[i] - xl);
-        const double py = y0 + ys * (rec_->y[i] - yl);
-        if (px < clip.left() - s || px > clip.right() + s || py < clip.top() - s || py > clip.bottom() + s)
-            continue;
-        painter->fillRect(QRectF(px - h, py - h, s, s), colored ? fromModelColor(rec_->colors[i]) : plain);
-    }
-}
-
-void PointsPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const
-{
-    const QPointF c = rect.center();
-    painter->fillRect(QRectF(c.x() - 3, c.y() - 3, 6, 6), rec_->color);
+    if (spare && dst.capacity() < n && spare->capacity() >= n) dst.swap(*spare);
+    dst.resize(n);
+    parallelCopy(dst.data(), src, n * sizeof(T), &chartPool());
 }
 
 }  // namespace
@@ -159,6 +211,10 @@ struct Chart::Impl {
     bool zoomedIn = false;
     bool savedAutomatic[4] = {};
     QCPRange savedRange[4];
+    // Arrays of the point series removed last, until control returns to
+    // the event loop: a rebuild that removes and re-adds its points reuses them.
+    SeriesArrays spare;
+    bool spareReleaseQueued = false;
 
     QCPAxis* axis(ChartAxis a) const
     {
@@ -199,21 +255,22 @@ struct Chart::Impl {
     // Pushes the arrays of a series into its plottable.
     void sync(SeriesRec& s)
     {
-        const size_t n = std::min(s.x.size(), s.y.size());
-        s.x.resize(n);
-        s.y.resize(n);
+        const size_t n = std::min(s.a->x.size(), s.a->y.size());
+        s.a->x.resize(n);
+        s.a->y.resize(n);
         switch (s.kind) {
         case SeriesKind::Points:
-            break;  // draws straight from the record
+            s.points()->dataChanged();  // draws straight from its arrays
+            break;
         case SeriesKind::Line:
-            static_cast<QCPCurve*>(s.plottable)->setData(toQVector(s.x), toQVector(s.y));
+            static_cast<QCPCurve*>(s.plottable)->setData(toQVector(s.a->x), toQVector(s.a->y));
             break;
         case SeriesKind::FastLine:
-            static_cast<QCPGraph*>(s.plottable)->setData(toQVector(s.x), toQVector(s.y));
+            static_cast<QCPGraph*>(s.plottable)->setData(toQVector(s.a->x), toQVector(s.a->y));
             break;
         case SeriesKind::Bar:
         case SeriesKind::ErrorBar:
-            static_cast<QCPBars*>(s.plottable)->setData(toQVector(s.x), toQVector(s.y));
+            static_cast<QCPBars*>(s.plottable)->setData(toQVector(s.a->x), toQVector(s.a->y));
             if (s.errors) {
                 s.err.resize(n, 0.0);
                 s.errors->setData(toQVector(s.err));
@@ -226,6 +283,7 @@ struct Chart::Impl {
     {
         switch (s.kind) {
         case SeriesKind::Points:
+            s.points()->setPlainColor(s.color);
             break;
         case SeriesKind::Line: {
             auto* c = static_cast<QCPCurve*>(s.plottable);
@@ -268,16 +326,45 @@ struct Chart::Impl {
     void move(QMouseEvent* e);
     void release(QMouseEvent* e);
     int pointUnder(const SeriesRec& s, QPointF pos) const;
+    void keepSpare(SeriesArrays& arrays);
 };
+
+void Chart::Impl::keepSpare(SeriesArrays& arrays)
+{
+    auto keepLarger = [](auto& kept, auto& offered) {
+        if (offered.capacity() > kept.capacity()) kept.swap(offered);
+    };
+    keepLarger(spare.x, arrays.x);
+    keepLarger(spare.y, arrays.y);
+    keepLarger(spare.colors, arrays.colors);
+    if (spareReleaseQueued) return;
+    spareReleaseQueued = true;
+    QTimer::singleShot(0, q, [this] {
+        spare = SeriesArrays();
+        spareReleaseQueued = false;
+    });
+}
 
 int Chart::Impl::pointUnder(const SeriesRec& s, QPointF pos) const
 {
     if (!s.active || (s.kind != SeriesKind::Points && s.kind != SeriesKind::Line))
         return -1;
     const double tol = s.kind == SeriesKind::Points ? std::max(s.markSize, 2) / 2.0 + 1 : 4;
-    for (size_t i = 0; i < s.x.size(); ++i) {
-        const double px = plot->xAxis->coordToPixel(s.x[i]);
-        const double py = plot->yAxis->coordToPixel(s.y[i]);
+    // Ten million points are scanned on a press: first a compare against the
+    // values of a box a pixel wider than the tolerance, the exact pixel test
+    // only for the few inside.
+    QCPAxis* kx = plot->xAxis;
+    QCPAxis* vy = plot->yAxis;
+    const double xa = kx->pixelToCoord(pos.x() - tol - 1), xb = kx->pixelToCoord(pos.x() + tol + 1);
+    const double ya = vy->pixelToCoord(pos.y() - tol - 1), yb = vy->pixelToCoord(pos.y() + tol + 1);
+    const double xlo = std::min(xa, xb), xhi = std::max(xa, xb), ylo = std::min(ya, yb), yhi = std::max(ya, yb);
+    const std::vector<double>& x = s.a->x;
+    const std::vector<double>& y = s.a->y;
+    for (size_t i = 0; i < x.size(); ++i) {
+        if (!(x[i] >= xlo && x[i] <= xhi && y[i] >= ylo && y[i] <= yhi))
+            continue;
+        const double px = kx->coordToPixel(x[i]);
+        const double py = vy->coordToPixel(y[i]);
         if (std::fabs(px - pos.x()) <= tol && std::fabs(py - pos.y()) <= tol)
             return int(i);
     }
@@ -575,7 +662,10 @@ Chart::SeriesId Chart::addPointSeries(int markSize)
     auto rec = std::make_unique<SeriesRec>();
     rec->kind = SeriesKind::Points;
     rec->markSize = markSize;
-    rec->plottable = new PointsPlottable(d->plot->xAxis, d->plot->yAxis, rec.get());
+    auto* points = new RasterPointsPlottable(d->plot->xAxis, d->plot->yAxis);
+    points->setMarkSize(markSize);
+    rec->plottable = points;
+    rec->a = &points->arrays();
     return d->add(std::move(rec));
 }
 
@@ -643,6 +733,8 @@ void Chart::removeSeries(SeriesId id)
         return;
     if ((*it)->errors)
         d->plot->removePlottable((*it)->errors);
+    if (RasterPointsPlottable* points = (*it)->points())
+        d->keepSpare(points->arrays());
     d->plot->removePlottable((*it)->plottable);
     d->series.erase(it);
     d->changed();
@@ -745,24 +837,24 @@ QColor Chart::seriesColor(SeriesId id) const
 
 int Chart::pointCount(SeriesId id) const
 {
-    return int(d->get(id).x.size());
+    return int(d->get(id).a->x.size());
 }
 
 QPointF Chart::point(SeriesId id, int index) const
 {
     const SeriesRec& s = d->get(id);
-    Q_ASSERT(index >= 0 && size_t(index) < s.x.size());
-    return {s.x[size_t(index)], s.y[size_t(index)]};
+    Q_ASSERT(index >= 0 && size_t(index) < s.a->x.size());
+    return {s.a->x[size_t(index)], s.a->y[size_t(index)]};
 }
 
 std::vector<double> Chart::xValues(SeriesId id) const
 {
-    return d->get(id).x;
+    return d->get(id).a->x;
 }
 
 std::vector<double> Chart::yValues(SeriesId id) const
 {
-    return d->get(id).y;
+    return d->get(id).a->y;
 }
 
 void Chart::addPoint(SeriesId id, double x, double y)
@@ -773,11 +865,11 @@ void Chart::addPoint(SeriesId id, double x, double y)
 void Chart::insertPoint(SeriesId id, int index, double x, double y)
 {
     SeriesRec& s = d->get(id);
-    index = std::clamp(index, 0, int(s.x.size()));
-    s.x.insert(s.x.begin() + index, x);
-    s.y.insert(s.y.begin() + index, y);
-    if (!s.colors.empty())
-        s.colors.insert(s.colors.begin() + std::min<size_t>(size_t(index), s.colors.size()), toModelColor(s.color));
+    index = std::clamp(index, 0, int(s.a->x.size()));
+    s.a->x.insert(s.a->x.begin() + index, x);
+    s.a->y.insert(s.a->y.begin() + index, y);
+    if (!s.a->colors.empty())
+        s.a->colors.insert(s.a->colors.begin() + std::min<size_t>(size_t(index), s.a->colors.size()), toModelColor(s.color));
     if (!s.err.empty())
         s.err.insert(s.err.begin() + std::min<size_t>(size_t(index), s.err.size()), 0.0);
     d->sync(s);
@@ -786,9 +878,9 @@ void Chart::insertPoint(SeriesId id, int index, double x, double y)
 void Chart::setPoint(SeriesId id, int index, double x, double y)
 {
     SeriesRec& s = d->get(id);
-    Q_ASSERT(index >= 0 && size_t(index) < s.x.size());
-    s.x[size_t(index)] = x;
-    s.y[size_t(index)] = y;
+    Q_ASSERT(index >= 0 && size_t(index) < s.a->x.size());
+    s.a->x[size_t(index)] = x;
+    s.a->y[size_t(index)] = y;
     d->sync(s);
 }
 
@@ -801,10 +893,11 @@ void Chart::setPoints(SeriesId id, const double* x, const double* y, int count)
 {
     SeriesRec& s = d->get(id);
     const size_t n = size_t(std::max(count, 0));
-    s.x.assign(x, x + n);
-    s.y.assign(y, y + n);
-    s.colors.clear();
-    s.labels.clear();
+    const bool points = s.kind == SeriesKind::Points;
+    assignValues(s.a->x, x, n, points ? &d->spare.x : nullptr);
+    assignValues(s.a->y, y, n, points ? &d->spare.y : nullptr);
+    s.a->colors.clear();
+    s.a->labels.clear();
     s.err.clear();
     d->sync(s);
 }
@@ -812,6 +905,17 @@ void Chart::setPoints(SeriesId id, const double* x, const double* y, int count)
 void Chart::setPoints(SeriesId id, const std::vector<double>& x, const std::vector<double>& y)
 {
     setPoints(id, x.data(), y.data(), int(std::min(x.size(), y.size())));
+}
+
+void Chart::setPoints(SeriesId id, std::vector<double>&& x, std::vector<double>&& y)
+{
+    SeriesRec& s = d->get(id);
+    s.a->x = std::move(x);
+    s.a->y = std::move(y);
+    s.a->colors.clear();
+    s.a->labels.clear();
+    s.err.clear();
+    d->sync(s);
 }
 
 QPointF Chart::pointPixel(SeriesId id, int index) const
@@ -825,42 +929,71 @@ QPointF Chart::pointPixel(SeriesId id, int index) const
 void Chart::setPointColors(SeriesId id, const uint32_t* colors, int count)
 {
     SeriesRec& s = d->get(id);
-    s.colors.assign(colors, colors + std::max(count, 0));
+    const bool points = s.kind == SeriesKind::Points;
+    assignValues(s.a->colors, colors, size_t(std::max(count, 0)), points ? &d->spare.colors : nullptr);
+    d->changed();
+}
+
+void Chart::setPointColors(SeriesId id, std::vector<uint32_t>&& colors)
+{
+    d->get(id).a->colors = std::move(colors);
     d->changed();
 }
 
 void Chart::setPointColor(SeriesId id, int index, uint32_t color)
 {
     SeriesRec& s = d->get(id);
-    if (s.colors.size() < s.x.size())
-        s.colors.resize(s.x.size(), toModelColor(s.color));
-    if (index >= 0 && size_t(index) < s.colors.size())
-        s.colors[size_t(index)] = color;
+    if (s.a->colors.size() < s.a->x.size())
+        s.a->colors.resize(s.a->x.size(), toModelColor(s.color));
+    if (index >= 0 && size_t(index) < s.a->colors.size())
+        s.a->colors[size_t(index)] = color;
     d->changed();
 }
 
 uint32_t Chart::pointColor(SeriesId id, int index) const
 {
     const SeriesRec& s = d->get(id);
-    return index >= 0 && size_t(index) < s.colors.size() ? s.colors[size_t(index)] : toModelColor(s.color);
+    return index >= 0 && size_t(index) < s.a->colors.size() ? s.a->colors[size_t(index)] : toModelColor(s.color);
 }
 
 void Chart::setPointLabel(SeriesId id, int index, const QString& label)
 {
-    d->get(id).labels[index] = label;
+    SeriesRec& s = d->get(id);
+    if (label.isEmpty())
+        s.a->labels.erase(index);
+    else
+        s.a->labels[index] = label;
+    d->changed();
 }
 
 QString Chart::pointLabel(SeriesId id, int index) const
 {
     const SeriesRec& s = d->get(id);
-    const auto it = s.labels.find(index);
-    return it == s.labels.end() ? QString() : it->second;
+    const auto it = s.a->labels.find(index);
+    return it == s.a->labels.end() ? QString() : it->second;
 }
 
 void Chart::setMarkSize(SeriesId id, int pixels)
 {
-    d->get(id).markSize = pixels;
+    SeriesRec& s = d->get(id);
+    s.markSize = pixels;
+    if (RasterPointsPlottable* points = s.points())
+        points->setMarkSize(pixels);
     d->changed();
+}
+
+void Chart::setLabelsVisible(SeriesId id, bool visible)
+{
+    if (RasterPointsPlottable* points = d->get(id).points()) {
+        points->setLabelsVisible(visible);
+        d->changed();
+    }
+}
+
+bool Chart::labelsVisible(SeriesId id) const
+{
+    const RasterPointsPlottable* points = d->get(id).points();
+    return points && points->labelsVisible();
 }
 
 // --- Line series ---
@@ -900,7 +1033,7 @@ void Chart::setBarPen(SeriesId id, const QPen& pen)
 void Chart::setPointError(SeriesId id, int index, double error)
 {
     SeriesRec& s = d->get(id);
-    s.err.resize(s.x.size(), 0.0);
+    s.err.resize(s.a->x.size(), 0.0);
     if (index >= 0 && size_t(index) < s.err.size())
         s.err[size_t(index)] = error;
     d->sync(s);

@@ -65,7 +65,9 @@ public:
 
     // --- The list of series ---
     // Square marks of `markSize` pixels without outline, one colour per point,
-    // x and y in the order given.
+    // x and y in the order given; a later point covers an earlier one. Points
+    // with a NaN or infinite coordinate are not drawn. Built for millions of
+    // points: they are rasterised on worker threads in one pass per paint.
     SeriesId addPointSeries(int markSize = 3);
     // Points joined in the order given (x need not be sorted).
     SeriesId addLineSeries(const QString& title = {}, const QColor& color = Qt::black, int width = 1);
@@ -105,16 +107,25 @@ public:
     // Replaces the x and y arrays at once (and drops colours, labels, errors).
     void setPoints(SeriesId id, const double* x, const double* y, int count);
     void setPoints(SeriesId id, const std::vector<double>& x, const std::vector<double>& y);
+    // The same, taking the arrays over without a copy.
+    void setPoints(SeriesId id, std::vector<double>&& x, std::vector<double>&& y);
     // Pixel position of a point, in pixels of this widget.
     QPointF pointPixel(SeriesId id, int index) const;
 
     // --- Point series ---
     // One colour per point, 0x00BBGGRR as the data model keeps them.
+    // Fewer colours than points: every point in the series colour.
     void setPointColors(SeriesId id, const uint32_t* colors, int count);
+    void setPointColors(SeriesId id, std::vector<uint32_t>&& colors);
     void setPointColor(SeriesId id, int index, uint32_t color);
     uint32_t pointColor(SeriesId id, int index) const;
+    // A text drawn to the right of the point, in the series colour, while the
+    // series' labels are visible; an empty label removes it.
     void setPointLabel(SeriesId id, int index, const QString& label);
     QString pointLabel(SeriesId id, int index) const;
+    // Labels are visible by default; hiding keeps them.
+    void setLabelsVisible(SeriesId id, bool visible);
+    bool labelsVisible(SeriesId id) const;
     void setMarkSize(SeriesId id, int pixels);
 
     // --- Line series ---
