@@ -1,5 +1,6 @@
 #include "TPlotCon.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -7,9 +8,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace orvala {
 
@@ -49,6 +52,8 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     gl->addWidget(Reverse);
     top->addWidget(gates);
 
+    Labels = new QCheckBox(QStringLiteral("Show Labels"));
+    top->addWidget(Labels);
     ShowPointer = new QCheckBox(QStringLiteral("Show Pointer"));
     top->addWidget(ShowPointer);
     auto* dot = new QHBoxLayout;
@@ -61,8 +66,43 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     top->addLayout(dot);
 
     pages = new QTabWidget;
-    // Only the axis page is built; the PCA pages stay disabled until their work exists.
-    pages->addTab(new QWidget, QStringLiteral("PCA"));
+    auto* pca = new QWidget;
+    auto* pl = new QVBoxLayout(pca);
+    params = new QListWidget;
+    pl->addWidget(params, 1);
+    auto* selectRow = new QHBoxLayout;
+    SelectAll = new QPushButton(QStringLiteral("Select All"));
+    Button1 = new QPushButton(QStringLiteral("Unselect All"));
+    selectRow->addWidget(SelectAll);
+    selectRow->addWidget(Button1);
+    pl->addLayout(selectRow);
+    auto* matrixBox = new QGroupBox;
+    auto* ml = new QVBoxLayout(matrixBox);
+    MatrixType = new QButtonGroup(this);
+    const char* matrixNames[] = {"Correlation", "Covariation", "Cross-Products"};
+    for (int i = 0; i < 3; ++i) {
+        auto* b = new QRadioButton(QString::fromLatin1(matrixNames[i]));
+        MatrixType->addButton(b, i);
+        ml->addWidget(b);
+    }
+    MatrixType->button(0)->setChecked(true);
+    pl->addWidget(matrixBox);
+    normal = new QCheckBox(QStringLiteral("Normalize "));
+    normal->setToolTip(QStringLiteral("make all vector lengths = 1"));
+    Hyper = new QCheckBox(QStringLiteral("HyperSpherical"));
+    pl->addWidget(normal);
+    pl->addWidget(Hyper);
+    PCAbtn = new QPushButton(QStringLiteral("PCA"));
+    ShowTables = new QPushButton(QStringLiteral("Show Tables"));
+    pl->addWidget(PCAbtn);
+    pl->addWidget(ShowTables);
+    auto* fileRow = new QHBoxLayout;
+    SavePC = new QPushButton(QStringLiteral("Save PC"));
+    LoadPC = new QPushButton(QStringLiteral("Load PC"));
+    fileRow->addWidget(SavePC);
+    fileRow->addWidget(LoadPC);
+    pl->addLayout(fileRow);
+    pages->addTab(pca, QStringLiteral("PCA"));
     auto* scatter = new QWidget;
     auto* sg = new QGridLayout(scatter);
     xlog = new QCheckBox(QStringLiteral("log->lin"));
@@ -82,9 +122,23 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     sg->addWidget(ylin, 2, 1);
     sg->addWidget(ylist, 3, 1);
     pages->addTab(scatter, QStringLiteral("Scatter"));
-    pages->addTab(new QWidget, QStringLiteral("P. Components"));
-    pages->setTabEnabled(PcaPage, false);
-    pages->setTabEnabled(ComponentsPage, false);
+    auto* components = new QWidget;
+    auto* cg = new QGridLayout(components);
+    pxlog = new QCheckBox(QStringLiteral("log->lin"));
+    pxlin = new QCheckBox(QStringLiteral("lin->log"));
+    pylog = new QCheckBox(QStringLiteral("log->lin"));
+    pylin = new QCheckBox(QStringLiteral("lin->log"));
+    pxlist = new QListWidget;
+    pylist = new QListWidget;
+    cg->addWidget(new QLabel(QStringLiteral("X")), 0, 0);
+    cg->addWidget(pxlog, 1, 0);
+    cg->addWidget(pxlin, 2, 0);
+    cg->addWidget(pxlist, 3, 0);
+    cg->addWidget(new QLabel(QStringLiteral("Y")), 0, 1);
+    cg->addWidget(pylog, 1, 1);
+    cg->addWidget(pylin, 2, 1);
+    cg->addWidget(pylist, 3, 1);
+    pages->addTab(components, QStringLiteral("P. Components"));
     pages->setCurrentIndex(ScatterPage);
     top->addWidget(pages, 1);
 
@@ -99,13 +153,20 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     });
     exclusive(xlog, xlin);
     exclusive(ylog, ylin);
+    exclusive(pxlog, pxlin);
+    exclusive(pylog, pylin);
+    connect(SelectAll, &QPushButton::clicked, this, [this] {
+        for (int i = 0; i < params->count(); ++i) params->item(i)->setCheckState(Qt::Checked);
+    });
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        for (int i = 0; i < params->count(); ++i) params->item(i)->setCheckState(Qt::Unchecked);
+    });
     OriginalWidth = 200;
     setMinimumWidth(160);
 }
 
 void TPlotCon::exclusive(QCheckBox* a, QCheckBox* b)
 {
-    // Checking one scale box of an axis unchecks its partner; unchecking changes nothing else.
     connect(a, &QCheckBox::toggled, b, [b](bool on) {
         if (on) b->setChecked(false);
     });
@@ -114,17 +175,33 @@ void TPlotCon::exclusive(QCheckBox* a, QCheckBox* b)
     });
 }
 
-void TPlotCon::setAxisEntries(const QStringList& names)
+void TPlotCon::setEntries(QListWidget* list, const QStringList& names)
 {
-    for (QListWidget* list : {xlist, ylist}) {
-        list->clear();
-        for (const QString& n : names) {
-            auto* item = new QListWidgetItem(n, list);
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(Qt::Unchecked);
-        }
+    list->clear();
+    for (const QString& n : names) {
+        auto* item = new QListWidgetItem(n, list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
     }
 }
+
+void TPlotCon::setAxisEntries(const QStringList& names)
+{
+    setEntries(xlist, names);
+    setEntries(ylist, names);
+}
+
+void TPlotCon::setComponentEntries(const QStringList& names)
+{
+    setEntries(pxlist, names);
+    setEntries(pylist, names);
+}
+
+void TPlotCon::setParams(const QStringList& names) { setEntries(params, names); }
+
+int TPlotCon::addPage(QWidget* page, const QString& caption) { return pages->addTab(page, caption); }
+
+int TPlotCon::matrixType() const { return std::max(MatrixType->checkedId(), 0); }
 
 std::vector<int> TPlotCon::ticked(const QListWidget* list)
 {

@@ -3,6 +3,7 @@
 // display controls. It holds controls only; the plot window reads them.
 #include <QWidget>
 
+class QButtonGroup;
 class QCheckBox;
 class QListWidget;
 class QPushButton;
@@ -21,8 +22,20 @@ public:
 
     // Replaces the entries of both axis lists, all unticked.
     void setAxisEntries(const QStringList& names);
+    // Replaces the entries of the "P. Components" lists, all unticked.
+    void setComponentEntries(const QStringList& names);
+    // Replaces the entries of the PCA parameter list, all unticked.
+    void setParams(const QStringList& names);
+    // Adds a page after the built-in ones (it takes ownership); returns its index.
+    int addPage(QWidget* page, const QString& caption);
+    // The checked item of "MatrixType": 0 "Correlation", 1 "Covariation", 2 "Cross-Products".
+    int matrixType() const;
     // Ticked rows of a list, ascending.
     static std::vector<int> ticked(const QListWidget* list);
+    // Fills list with checkable entries, all unticked.
+    static void setEntries(QListWidget* list, const QStringList& names);
+    // Checking one scale box of an axis unchecks its partner; unchecking changes nothing else.
+    static void exclusive(QCheckBox* a, QCheckBox* b);
 
     int OriginalWidth = 0;
     QTabWidget* pages = nullptr;
@@ -34,14 +47,28 @@ public:
     QPushButton* OneDGate = nullptr;  // range gate between the markers
     QCheckBox* Reverse = nullptr;     // "Inverse gate"
     QCheckBox* ShowPointer = nullptr;  // "Show Pointer"
+    QCheckBox* Labels = nullptr;       // "Show Labels"
     QSpinBox* pointsize = nullptr;    // "Dot Size"
     QCheckBox *xlog = nullptr, *xlin = nullptr, *ylog = nullptr, *ylin = nullptr;
     QListWidget *xlist = nullptr, *ylist = nullptr;
     QCheckBox* multi = nullptr;  // one histogram per ticked x entry
     QPushButton* Redrawbutt = nullptr;
 
-private:
-    static void exclusive(QCheckBox* a, QCheckBox* b);
+    // Page "PCA".
+    QListWidget* params = nullptr;       // parameters of the analysis
+    QButtonGroup* MatrixType = nullptr;  // ids 0..2, see matrixType()
+    QCheckBox* normal = nullptr;         // "Normalize "
+    QCheckBox* Hyper = nullptr;          // "HyperSpherical"
+    QPushButton* SelectAll = nullptr;    // "Select All"
+    QPushButton* Button1 = nullptr;      // "Unselect All"
+    QPushButton* PCAbtn = nullptr;       // "PCA"
+    QPushButton* ShowTables = nullptr;   // "Show Tables"
+    QPushButton* SavePC = nullptr;       // "Save PC"
+    QPushButton* LoadPC = nullptr;       // "Load PC"
+
+    // Page "P. Components".
+    QCheckBox *pxlog = nullptr, *pxlin = nullptr, *pylog = nullptr, *pylin = nullptr;
+    QListWidget *pxlist = nullptr, *pylist = nullptr;
 };
 
 }  // namespace orvala

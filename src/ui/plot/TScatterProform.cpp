@@ -139,7 +139,11 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
                                              index + 1);
                 *carryOn = false;
             });
-    connect(Control->Redrawbutt, &QPushButton::clicked, this, [this] { DrawData(); });
+    connect(Control->Redrawbutt, &QPushButton::clicked, this, [this] {
+        // "Redraw" on the "PCA" page runs the analysis first.
+        if (Control->pages->currentIndex() == TPlotCon::PcaPage) DoPCA();
+        DrawData();
+    });
     connect(Control->density, &QPushButton::toggled, this, [this] {
         SetColors();
         chart_->redraw();
@@ -166,6 +170,7 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
         else if (names.size() == 1)
             SetXY(0, 0);
     }
+    setUpPca();
 }
 
 TScatterProform::~TScatterProform()
@@ -184,6 +189,10 @@ void TScatterProform::SetXY(int nx, int ny)
 
 void TScatterProform::BuildAxisVectors()
 {
+    if (const TDataFilter* pf = componentFilter()) {
+        buildComponentVectors(*pf);
+        return;
+    }
     const int n = data_ ? data_->CaseSize() : 0;
     xvector.assign(size_t(n), 0.0);
     yvector.assign(size_t(n), 0.0);
@@ -224,11 +233,17 @@ void TScatterProform::DrawData()
             fwd = back = identity;
         }
     };
-    scale(Control->xlin, Control->xlog, ConvertX, ConvertBackX);
-    scale(Control->ylin, Control->ylog, ConvertY, ConvertBackY);
+    ScatterMode = Control->pages->currentIndex() == TPlotCon::ScatterPage;
+    const AxisControls ax = axisControls();
+    scale(ax.xlin, ax.xlog, ConvertX, ConvertBackX);
+    scale(ax.ylin, ax.ylog, ConvertY, ConvertBackY);
     TData* d = data_.get();
     if (!d) return;
     datamodified = d->Modified();
+    if (const TDataFilter* pf = componentFilter()) {
+        drawComponents(*pf);
+        return;
+    }
     BuildAxisVectors();
 
     gateTool_->DeleteContours();
@@ -345,6 +360,10 @@ void TScatterProform::DrawGateContours()
     for (TData* kid : d->Kids()) {
         TGate* g = kid->gate.get();
         if (!g) continue;
+        if (!gateFitsView(*g)) {
+            g->anobject = nullptr;
+            continue;
+        }
         const double a = dot(g->x, xvector), b = dot(g->y, xvector);
         const double c = dot(g->x, yvector), dd = dot(g->y, yvector);
         // Drawable only when the window's axes lie in the gate's plane.
@@ -356,7 +375,8 @@ void TScatterProform::DrawGateContours()
         const Chart::SeriesId s = gateTool_->CreateContour();
         g->anobject = reinterpret_cast<void*>(qintptr(s) + 1);  // +1: series 0 is not "no object"
         chart_->setSeriesTag(s, qint64(reinterpret_cast<qintptr>(g)));
-        const bool xl = Control->xlin->isChecked(), yl = Control->ylin->isChecked();
+        const AxisControls ax = axisControls();
+        const bool xl = ax.xlin->isChecked(), yl = ax.ylin->isChecked();
         std::vector<double> X, Y;
         for (int j = 0; j < g->Count(); ++j) {
             const double u = g->cx[size_t(j)], v = g->cy[size_t(j)];
@@ -378,11 +398,13 @@ void TScatterProform::SubData(Chart::SeriesId contour)
     if (serdat == Chart::NoSeries || !d || !chart_->hasSeries(contour)) return;
     if (chart_->pointCount(contour) < 2) return;
     BuildAxisVectors();
-    TGate gate(xvector, yvector, chart_->xValues(contour), chart_->yValues(contour));
-    gate.linlogx = Control->xlin->isChecked();
-    gate.linlogy = Control->ylin->isChecked();
-    gate.loglinx = Control->xlog->isChecked();
-    gate.logliny = Control->ylog->isChecked();
+    // In component mode a PCA gate with its own copy of the page's filter.
+    TGate gate = makeGate(xvector, yvector, chart_->xValues(contour), chart_->yValues(contour));
+    const AxisControls ax = axisControls();
+    gate.linlogx = ax.xlin->isChecked();
+    gate.linlogy = ax.ylin->isChecked();
+    gate.loglinx = ax.xlog->isChecked();
+    gate.logliny = ax.ylog->isChecked();
     gate.color = fromQColor(chart_->seriesColor(contour));
     gate.Inverse = Control->Reverse->isChecked();
     TData* kid = TData::Gated(d, &gate);
@@ -416,10 +438,11 @@ void TScatterProform::regate(Chart::SeriesId contour)
     if (!differs) return;
     g.cx = X;
     g.cy = Y;
-    g.linlogx = Control->xlin->isChecked();
-    g.linlogy = Control->ylin->isChecked();
-    g.loglinx = Control->xlog->isChecked();
-    g.logliny = Control->ylog->isChecked();
+    const AxisControls ax = axisControls();
+    g.linlogx = ax.xlin->isChecked();
+    g.linlogy = ax.ylin->isChecked();
+    g.loglinx = ax.xlog->isChecked();
+    g.logliny = ax.ylog->isChecked();
     kid->Relink(data_->CreateLink(g));
 }
 
@@ -455,8 +478,8 @@ void TScatterProform::OneDGateClick()
     if (lo > hi) std::swap(lo, hi);
     BuildAxisVectors();
     // All vertices on y = 0: the gate is a closed range on the raw x projection.
-    TGate gate(xvector, TVector(xvector.size(), 0.0), TVector{ConvertBackX(lo), ConvertBackX(hi), ConvertBackX(lo)},
-               TVector{0, 0, 0});
+    TGate gate = makeGate(xvector, TVector(xvector.size(), 0.0),
+                          TVector{ConvertBackX(lo), ConvertBackX(hi), ConvertBackX(lo)}, TVector{0, 0, 0});
     gate.color = fromQColor(color);
     gate.Inverse = Control->Reverse->isChecked();
     TData* kid = TData::Gated(d, &gate);

@@ -2,19 +2,29 @@
 // The 2-D plot window: one data set as a scatter plot (one dot per event in
 // the event's colour) or, with no y direction, as histograms; polygon gates
 // drawn on it create gated children, whose gates are drawn back as contours.
+#include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "analysis/TPca.h"
 #include "core/TData.h"
 #include "numerics/Matrices.h"
 #include "ui/chart/Chart.h"
 
+class QCheckBox;
+class QListWidget;
+
 namespace orvala {
 
 class GateTool;
+class TDataFilter;
+class TGate;
 class TMultiThread;
+class TPcadata;
 class TPlotCon;
+class Ttemplet;
 
 class TScatterProform : public QWidget {
     Q_OBJECT
@@ -54,8 +64,45 @@ public:
     // Annotation text of the child gated by contour; empty when none.
     QString gateStatistics(Chart::SeriesId contour) const;
 
+    // --- Principal components ---
+    // The "PCA" button: analyses the parameters ticked in the panel on the
+    // worker pool, replaces the data set's projection filter and fills the
+    // component lists. Refusals and solver failures are shown as messages;
+    // true only when usable eigenvectors resulted.
+    bool DoPCA();
+    // Opens a new tables window of the last analysis; null when none ran here.
+    TPcadata* ShowTables();
+    // "Save PC": asks for a ".pca" file and writes the data set's filter to
+    // it; nothing when the data set has no filter.
+    void SavePCA();
+    // Writes the data set's filter to path; false (after a message) on failure.
+    bool SavePCAFile(const QString& path);
+    // "Load PC": asks for ".pca" files and adds a page for each one read.
+    void LoadPCA();
+    // One page per readable file, holding its own copy of the filter; a file
+    // that cannot be read gives a message and no page. Returns the pages added.
+    int LoadPCAFiles(const QStringList& paths);
+    // Adds a page for every descendant of adata gated in component space, depth first.
+    void PagesAdd(TData* adata);
+    // "Show Labels": shows or hides the point labels of the scatter series.
+    void LabelsClick();
+    // The filter the axes use: the active page's in component mode, null on
+    // the "Scatter" page or when the page has no filter.
+    const TDataFilter* componentFilter() const;
+
+    // Messages of the window's commands; the default shows a message box.
+    // Returns the previous handler (an empty one means message boxes).
+    using MessageHandler = std::function<void(const QString&)>;
+    static MessageHandler setMessageHandler(MessageHandler handler);
+    // Where DoPCA reads the eigen-solver (TPca::Algorithm) from; the main
+    // window installs its options dialog here. Unset: QL.
+    static void setPcaAlgorithmSource(std::function<int()> source);
+
     Chart* chart() const { return chart_; }
     TPlotCon* Control = nullptr;
+    // True exactly while the panel's "Scatter" page is active.
+    bool ScatterMode = true;
+    std::unique_ptr<TPca> fpca;  // the last analysis run in this window
     GateTool* gateTool() const { return gateTool_.get(); }
     TData* data() const { return data_.get(); }
     Chart::SeriesId serdat = Chart::NoSeries;
@@ -69,6 +116,25 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    // The axis controls of the active page: the "Scatter" page's, the
+    // "P. Components" page's (no multi box) or an added page's own.
+    struct AxisControls {
+        QCheckBox *xlog, *xlin, *ylog, *ylin;
+        QListWidget *xlist, *ylist;
+        QCheckBox* multi;  // may be null
+    };
+    AxisControls axisControls() const;
+    void setUpPca();
+    void buildComponentVectors(const TDataFilter& f);
+    void drawComponents(const TDataFilter& f);
+    // A gate of the current view: projection gate on the "Scatter" page, PCA
+    // gate with a copy of the page's filter in component mode.
+    TGate makeGate(TVector x, TVector y, TVector cx, TVector cy) const;
+    // Whether a child's gate belongs to the space the current page shows.
+    bool gateFitsView(const TGate& g) const;
+    void fillComponentLists(int count);
+    void refillAxisEntries();
+    void showMessage(const QString& text);
     void regate(Chart::SeriesId contour);
     void showPointer(bool on);
     void fixRange(ChartAxis axis, const std::vector<double>& v);

@@ -1,0 +1,442 @@
+// The plot window's principal-component side: the analysis, the component
+// axes, the result tables, ".pca" files and the pages of other projection spaces.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <atomic>
+#include <cmath>
+#include <new>
+
+#include "TPcadata.h"
+#include "TPlotCon.h"
+#include "TScatterProform.h"
+#include "Ttemplet.h"
+#include "analysis/DoPca.h"
+#include "analysis/TPca.h"
+#include "core/Messages.h"
+#include "core/PcaFile.h"
+#include "core/TDataFilter.h"
+#include "core/TGate.h"
+#include "plot/Histogrm.h"
+#include "plot/TMultiThread.h"
+#include "ui/chart/GateTool.h"
+
+namespace orvala {
+
+namespace {
+
+TScatterProform::MessageHandler& messageHandler()
+{
+    static TScatterProform::MessageHandler handler;
+    return handler;
+}
+
+std::function<int()>& algorithmSource()
+{
+    static std::function<int()> source;
+    return source;
+}
+
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+double squares(const TVector& v)
+{
+    double s = 0;
+    for (double e : v) s += e * e;
+    return s;
+}
+
+void normalised(TVector& v)
+{
+    const double s = squares(v);
+    if (s <= 0) return;
+    const double n = std::sqrt(s);
+    for (double& e : v) e /= n;
+}
+
+QColor qcolor(TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+
+// Two filters describe the same projection space: every field that changes
+// an event's output, and the eigenvectors, are equal.
+bool sameSpace(const TDataFilter& a, const TDataFilter& b)
+{
+    return a.FIndices == b.FIndices && a.Normalized == b.Normalized && a.Hyper == b.Hyper &&
+           a.Includer == b.Includer && a.PCAType == b.PCAType && a.FMean == b.FMean &&
+           a.FDeviation == b.FDeviation && a.Fevects == b.Fevects;
+}
+
+// Events below this many are projected on the calling thread.
+constexpr int ParallelEvents = 1 << 16;
+constexpr int ChunkEvents = 1 << 14;
+
+// The plotted coordinates of every event of s in the space of filter f:
+// px = convertX(f(e) . xv) and, when py is given, py = convertY(f(e) . yv).
+// The const Pass keeps no state, so the chunks share the filter; each chunk
+// has its own buffer.
+void projectThrough(const TData& s, const TDataFilter& f, const TVector& xv, TScatterProform::ScaleFn convertX,
+                    std::vector<double>& px, const TVector* yv, TScatterProform::ScaleFn convertY,
+                    std::vector<double>* py, TMultiThread* pool)
+{
+    const int events = std::min(s.events(), s.data.rows());
+    const int cols = s.data.cols();
+    px.assign(size_t(std::max(events, 0)), 0.0);
+    if (py) py->assign(px.size(), 0.0);
+    auto run = [&](int begin, int end) {
+        TVector buf(size_t(std::max(f.WorkLength(cols), 1)));
+        for (int e = begin; e < end; ++e) {
+            const int n = f.Pass(s.data[e], cols, buf.data());
+            double x = 0, y = 0;
+            const int nx = std::min(n, int(xv.size()));
+            for (int i = 0; i < nx; ++i) x += buf[size_t(i)] * xv[size_t(i)];
+            px[size_t(e)] = convertX(x);
+            if (py) {
+                const int ny = std::min(n, int(yv->size()));
+                for (int i = 0; i < ny; ++i) y += buf[size_t(i)] * (*yv)[size_t(i)];
+                (*py)[size_t(e)] = convertY(y);
+            }
+        }
+    };
+    if (events < ParallelEvents || !pool || pool->NumberOfThreads() < 2) {
+        run(0, events);
+        return;
+    }
+    pool->Process(
+        [&](int, int index, int size, int& count, std::atomic<bool>& aborted) {
+            if (aborted) return;
+            run(index, index + size);
+            count += size;
+        },
+        nullptr, events, ChunkEvents);
+}
+
+}  // namespace
+
+TScatterProform::MessageHandler TScatterProform::setMessageHandler(MessageHandler handler)
+{
+    MessageHandler previous = std::move(messageHandler());
+    messageHandler() = std::move(handler);
+    return previous;
+}
+
+void TScatterProform::setPcaAlgorithmSource(std::function<int()> source) { algorithmSource() = std::move(source); }
+
+void TScatterProform::showMessage(const QString& text)
+{
+    if (messageHandler())
+        messageHandler()(text);
+    else
+        QMessageBox::warning(this, windowTitle(), text);
+}
+
+void TScatterProform::setUpPca()
+{
+    if (TData* d = data_.get()) {
+        QStringList names;
+        for (const TParDescriptor& p : d->Desc()) names << QString::fromStdString(p.name);
+        Control->setParams(names);
+        // A filter from an earlier analysis is usable at once on the component pages.
+        if (d->filter) fillComponentLists(d->filter->Count());
+        PagesAdd(d);
+    }
+    connect(Control->PCAbtn, &QPushButton::clicked, this, [this] {
+        DoPCA();
+        DrawData();
+    });
+    connect(Control->ShowTables, &QPushButton::clicked, this, [this] { ShowTables(); });
+    connect(Control->SavePC, &QPushButton::clicked, this, [this] { SavePCA(); });
+    connect(Control->LoadPC, &QPushButton::clicked, this, [this] { LoadPCA(); });
+    connect(Control->pages, &QTabWidget::currentChanged, this,
+            [this](int page) { ScatterMode = page == TPlotCon::ScatterPage; });
+    connect(Control->Labels, &QCheckBox::toggled, this, [this] { LabelsClick(); });
+    // The chart does not draw point labels: the box stays off rather than pretend.
+    Control->Labels->setEnabled(false);
+    Control->Labels->setToolTip(QStringLiteral("Point labels are not drawn by this chart"));
+}
+
+const TDataFilter* TScatterProform::componentFilter() const
+{
+    const int page = Control->pages->currentIndex();
+    if (page == TPlotCon::ScatterPage || page < 0) return nullptr;
+    if (page == TPlotCon::PcaPage || page == TPlotCon::ComponentsPage) return data_ ? data_->filter.get() : nullptr;
+    const auto* t = qobject_cast<const Ttemplet*>(Control->pages->widget(page));
+    return t ? t->Filter() : nullptr;
+}
+
+TScatterProform::AxisControls TScatterProform::axisControls() const
+{
+    if (componentFilter()) {
+        const int page = Control->pages->currentIndex();
+        if (const auto* t = qobject_cast<const Ttemplet*>(Control->pages->widget(page)))
+            return {t->xlog, t->xlin, t->ylog, t->ylin, t->xlist, t->ylist, t->multi};
+        return {Control->pxlog, Control->pxlin, Control->pylog, Control->pylin, Control->pxlist, Control->pylist,
+                nullptr};
+    }
+    return {Control->xlog, Control->xlin, Control->ylog, Control->ylin, Control->xlist, Control->ylist, Control->multi};
+}
+
+void TScatterProform::buildComponentVectors(const TDataFilter& f)
+{
+    const AxisControls ax = axisControls();
+    const int m = f.Count();
+    auto fill = [&](const QListWidget* list, TVector& v) {
+        v.assign(size_t(m), 0.0);
+        for (int k : TPlotCon::ticked(list)) {
+            if (k >= m) continue;
+            const TVector& ev = f.Fevects[size_t(k)];
+            for (size_t j = 0; j < ev.size() && j < v.size(); ++j) v[j] += ev[j];
+        }
+        normalised(v);
+    };
+    fill(ax.xlist, xvector);
+    fill(ax.ylist, yvector);
+}
+
+void TScatterProform::drawComponents(const TDataFilter& f)
+{
+    TData* d = data_.get();
+    BuildAxisVectors();
+    gateTool_->DeleteContours();
+    chart_->clearSeries();
+    serdat = Chart::NoSeries;
+    px_.clear();
+    py_.clear();
+    if (squares(xvector) < 1e-16) {
+        chart_->redraw();
+        return;
+    }
+    TMultiThread* pool = pool_ ? pool_ : &gatePool();
+    const AxisControls ax = axisControls();
+    {
+        WaitCursor busy;
+        auto joined = [](const QListWidget* list, const QString& sep) {
+            QStringList parts;
+            for (int i : TPlotCon::ticked(list)) parts << list->item(i)->text();
+            return parts.join(sep);
+        };
+        chart_->setAxisAutomatic(ChartAxis::Bottom, true);
+        chart_->setAxisAutomatic(ChartAxis::Left, true);
+        if (squares(yvector) < 1e-16) {
+            const bool multi = ax.multi && ax.multi->isChecked();
+            const bool several = multi && TPlotCon::ticked(ax.xlist).size() > 1;
+            chart_->setLegendVisible(several);
+            chart_->setAxisTitle(ChartAxis::Bottom, joined(ax.xlist, several ? QStringLiteral(",") : QStringLiteral("+")));
+            chart_->setAxisTitle(ChartAxis::Left, QStringLiteral("Freq"));
+            std::vector<double> v;
+            if (multi) {
+                // One histogram per ticked component, each in the next colour of a fixed cycle.
+                static const QColor cycle[] = {Qt::red, Qt::darkGreen, Qt::blue, Qt::darkYellow, Qt::magenta, Qt::darkCyan};
+                int c = 0;
+                for (int k : TPlotCon::ticked(ax.xlist)) {
+                    if (k >= f.Count()) continue;
+                    projectThrough(*d, f, f.Fevects[size_t(k)], ConvertX, v, nullptr, nullptr, nullptr, pool);
+                    if (v.empty()) continue;
+                    Thistogram h(v, 1024);
+                    const Chart::SeriesId id = chart_->addLineSeries(ax.xlist->item(k)->text(), cycle[c++ % 6]);
+                    chart_->setPoints(id, h.Xvalue, h.Yvalue);
+                }
+            } else {
+                // The data set's histogram, then one per child over the child's own events.
+                std::vector<TData*> sets{d};
+                for (TData* kid : d->Kids()) sets.push_back(kid);
+                for (TData* s : sets) {
+                    projectThrough(*s, f, xvector, ConvertX, v, nullptr, nullptr, nullptr, pool);
+                    if (v.empty()) continue;
+                    Thistogram h(v, 1024);
+                    const Chart::SeriesId id =
+                        chart_->addLineSeries(QString::fromStdString(s->ShortName()), qcolor(s->NativeColor()));
+                    chart_->setPoints(id, h.Xvalue, h.Yvalue);
+                }
+            }
+        } else {
+            chart_->setLegendVisible(false);
+            chart_->setAxisTitle(ChartAxis::Bottom, joined(ax.xlist, QStringLiteral("+")));
+            chart_->setAxisTitle(ChartAxis::Left, joined(ax.ylist, QStringLiteral("+")));
+            projectThrough(*d, f, xvector, ConvertX, px_, &yvector, ConvertY, &py_, pool);
+            serdat = chart_->addPointSeries(Control->pointsize->value());
+            chart_->setPoints(serdat, px_, py_);
+            fixRange(ChartAxis::Bottom, px_);
+            fixRange(ChartAxis::Left, py_);
+            // Hidden while the contours are drawn: their redraw would paint
+            // every event once more, before the events have their colours.
+            chart_->setSeriesActive(serdat, false);
+            DrawGateContours();
+            chart_->setSeriesActive(serdat, true);
+        }
+    }
+    SetColors();
+    chart_->redraw();
+}
+
+TGate TScatterProform::makeGate(TVector x, TVector y, TVector cx, TVector cy) const
+{
+    if (const TDataFilter* f = componentFilter()) return TGate(std::move(x), std::move(y), std::move(cx), std::move(cy), *f);
+    return TGate(std::move(x), std::move(y), std::move(cx), std::move(cy));
+}
+
+bool TScatterProform::gateFitsView(const TGate& g) const
+{
+    const TDataFilter* f = componentFilter();
+    // A PCA gate is drawn only in its own component space; a projection gate
+    // only over the parameters (its directions would otherwise be read as
+    // eigenvector weights).
+    if (g.kind == TGateType::gtPCAGate) return f && g.filter && sameSpace(*g.filter, *f);
+    return !f;
+}
+
+void TScatterProform::fillComponentLists(int count)
+{
+    QStringList names;
+    for (int k = 0; k < count; ++k) names << QStringLiteral("PC") + QString::number(k);
+    Control->setComponentEntries(names);
+    if (count > 0) Control->pxlist->item(0)->setCheckState(Qt::Checked);
+    if (count > 1) Control->pylist->item(1)->setCheckState(Qt::Checked);
+}
+
+void TScatterProform::refillAxisEntries()
+{
+    TData* d = data_.get();
+    if (!d) return;
+    QStringList names;
+    for (const TParDescriptor& p : d->Desc()) names << QString::fromStdString(p.name);
+    if (d->filter)
+        for (int k = 0; k < d->filter->Count(); ++k) names << QStringLiteral("PC") + QString::number(k);
+    const std::vector<int> xs = TPlotCon::ticked(Control->xlist), ys = TPlotCon::ticked(Control->ylist);
+    Control->setAxisEntries(names);
+    for (int i : xs)
+        if (i < Control->xlist->count()) Control->xlist->item(i)->setCheckState(Qt::Checked);
+    for (int i : ys)
+        if (i < Control->ylist->count()) Control->ylist->item(i)->setCheckState(Qt::Checked);
+}
+
+bool TScatterProform::DoPCA()
+{
+    TData* d = data_.get();
+    if (!d) return false;
+    PcaRequest request;
+    for (int i : TPlotCon::ticked(Control->params)) request.params.push_back(i);
+    request.hyper = Control->Hyper->isChecked();
+    request.normalize = Control->normal->isChecked();
+    request.matrixType = Control->matrixType();
+    request.algorithm = algorithmSource() ? algorithmSource()() : int(TPca::QL);
+    RecordingSink sink;
+    std::unique_ptr<TPca> pca;
+    {
+        WaitCursor busy;
+        try {
+            pca = orvala::DoPCA(*d, request, sink, pool_ ? pool_ : &gatePool());
+        } catch (const std::bad_alloc&) {
+            sink.message("Not enough memory for the PCA of " + d->ShortName());
+        } catch (const std::exception& ex) {
+            sink.message(ex.what());
+        }
+    }
+    for (const std::string& m : sink.messages) showMessage(QString::fromStdString(m));
+    if (!pca) return false;
+    fpca = std::move(pca);
+    fillComponentLists(fpca->Count());
+    refillAxisEntries();
+    return fpca->Count() > 0;
+}
+
+TPcadata* TScatterProform::ShowTables()
+{
+    if (!fpca) return nullptr;
+    auto* tables = new TPcadata;
+    tables->Fill(*fpca);
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (sub && sub->mdiArea()) {
+        QMdiSubWindow* w = sub->mdiArea()->addSubWindow(tables);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->show();
+    } else {
+        tables->show();
+    }
+    return tables;
+}
+
+void TScatterProform::SavePCA()
+{
+    TData* d = data_.get();
+    if (!d || !d->filter) return;
+    QFileDialog dlg(this);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setNameFilter(QStringLiteral("PCA Files (*.pca)"));
+    dlg.setDefaultSuffix(QStringLiteral("pca"));
+    dlg.selectFile(QStringLiteral("noname"));  // the dialog asks before overwriting
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    SavePCAFile(dlg.selectedFiles().first());
+}
+
+bool TScatterProform::SavePCAFile(const QString& path)
+{
+    TData* d = data_.get();
+    if (!d || !d->filter) return false;
+    try {
+        SavePcaFile(QFile::encodeName(path).toStdString(), *d->filter);
+        return true;
+    } catch (const std::exception& ex) {
+        showMessage(QString::fromLocal8Bit(ex.what()));
+        return false;
+    }
+}
+
+void TScatterProform::LoadPCA()
+{
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, QString(), QString(), QStringLiteral("PCA FIles (*.pca)"));
+    LoadPCAFiles(files);
+}
+
+int TScatterProform::LoadPCAFiles(const QStringList& paths)
+{
+    const QString caption = data_ ? QString::fromStdString(data_->ShortName()) : QStringLiteral("PCA");
+    int added = 0;
+    for (const QString& path : paths) {
+        std::unique_ptr<TDataFilter> f;
+        try {
+            f = LoadPcaFile(QFile::encodeName(path).toStdString());
+        } catch (const std::exception& ex) {
+            showMessage(QString::fromLocal8Bit(ex.what()));
+            continue;
+        }
+        if (!f) {
+            showMessage(QStringLiteral("%1 is damaged or is not a PCA file; no projection was loaded from it.")
+                            .arg(QDir::toNativeSeparators(path)));
+            continue;
+        }
+        Control->addPage(Ttemplet::TryCreate(nullptr, f.get()), caption);
+        ++added;
+    }
+    return added;
+}
+
+void TScatterProform::PagesAdd(TData* adata)
+{
+    if (!adata) return;
+    for (TData* o : adata->Offspring())
+        if (o->gate && o->gate->kind == TGateType::gtPCAGate)
+            Control->addPage(Ttemplet::TryCreate(nullptr, o), QString::fromStdString(o->ShortName()));
+}
+
+void TScatterProform::LabelsClick()
+{
+    // Labels need drawing support from the chart's point series; until then
+    // the box is disabled and nothing is stored per point.
+    if (!Control->Labels->isEnabled()) return;
+}
+
+}  // namespace orvala

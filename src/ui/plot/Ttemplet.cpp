@@ -1,0 +1,77 @@
+#include "Ttemplet.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
+
+#include "TPlotCon.h"
+#include "core/TDataFilter.h"
+#include "core/TGate.h"
+
+namespace orvala {
+
+Ttemplet::Ttemplet(QWidget* AOwner) : QFrame(AOwner)
+{
+    auto* g = new QGridLayout(this);
+    xlog = new QCheckBox(QStringLiteral("log->lin"));
+    xlin = new QCheckBox(QStringLiteral("lin->log"));
+    ylog = new QCheckBox(QStringLiteral("log->lin"));
+    ylin = new QCheckBox(QStringLiteral("lin->log"));
+    xlist = new QListWidget;
+    ylist = new QListWidget;
+    multi = new QCheckBox(QStringLiteral("multi"));
+    g->addWidget(new QLabel(QStringLiteral("X")), 0, 0);
+    g->addWidget(xlog, 1, 0);
+    g->addWidget(xlin, 2, 0);
+    g->addWidget(xlist, 3, 0);
+    g->addWidget(multi, 4, 0);
+    g->addWidget(new QLabel(QStringLiteral("Y")), 0, 1);
+    g->addWidget(ylog, 1, 1);
+    g->addWidget(ylin, 2, 1);
+    g->addWidget(ylist, 3, 1);
+    TPlotCon::exclusive(xlog, xlin);
+    TPlotCon::exclusive(ylog, ylin);
+}
+
+Ttemplet::~Ttemplet() = default;
+
+Ttemplet* Ttemplet::TryCreate(QWidget* AOwner, TData* adata)
+{
+    if (!adata) return nullptr;
+    auto* t = new Ttemplet(AOwner);
+    t->data_ = DataRef(adata);
+    t->listComponents();
+    return t;
+}
+
+Ttemplet* Ttemplet::TryCreate(QWidget* AOwner, const TDataFilter* afilter)
+{
+    if (!afilter) return nullptr;
+    auto* t = new Ttemplet(AOwner);
+    t->filter_ = afilter->fCopy();
+    t->listComponents();
+    return t;
+}
+
+const TDataFilter* Ttemplet::Filter() const
+{
+    if (filter_) return filter_.get();
+    TData* d = data_.get();
+    if (!d) return nullptr;
+    if (d->gate && d->gate->kind == TGateType::gtPCAGate && d->gate->filter) return d->gate->filter.get();
+    return d->filter.get();
+}
+
+void Ttemplet::listComponents()
+{
+    QStringList names;
+    if (const TDataFilter* f = Filter())
+        for (int k = 0; k < f->Count(); ++k) names << QStringLiteral("PC") + QString::number(k);
+    TPlotCon::setEntries(xlist, names);
+    TPlotCon::setEntries(ylist, names);
+    if (names.size() > 0) xlist->item(0)->setCheckState(Qt::Checked);
+    if (names.size() > 1) ylist->item(1)->setCheckState(Qt::Checked);
+}
+
+}  // namespace orvala
