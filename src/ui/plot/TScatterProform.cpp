@@ -17,6 +17,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "PlotProjection.h"
 #include "TPlotCon.h"
 #include "TQuickview.h"
 #include "Tppdialog.h"
@@ -63,16 +64,8 @@ double dot(const TVector& a, const TVector& b)
 // coefficients are visited, so one ticked parameter costs one read per event.
 std::vector<double> project(const TData& d, const TVector& v, TScatterProform::ScaleFn convert)
 {
-    std::vector<std::pair<int, double>> terms;
-    for (int i = 0; i < int(v.size()) && i < d.CaseSize(); ++i)
-        if (v[size_t(i)] != 0) terms.emplace_back(i, v[size_t(i)]);
-    std::vector<double> out(size_t(d.events()));
-    for (int e = 0; e < d.events(); ++e) {
-        const double* row = d.data[e];
-        double s = 0;
-        for (const auto& [i, c] : terms) s += row[i] * c;
-        out[size_t(e)] = convert(s);
-    }
+    std::vector<double> out;
+    projectEvents(d, v, convert, out, nullptr);
     return out;
 }
 
@@ -300,15 +293,28 @@ void TScatterProform::DrawData()
         chart_->setLegendVisible(false);
         chart_->setAxisTitle(ChartAxis::Bottom, joined(Control->xlist, QStringLiteral("+")));
         chart_->setAxisTitle(ChartAxis::Left, joined(Control->ylist, QStringLiteral("+")));
-        px_ = project(*d, xvector, ConvertX);
-        py_ = project(*d, yvector, ConvertY);
+        // One read of the events for both directions and their ranges, into
+        // px_ and py_ themselves: they keep the pages of the last redraw.
+        const ProjectionRanges ranges = projectEventsXY(*d, xvector, ConvertX, px_, yvector, ConvertY, py_, pool_);
         serdat = chart_->addPointSeries(Control->pointsize->value());
         chart_->setPoints(serdat, px_, py_);
-        // Fixed ranges: contours drawn or edited later must not rescale the
-        // view, and the chart need not scan millions of points on every paint.
-        fixRange(ChartAxis::Bottom, px_);
-        fixRange(ChartAxis::Left, py_);
+        // Fixed ranges, set as fixRange sets them but from the ranges at hand:
+        // contours drawn or edited later must not rescale the view, and the
+        // chart need not scan millions of points on every paint.
+        auto fix = [this](ChartAxis axis, const ProjectionRange& range) {
+            const ProjectionRange view = viewRange(range);
+            if (view.found)
+                chart_->setAxisRange(axis, view.minimum, view.maximum);
+            else
+                chart_->setAxisAutomatic(axis, true);
+        };
+        fix(ChartAxis::Bottom, ranges.x);
+        fix(ChartAxis::Left, ranges.y);
+        // Hidden while the contours are drawn: their redraw would rasterise
+        // every event once more, before the events have their colours.
+        chart_->setSeriesActive(serdat, false);
         DrawGateContours();
+        chart_->setSeriesActive(serdat, true);
     }
     QApplication::restoreOverrideCursor();
     SetColors();
@@ -317,25 +323,12 @@ void TScatterProform::DrawData()
 
 void TScatterProform::fixRange(ChartAxis axis, const std::vector<double>& v)
 {
-    double lo = 0, hi = 0;
-    bool found = false;
-    for (double e : v) {
-        if (!std::isfinite(e)) continue;
-        if (!found) {
-            lo = hi = e;
-            found = true;
-        } else {
-            lo = std::min(lo, e);
-            hi = std::max(hi, e);
-        }
-    }
-    if (!found) {
-        chart_->setAxisAutomatic(axis, true);
-        return;
-    }
     // A margin keeps the dots on the edges whole; a single value gets a unit range.
-    const double pad = hi > lo ? (hi - lo) * 0.02 : 0.5;
-    chart_->setAxisRange(axis, lo - pad, hi + pad);
+    const ProjectionRange view = viewRange(finiteRange(v, pool_));
+    if (view.found)
+        chart_->setAxisRange(axis, view.minimum, view.maximum);
+    else
+        chart_->setAxisAutomatic(axis, true);
 }
 
 void TScatterProform::SetColors()
@@ -343,12 +336,18 @@ void TScatterProform::SetColors()
     if (serdat == Chart::NoSeries || !data_) return;
     TData* d = data_.get();
     const int n = int(px_.size());
-    // One copy of the (cached) event colours instead of a parent walk per event.
+    // The (cached) event colours go to the chart in its one copy instead of
+    // a parent walk per event; density colouring recolours a copy of its own.
     const TColors& events = d->Colors();
+    const bool density = Control->density->isChecked();
+    if (!density && events.size() >= size_t(n)) {
+        chart_->setPointColors(serdat, events.data(), n);
+        return;
+    }
     std::vector<uint32_t> colors(static_cast<size_t>(n), 0u);
     std::copy_n(events.begin(), std::min(events.size(), colors.size()), colors.begin());
-    if (Control->density->isChecked()) DensityColoring(px_.data(), py_.data(), n, colors.data());
-    chart_->setPointColors(serdat, colors.data(), n);
+    if (density) DensityColoring(px_.data(), py_.data(), n, colors.data());
+    chart_->setPointColors(serdat, std::move(colors));
 }
 
 void TScatterProform::DrawGateContours()

@@ -1,0 +1,185 @@
+#include "PlotProjection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+#include "core/TData.h"
+#include "core/TGate.h"
+#include "plot/TMultiThread.h"
+
+namespace orvala {
+
+namespace {
+
+// Below this many events per worker the hand-over costs more than it saves.
+constexpr size_t MinEventsPerChunk = 65536;
+
+int chunksFor(size_t n, TMultiThread* pool)
+{
+    return int(std::clamp<size_t>(n / MinEventsPerChunk, 1, size_t(pool->NumberOfThreads())));
+}
+
+// Runs work(from, to, k) over `chunks` contiguous chunks of n items.
+template <class Work>
+void forChunks(size_t n, int chunks, TMultiThread* pool, const Work& work)
+{
+    auto run = [&](int k) { work(n * size_t(k) / size_t(chunks), n * size_t(k + 1) / size_t(chunks), k); };
+    if (chunks <= 1) {
+        run(0);
+        return;
+    }
+    pool->Process([&run](int, int index, int size, int&, std::atomic<bool>&) {
+        for (int k = index; k < index + size; ++k) run(k);
+    }, {}, chunks, 1);
+}
+
+// Running extremes without a branch per value on the comparisons; the
+// finiteness test is a branch that is almost always taken the same way.
+struct Extremes {
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    void add(double e)
+    {
+        if (!std::isfinite(e)) return;
+        // Written as std::min(lo, e) and std::max(hi, e): on ties the earlier value stays.
+        lo = e < lo ? e : lo;
+        hi = hi < e ? e : hi;
+    }
+    ProjectionRange range() const { return lo <= hi ? ProjectionRange{true, lo, hi} : ProjectionRange{}; }
+};
+
+// Chunk ranges in event order: the same extremes the serial loop keeps.
+ProjectionRange merged(const std::vector<Extremes>& parts)
+{
+    Extremes all;
+    for (const Extremes& p : parts) {
+        if (p.lo > p.hi) continue;
+        all.lo = p.lo < all.lo ? p.lo : all.lo;
+        all.hi = all.hi < p.hi ? p.hi : all.hi;
+    }
+    return all.range();
+}
+
+using Terms = std::vector<std::pair<int, double>>;
+
+Terms termsOf(const TData& d, const TVector& v)
+{
+    Terms terms;
+    for (int i = 0; i < int(v.size()) && i < d.CaseSize(); ++i)
+        if (v[size_t(i)] != 0) terms.emplace_back(i, v[size_t(i)]);
+    return terms;
+}
+
+// One direction: Count > 0 is the coefficient count known at compile time
+// (one ticked parameter is the common case), so the loop over them unrolls.
+template <int Count>
+inline double dotRow(const double* row, const Terms& terms)
+{
+    const int count = Count > 0 ? Count : int(terms.size());
+    const std::pair<int, double>* t = terms.data();
+    double s = 0;
+    for (int k = 0; k < count; ++k) s += row[t[k].first] * t[k].second;
+    return s;
+}
+
+struct Axis {
+    Terms terms;
+    double (*convert)(double);
+    double* out;
+};
+
+template <int CountX, int CountY, bool Both>
+void projectRange(const double* rows, size_t cols, const Axis& x, const Axis* y, size_t from, size_t to,
+                  Extremes& ex, Extremes& ey)
+{
+    for (size_t e = from; e < to; ++e) {
+        const double* row = rows + e * cols;
+        const double px = x.convert(dotRow<CountX>(row, x.terms));
+        x.out[e] = px;
+        ex.add(px);
+        if constexpr (Both) {
+            const double py = y->convert(dotRow<CountY>(row, y->terms));
+            y->out[e] = py;
+            ey.add(py);
+        }
+    }
+}
+
+void projectChunk(const double* rows, size_t cols, const Axis& x, const Axis* y, size_t from, size_t to,
+                  Extremes& ex, Extremes& ey)
+{
+    const size_t nx = x.terms.size(), ny = y ? y->terms.size() : 0;
+    if (!y) {
+        if (nx == 1)
+            projectRange<1, 0, false>(rows, cols, x, y, from, to, ex, ey);
+        else
+            projectRange<0, 0, false>(rows, cols, x, y, from, to, ex, ey);
+    } else if (nx == 1 && ny == 1) {
+        projectRange<1, 1, true>(rows, cols, x, y, from, to, ex, ey);
+    } else {
+        projectRange<0, 0, true>(rows, cols, x, y, from, to, ex, ey);
+    }
+}
+
+ProjectionRanges project(const TData& d, const Axis& x, const Axis* y, TMultiThread* pool)
+{
+    const size_t n = size_t(std::max(d.events(), 0));
+    if (n == 0) return {};
+    if (!pool) pool = &gatePool();
+    const double* rows = d.data.data();
+    const size_t cols = size_t(d.data.cols());
+    const int chunks = chunksFor(n, pool);
+    std::vector<Extremes> rx(static_cast<size_t>(chunks)), ry(static_cast<size_t>(chunks));
+    forChunks(n, chunks, pool, [&](size_t from, size_t to, int k) {
+        projectChunk(rows, cols, x, y, from, to, rx[size_t(k)], ry[size_t(k)]);
+    });
+    return {merged(rx), y ? merged(ry) : ProjectionRange{}};
+}
+
+}  // namespace
+
+ProjectionRange projectEvents(const TData& d, const TVector& v, double (*convert)(double), std::vector<double>& out,
+                              TMultiThread* pool)
+{
+    out.resize(size_t(std::max(d.events(), 0)));
+    const Axis x{termsOf(d, v), convert, out.data()};
+    return project(d, x, nullptr, pool).x;
+}
+
+ProjectionRanges projectEventsXY(const TData& d, const TVector& vx, double (*convertX)(double),
+                                 std::vector<double>& outX, const TVector& vy, double (*convertY)(double),
+                                 std::vector<double>& outY, TMultiThread* pool)
+{
+    const size_t n = size_t(std::max(d.events(), 0));
+    outX.resize(n);
+    outY.resize(n);
+    const Axis x{termsOf(d, vx), convertX, outX.data()};
+    const Axis y{termsOf(d, vy), convertY, outY.data()};
+    return project(d, x, &y, pool);
+}
+
+ProjectionRange finiteRange(const std::vector<double>& v, TMultiThread* pool)
+{
+    if (v.empty()) return {};
+    if (!pool) pool = &gatePool();
+    const int chunks = chunksFor(v.size(), pool);
+    std::vector<Extremes> parts(static_cast<size_t>(chunks));
+    forChunks(v.size(), chunks, pool, [&](size_t from, size_t to, int k) {
+        Extremes& p = parts[size_t(k)];
+        for (size_t i = from; i < to; ++i) p.add(v[i]);
+    });
+    return merged(parts);
+}
+
+ProjectionRange viewRange(const ProjectionRange& data)
+{
+    if (!data.found) return {};
+    const double lo = data.minimum, hi = data.maximum;
+    const double pad = hi > lo ? (hi - lo) * 0.02 : 0.5;
+    return {true, lo - pad, hi + pad};
+}
+
+}  // namespace orvala

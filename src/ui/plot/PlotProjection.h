@@ -1,0 +1,43 @@
+#pragma once
+// The plot window's passes over all events, split over the worker pool:
+// projection of the events onto directions of the parameter space, with the
+// finite range of each result found in the same pass, and the view range
+// that shows such a range whole. Results are those of the one-thread loop.
+#include <vector>
+
+#include "numerics/Matrices.h"
+
+namespace orvala {
+
+class TData;
+class TMultiThread;
+
+struct ProjectionRange {
+    bool found = false;  // false when no value is finite
+    double minimum = 0, maximum = 0;
+};
+
+// out[e] = convert(sum over i of v[i] * data[e][i]) for every event e, reading
+// only the non-zero coefficients. out keeps its capacity, so a redraw reuses
+// the pages of the previous one. Returns the range of the finite results.
+// pool null: the program's pool.
+ProjectionRange projectEvents(const TData& d, const TVector& v, double (*convert)(double), std::vector<double>& out,
+                              TMultiThread* pool);
+
+struct ProjectionRanges {
+    ProjectionRange x, y;
+};
+
+// Both directions of a scatter plot in one read of the events.
+ProjectionRanges projectEventsXY(const TData& d, const TVector& vx, double (*convertX)(double),
+                                 std::vector<double>& outX, const TVector& vy, double (*convertY)(double),
+                                 std::vector<double>& outY, TMultiThread* pool);
+
+// Smallest and largest finite value of v. pool null: the program's pool.
+ProjectionRange finiteRange(const std::vector<double>& v, TMultiThread* pool);
+
+// The axis range that shows every value of `data` with its dot whole: a 2 %
+// margin on each side, a unit range around a single value; not found stays not found.
+ProjectionRange viewRange(const ProjectionRange& data);
+
+}  // namespace orvala
