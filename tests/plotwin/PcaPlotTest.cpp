@@ -503,3 +503,33 @@ TEST_F(PcaFixture, PanelControlsOfTheComponentPages)
         EXPECT_FALSE(lin->isChecked());
     }
 }
+
+TEST_F(PcaFixture, ShowLabelsLabelsEveryPointWithItsNameOrNumber)
+{
+    TScatterProform& w = open(root);
+    const Chart* c = w.chart();
+    EXPECT_TRUE(w.Control->Labels->isEnabled());
+    EXPECT_EQ(w.Control->Labels->text(), QStringLiteral("Show Labels"));
+    // Nothing is labelled until asked for.
+    EXPECT_TRUE(c->pointLabel(w.serdat, 5).isEmpty());
+    w.Control->Labels->setChecked(true);
+    EXPECT_TRUE(c->labelsVisible(w.serdat));
+    EXPECT_EQ(c->pointLabel(w.serdat, 0), QStringLiteral("0"));
+    EXPECT_EQ(c->pointLabel(w.serdat, 2999), QStringLiteral("2999"));
+    w.Control->Labels->setChecked(false);
+    EXPECT_FALSE(c->labelsVisible(w.serdat));
+
+    // One name per event: the names, also on a redrawn series and in component mode.
+    root->Eventnames.clear();
+    for (int e = 0; e < root->events(); ++e) root->Eventnames.push_back("cell " + std::to_string(e));
+    root->Eventnames[1] = "na\xefve";  // not UTF-8: read as Latin-1
+    w.Control->Labels->setChecked(true);
+    w.Control->SelectAll->click();
+    w.Control->PCAbtn->click();
+    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.DrawData();
+    ASSERT_NE(w.serdat, Chart::NoSeries);
+    EXPECT_TRUE(c->labelsVisible(w.serdat));
+    EXPECT_EQ(c->pointLabel(w.serdat, 7), QStringLiteral("cell 7"));
+    EXPECT_EQ(c->pointLabel(w.serdat, 1), QString::fromLatin1("na\xefve"));
+}

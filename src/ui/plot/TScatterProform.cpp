@@ -318,6 +318,7 @@ void TScatterProform::DrawData()
     }
     QApplication::restoreOverrideCursor();
     SetColors();
+    applyLabels();
     chart_->redraw();
 }
 

@@ -135,6 +135,9 @@ private:
     void fillComponentLists(int count);
     void refillAxisEntries();
     void showMessage(const QString& text);
+    // Labels of the scatter series as "Show Labels" says: set once per
+    // series (event names, else event numbers from 0), then shown or hidden.
+    void applyLabels();
     void regate(Chart::SeriesId contour);
     void showPointer(bool on);
     void fixRange(ChartAxis axis, const std::vector<double>& v);
@@ -149,6 +152,7 @@ private:
     std::vector<double> px_, py_;  // plotted coordinates of the events
     int drawCount_ = 0;
     int mark1_ = -1, mark2_ = -1;
+    Chart::SeriesId labelled_ = Chart::NoSeries;  // the series whose labels are set
 };
 
 // 0x00BBGGRR of the data model <-> Qt colours.

@@ -162,9 +162,6 @@ void TScatterProform::setUpPca()
     connect(Control->pages, &QTabWidget::currentChanged, this,
             [this](int page) { ScatterMode = page == TPlotCon::ScatterPage; });
     connect(Control->Labels, &QCheckBox::toggled, this, [this] { LabelsClick(); });
-    // The chart does not draw point labels: the box stays off rather than pretend.
-    Control->Labels->setEnabled(false);
-    Control->Labels->setToolTip(QStringLiteral("Point labels are not drawn by this chart"));
 }
 
 const TDataFilter* TScatterProform::componentFilter() const
@@ -278,6 +275,7 @@ void TScatterProform::drawComponents(const TDataFilter& f)
         }
     }
     SetColors();
+    applyLabels();
     chart_->redraw();
 }
 
@@ -434,9 +432,32 @@ void TScatterProform::PagesAdd(TData* adata)
 
 void TScatterProform::LabelsClick()
 {
-    // Labels need drawing support from the chart's point series; until then
-    // the box is disabled and nothing is stored per point.
-    if (!Control->Labels->isEnabled()) return;
+    applyLabels();
+    chart_->redraw();
+}
+
+void TScatterProform::applyLabels()
+{
+    TData* d = data_.get();
+    if (serdat == Chart::NoSeries || !d) return;
+    const bool on = Control->Labels->isChecked();
+    // Millions of label strings cost memory and time: made only when asked for.
+    if (on && labelled_ != serdat) {
+        const int n = chart_->pointCount(serdat);
+        const bool named = d->Eventnames.size() == size_t(d->events());
+        for (int i = 0; i < n; ++i) {
+            QString label = QString::number(i);
+            if (named && size_t(i) < d->Eventnames.size()) {
+                const std::string& name = d->Eventnames[size_t(i)];
+                // Names are 8-bit text from the file: UTF-8 when valid, else Latin-1.
+                label = QString::fromUtf8(name);
+                if (label.contains(QChar::ReplacementCharacter)) label = QString::fromLatin1(name);
+            }
+            chart_->setPointLabel(serdat, i, label);
+        }
+        labelled_ = serdat;
+    }
+    chart_->setLabelsVisible(serdat, on);
 }
 
 }  // namespace orvala
