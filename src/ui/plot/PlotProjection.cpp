@@ -73,17 +73,29 @@ Terms termsOf(const TData& d, const TVector& v)
     return terms;
 }
 
-// One direction: Count > 0 is the coefficient count known at compile time
-// (one ticked parameter is the common case), so the loop over them unrolls.
+// One direction's coefficients, copied out of the vector so they stay in
+// registers across the calls through convert.
 template <int Count>
-inline double dotRow(const double* row, const Terms& terms)
-{
-    const int count = Count > 0 ? Count : int(terms.size());
-    const std::pair<int, double>* t = terms.data();
-    double s = 0;
-    for (int k = 0; k < count; ++k) s += row[t[k].first] * t[k].second;
-    return s;
-}
+struct Dot {
+    std::pair<int, double> t[Count > 0 ? Count : 1];
+    const Terms* all;
+    explicit Dot(const Terms& terms) : all(&terms)
+    {
+        for (int k = 0; k < Count; ++k) t[k] = terms[size_t(k)];
+    }
+    // Count > 0: the coefficient count known at compile time (one ticked
+    // parameter is the common case), so the loop over them unrolls.
+    double operator()(const double* row) const
+    {
+        double s = 0;
+        if constexpr (Count > 0) {
+            for (int k = 0; k < Count; ++k) s += row[t[k].first] * t[k].second;
+        } else {
+            for (const auto& [i, c] : *all) s += row[i] * c;
+        }
+        return s;
+    }
+};
 
 struct Axis {
     Terms terms;
@@ -95,17 +107,27 @@ template <int CountX, int CountY, bool Both>
 void projectRange(const double* rows, size_t cols, const Axis& x, const Axis* y, size_t from, size_t to,
                   Extremes& ex, Extremes& ey)
 {
+    const Dot<CountX> dx(x.terms);
+    const Dot<CountY> dy(Both ? y->terms : x.terms);
+    double (*const cx)(double) = x.convert;
+    double (*const cy)(double) = Both ? y->convert : nullptr;
+    double* const ox = x.out;
+    double* const oy = Both ? y->out : nullptr;
+    // Local extremes: through the references they would go to memory on every call.
+    Extremes lx, ly;
     for (size_t e = from; e < to; ++e) {
         const double* row = rows + e * cols;
-        const double px = x.convert(dotRow<CountX>(row, x.terms));
-        x.out[e] = px;
-        ex.add(px);
+        const double px = cx(dx(row));
+        ox[e] = px;
+        lx.add(px);
         if constexpr (Both) {
-            const double py = y->convert(dotRow<CountY>(row, y->terms));
-            y->out[e] = py;
-            ey.add(py);
+            const double py = cy(dy(row));
+            oy[e] = py;
+            ly.add(py);
         }
     }
+    ex = lx;
+    ey = ly;
 }
 
 void projectChunk(const double* rows, size_t cols, const Axis& x, const Axis* y, size_t from, size_t to,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace orvala {
 
@@ -85,8 +86,8 @@ void TScatterPlotter::Remap()
     std::vector<uint32_t> c(pts.size());
     for (size_t i = 0; i < pts.size(); ++i) x[i] = pts[i].x, y[i] = pts[i].y, c[i] = pts[i].color;
     chart_->setSeriesActive(ser_, false);
-    chart_->setPoints(ser_, x, y);
-    chart_->setPointColors(ser_, c.data(), int(c.size()));
+    chart_->setPoints(ser_, std::move(x), std::move(y));
+    chart_->setPointColors(ser_, std::move(c));
     chart_->setSeriesActive(ser_, true);
     if (OnAfterPlot) OnAfterPlot(this);
     chart_->redraw();
