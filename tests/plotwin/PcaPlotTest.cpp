@@ -533,3 +533,76 @@ TEST_F(PcaFixture, ShowLabelsLabelsEveryPointWithItsNameOrNumber)
     EXPECT_EQ(c->pointLabel(w.serdat, 7), QStringLiteral("cell 7"));
     EXPECT_EQ(c->pointLabel(w.serdat, 1), QString::fromLatin1("na\xefve"));
 }
+
+TEST_F(PcaFixture, RangeGateAndEditedContourInComponentModeUseTheFilter)
+{
+    TScatterProform& w = analysed();
+    const std::vector<double> mean = columnMeans(*root);
+    const TVector ev0 = w.fpca->evects[0], ev1 = w.fpca->evects[1];
+    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.SetXY(0, 0);  // the "Scatter" lists do not matter here
+    w.Control->pylist->item(1)->setCheckState(Qt::Unchecked);
+    w.DrawData();
+    ASSERT_EQ(w.serdat, Chart::NoSeries);  // a histogram of PC0
+    w.markersClick();
+    w.setMarkerPositions(300, -200);
+    w.OneDGateClick();
+    ASSERT_EQ(workspace->Count(), 2);
+    TData* range = workspace->GetData(1);
+    EXPECT_EQ(range->gate->kind, TGateType::gtPCAGate);
+    TIntVector want;
+    for (int e = 0; e < root->events(); ++e) {
+        const double s = score(*root, e, mean, ev0);
+        if (s >= -200 && s <= 300) want.push_back(e);
+    }
+    EXPECT_GT(want.size(), 100u);
+    EXPECT_EQ(range->link, want);
+    QCoreApplication::sendPostedEvents(&w);
+
+    // A polygon, then one vertex pulled outward: the child follows in component space.
+    w.Control->pylist->item(1)->setCheckState(Qt::Checked);
+    w.DrawData();
+    const Chart* c = w.chart();
+    const double x0 = c->axisMinimum(ChartAxis::Bottom), x1 = c->axisMaximum(ChartAxis::Bottom);
+    const double y0 = c->axisMinimum(ChartAxis::Left), y1 = c->axisMaximum(ChartAxis::Left);
+    auto at = [&](double fx, double fy) { return QPointF(x0 + fx * (x1 - x0), y0 + fy * (y1 - y0)); };
+    drawPolygon({at(0.2, 0.3), at(0.8, 0.3), at(0.5, 0.5)});
+    ASSERT_EQ(workspace->Count(), 3);
+    TData* kid = workspace->GetData(2);
+    QCoreApplication::sendPostedEvents(&w);
+    ASSERT_EQ(w.gateTool()->ContourCount(), 1);
+    const int before = kid->events();
+    EXPECT_GT(before, 10);
+    const Chart::SeriesId contour = w.gateTool()->Contours(0);
+    std::vector<double> x = w.chart()->xValues(contour), y = w.chart()->yValues(contour);
+    y[2] = y0 + 0.9 * (y1 - y0);
+    w.chart()->setPoints(contour, x, y);
+    emit w.gateTool()->OnRegate(contour);
+    EXPECT_GT(kid->events(), before);
+    TIntVector inside;
+    for (int e = 0; e < root->events(); ++e)
+        if (evenOdd(score(*root, e, mean, ev0), score(*root, e, mean, ev1), kid->gate->cx, kid->gate->cy))
+            inside.push_back(e);
+    EXPECT_EQ(kid->link, inside);
+    EXPECT_EQ(kid->gate->kind, TGateType::gtPCAGate);
+}
+
+TEST(PcaTables, SharesStayEmptyWhenTheEigenvaluesSumToZero)
+{
+    app();
+    TPca p;
+    p.evals = {0, 0};
+    p.evects = {{1, 0}, {0, 1}};
+    p.cormat = {{0, 0}, {0, 0}};
+    p.Parnames = {"A", "B"};
+    TPcadata t;
+    t.Fill(p);
+    ASSERT_EQ(t.evals->columnCount(), 3);
+    EXPECT_EQ(t.evals->item(0, 1)->text(), QStringLiteral("0.0000"));
+    for (int col = 1; col < 3; ++col) {
+        EXPECT_EQ(t.evals->item(1, col), nullptr);
+        EXPECT_EQ(t.evals->item(2, col), nullptr);
+    }
+    EXPECT_EQ(t.matrix->item(0, 1)->text(), QStringLiteral("A"));
+    EXPECT_EQ(t.matrix->item(2, 0)->text(), QStringLiteral("B"));
+}
