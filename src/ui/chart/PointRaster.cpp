@@ -50,11 +50,13 @@ inline uint32_t opaqueFromModel(uint32_t bgr)
 }
 
 // Paints points [from, to) into buf (width x height, stride pixels per row).
-template <bool OnePixel>
+// Mark > 0: the mark size known at compile time, so a mark that lies wholly
+// inside is written without bounds and with unrolled loops; 0: in.markSize.
+template <int Mark>
 void paintRange(const PointRasterInput& in, size_t from, size_t to, uint32_t* buf, int width, int height,
                 size_t stride)
 {
-    const int s = OnePixel ? 1 : std::clamp(in.markSize, 1, MaxMarkSize);
+    const int s = Mark > 0 ? Mark : std::clamp(in.markSize, 1, MaxMarkSize);
     // floor(p - (s-1)/2) by truncation: coordinates let through are above
     // -s-1, so adding bias makes them positive and truncation a floor.
     const double bias = 2.0 * s + 64.0;
@@ -76,10 +78,18 @@ void paintRange(const PointRasterInput& in, size_t from, size_t to, uint32_t* bu
         int c0 = int(px + shift) - ibias;
         int r0 = int(py + shift) - ibias;
         const uint32_t color = colors ? opaqueFromModel(colors[i]) : plain;
-        if constexpr (OnePixel) {
+        if constexpr (Mark == 1) {
             if (unsigned(c0) < unsigned(width) && unsigned(r0) < unsigned(height))
                 buf[size_t(r0) * stride + size_t(c0)] = color;
         } else {
+            if constexpr (Mark > 1) {
+                if (c0 >= 0 && c0 <= width - Mark && r0 >= 0 && r0 <= height - Mark) {
+                    uint32_t* row = buf + size_t(r0) * stride + size_t(c0);
+                    for (int r = 0; r < Mark; ++r, row += stride)
+                        for (int c = 0; c < Mark; ++c) row[c] = color;
+                    continue;
+                }
+            }
             const int c1 = std::min(c0 + s, width), r1 = std::min(r0 + s, height);
             c0 = std::max(c0, 0);
             r0 = std::max(r0, 0);
@@ -94,10 +104,14 @@ void paintRange(const PointRasterInput& in, size_t from, size_t to, uint32_t* bu
 void paintChunk(const PointRasterInput& in, size_t from, size_t to, uint32_t* buf, int width, int height,
                 size_t stride)
 {
-    if (in.markSize <= 1)
-        paintRange<true>(in, from, to, buf, width, height, stride);
-    else
-        paintRange<false>(in, from, to, buf, width, height, stride);
+    switch (in.markSize) {
+    case 0:
+    case 1: paintRange<1>(in, from, to, buf, width, height, stride); break;
+    case 2: paintRange<2>(in, from, to, buf, width, height, stride); break;
+    case 3: paintRange<3>(in, from, to, buf, width, height, stride); break;
+    case 4: paintRange<4>(in, from, to, buf, width, height, stride); break;
+    default: paintRange<0>(in, from, to, buf, width, height, stride); break;
+    }
 }
 
 }  // namespace
