@@ -393,10 +393,12 @@ TEST_F(PcaFixture, TablesHoldTheEigenvaluesVectorsAndMatrix)
 {
     TScatterProform& w = open(root);
     EXPECT_EQ(w.ShowTables(), nullptr);  // no analysis in this window yet
+    EXPECT_FALSE(w.Control->ShowTables->isEnabled());
     w.Control->SelectAll->click();
     w.Control->MatrixType->button(TPca::Covariation)->setChecked(true);
     w.Control->PCAbtn->click();
     ASSERT_TRUE(w.fpca);
+    EXPECT_TRUE(w.Control->ShowTables->isEnabled());
     const TPca& p = *w.fpca;
     QPointer<TPcadata> t = w.ShowTables();
     ASSERT_TRUE(t);

@@ -157,6 +157,7 @@ void TScatterProform::setUpPca()
         DrawData();
     });
     connect(Control->ShowTables, &QPushButton::clicked, this, [this] { ShowTables(); });
+    Control->ShowTables->setEnabled(false);  // until an analysis ran in this window
     connect(Control->SavePC, &QPushButton::clicked, this, [this] { SavePCA(); });
     connect(Control->LoadPC, &QPushButton::clicked, this, [this] { LoadPCA(); });
     connect(Control->pages, &QTabWidget::currentChanged, this,
@@ -325,7 +326,9 @@ bool TScatterProform::DoPCA()
     TData* d = data_.get();
     if (!d) return false;
     PcaRequest request;
-    for (int i : TPlotCon::ticked(Control->params)) request.params.push_back(i);
+    // The list was filled at creation; a data set changed in place since may have fewer columns.
+    for (int i : TPlotCon::ticked(Control->params))
+        if (i < d->CaseSize()) request.params.push_back(i);
     request.hyper = Control->Hyper->isChecked();
     request.normalize = Control->normal->isChecked();
     request.matrixType = Control->matrixType();
@@ -345,6 +348,7 @@ bool TScatterProform::DoPCA()
     for (const std::string& m : sink.messages) showMessage(QString::fromStdString(m));
     if (!pca) return false;
     fpca = std::move(pca);
+    Control->ShowTables->setEnabled(true);
     fillComponentLists(fpca->Count());
     refillAxisEntries();
     return fpca->Count() > 0;
