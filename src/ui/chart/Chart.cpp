@@ -104,8 +104,9 @@ void RasterPointsPlottable::draw(QCPPainter* painter)
     const QRect area = clipRect();
     const size_t n = std::min(arrays_.x.size(), arrays_.y.size());
     if (!kx || !vy || area.isEmpty() || n == 0) return;
-    // The chart's axes are always linear: one multiply-add per coordinate
-    // instead of a full axis conversion per point.
+    // The chart's axes are always linear (it offers no logarithmic ones): one
+    // multiply-add per coordinate instead of a full axis conversion per point.
+    Q_ASSERT(kx->scaleType() == QCPAxis::stLinear && vy->scaleType() == QCPAxis::stLinear);
     const QCPRange xr = kx->range(), yr = vy->range();
     PointRasterInput in;
     in.x = arrays_.x.data();
@@ -869,7 +870,8 @@ void Chart::insertPoint(SeriesId id, int index, double x, double y)
     s.a->x.insert(s.a->x.begin() + index, x);
     s.a->y.insert(s.a->y.begin() + index, y);
     if (!s.a->colors.empty())
-        s.a->colors.insert(s.a->colors.begin() + std::min<size_t>(size_t(index), s.a->colors.size()), toModelColor(s.color));
+        s.a->colors.insert(s.a->colors.begin() + std::min<size_t>(size_t(index), s.a->colors.size()),
+                           toModelColor(s.color));
     if (!s.err.empty())
         s.err.insert(s.err.begin() + std::min<size_t>(size_t(index), s.err.size()), 0.0);
     d->sync(s);
