@@ -133,9 +133,11 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
                 *carryOn = false;
             });
     connect(Control->Redrawbutt, &QPushButton::clicked, this, [this] {
-        // "Redraw" on the "PCA" page runs the analysis first.
-        if (Control->pages->currentIndex() == TPlotCon::PcaPage) DoPCA();
-        DrawData();
+        guarded([this] {
+            // "Redraw" on the "PCA" page runs the analysis first.
+            if (Control->pages->currentIndex() == TPlotCon::PcaPage) DoPCA();
+            DrawData();
+        });
     });
     connect(Control->density, &QPushButton::toggled, this, [this] {
         SetColors();

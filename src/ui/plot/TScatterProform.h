@@ -135,6 +135,8 @@ private:
     void fillComponentLists(int count);
     void refillAxisEntries();
     void showMessage(const QString& text);
+    // Runs a panel command; an exception is shown, never passed to the event loop.
+    void guarded(const std::function<void()>& command);
     // Labels of the scatter series as "Show Labels" says: set once per
     // series (event names, else event numbers from 0), then shown or hidden.
     void applyLabels();

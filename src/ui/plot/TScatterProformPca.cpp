@@ -142,6 +142,17 @@ void TScatterProform::showMessage(const QString& text)
         QMessageBox::warning(this, windowTitle(), text);
 }
 
+void TScatterProform::guarded(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const std::bad_alloc&) {
+        showMessage(QStringLiteral("Not enough memory"));
+    } catch (const std::exception& ex) {
+        showMessage(QString::fromUtf8(ex.what()));
+    }
+}
+
 void TScatterProform::setUpPca()
 {
     if (TData* d = data_.get()) {
@@ -153,16 +164,18 @@ void TScatterProform::setUpPca()
         PagesAdd(d);
     }
     connect(Control->PCAbtn, &QPushButton::clicked, this, [this] {
-        DoPCA();
-        DrawData();
+        guarded([this] {
+            DoPCA();
+            DrawData();
+        });
     });
-    connect(Control->ShowTables, &QPushButton::clicked, this, [this] { ShowTables(); });
+    connect(Control->ShowTables, &QPushButton::clicked, this, [this] { guarded([this] { ShowTables(); }); });
     Control->ShowTables->setEnabled(false);  // until an analysis ran in this window
-    connect(Control->SavePC, &QPushButton::clicked, this, [this] { SavePCA(); });
-    connect(Control->LoadPC, &QPushButton::clicked, this, [this] { LoadPCA(); });
+    connect(Control->SavePC, &QPushButton::clicked, this, [this] { guarded([this] { SavePCA(); }); });
+    connect(Control->LoadPC, &QPushButton::clicked, this, [this] { guarded([this] { LoadPCA(); }); });
     connect(Control->pages, &QTabWidget::currentChanged, this,
             [this](int page) { ScatterMode = page == TPlotCon::ScatterPage; });
-    connect(Control->Labels, &QCheckBox::toggled, this, [this] { LabelsClick(); });
+    connect(Control->Labels, &QCheckBox::toggled, this, [this] { guarded([this] { LabelsClick(); }); });
 }
 
 const TDataFilter* TScatterProform::componentFilter() const
