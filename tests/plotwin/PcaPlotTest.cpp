@@ -22,6 +22,7 @@
 #include "core/TDataFilter.h"
 #include "core/TGate.h"
 #include "plot/Scales.h"
+#include "plot/TMultiThread.h"
 #include "ui/chart/GateTool.h"
 #include "ui/plot/TPcadata.h"
 #include "ui/plot/Ttemplet.h"
@@ -607,4 +608,30 @@ TEST(PcaTables, SharesStayEmptyWhenTheEigenvaluesSumToZero)
     }
     EXPECT_EQ(t.matrix->item(0, 1)->text(), QStringLiteral("A"));
     EXPECT_EQ(t.matrix->item(2, 0)->text(), QStringLiteral("B"));
+}
+
+TEST_F(PcaFixture, LargeDataSetsAreProjectedInChunksWithoutLosingAnEvent)
+{
+    // Enough events for the projection to be split over the worker pool.
+    TData* big = TData::Create("big", 3, 150001);
+    makeCorrelated(*big);
+    workspace->Add(big);
+    TMultiThread pool(3);
+    window = std::make_unique<TScatterProform>(big, &pool);
+    notifier.target = window.get();
+    TScatterProform& w = *window;
+    w.Control->SelectAll->click();
+    w.Control->MatrixType->button(TPca::Covariation)->setChecked(true);
+    ASSERT_TRUE(w.DoPCA());
+    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.DrawData();
+    ASSERT_NE(w.serdat, Chart::NoSeries);
+    const std::vector<double> mean = columnMeans(*big);
+    const std::vector<double> x = w.chart()->xValues(w.serdat), y = w.chart()->yValues(w.serdat);
+    ASSERT_EQ(x.size(), size_t(big->events()));
+    for (int e = 0; e < big->events(); ++e) {
+        ASSERT_NEAR(x[size_t(e)], score(*big, e, mean, w.fpca->evects[0]), 1e-6) << e;
+        ASSERT_NEAR(y[size_t(e)], score(*big, e, mean, w.fpca->evects[1]), 1e-6) << e;
+    }
+    window.reset();
 }
