@@ -635,3 +635,29 @@ TEST_F(PcaFixture, LargeDataSetsAreProjectedInChunksWithoutLosingAnEvent)
     }
     window.reset();
 }
+
+TEST_F(PcaFixture, HypersphericalAnalysisWorksOnTheAngles)
+{
+    TScatterProform& w = open(root);
+    w.Control->SelectAll->click();
+    w.Control->Hyper->setChecked(true);
+    w.Control->normal->setChecked(true);
+    w.Control->PCAbtn->click();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();
+    ASSERT_TRUE(w.fpca);
+    // Three parameters give two angles once the radius is dropped.
+    ASSERT_EQ(w.fpca->Count(), 2);
+    EXPECT_EQ(w.fpca->Parnames, (TStrVector{"PHI0", "PHI1"}));
+    EXPECT_EQ(texts(w.Control->pxlist), (std::vector<QString>{"PC0", "PC1"}));
+    ASSERT_TRUE(root->filter->Hyper && root->filter->Normalized);
+    QPointer<TPcadata> t = w.ShowTables();
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->matrix->item(0, 1)->text(), QStringLiteral("PHI0"));
+    EXPECT_EQ(t->matrix->item(2, 0)->text(), QStringLiteral("PHI1"));
+    t->close();
+    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.DrawData();
+    ASSERT_NE(w.serdat, Chart::NoSeries);
+    EXPECT_EQ(w.chart()->pointCount(w.serdat), root->events());
+    for (double v : w.chart()->xValues(w.serdat)) ASSERT_TRUE(std::isfinite(v));
+}
