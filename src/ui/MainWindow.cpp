@@ -31,7 +31,9 @@
 #include "formats/TFCSWrite.h"
 #include "formats/images/MultiPage.h"
 #include "formats/images/PictureReader.h"
+#include "analysis/TPca.h"
 #include "ui/plot/PlotWindow.h"
+#include "ui/plot/TScatterProform.h"
 #include "protocol/Protocol.h"
 #include "plot/TMultiThread.h"
 
@@ -163,6 +165,10 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
     discrimination_ = new DiscriminationDialog(this);
     fileInfo_ = new Tsee(this);
     options_ = new OptionsDialog(&settings_, this);
+    // The plot windows' PCA runs with the eigen-solver chosen in the options.
+    TScatterProform::setPcaAlgorithmSource([this] {
+        return options_ && options_->Algorithm() == OptionsDialog::PcaAlgorithm::Jacobi ? int(TPca::Jacobi) : int(TPca::QL);
+    });
     progress_ = new TSeqProg(this);
 
     connect(dataBox_, &TDataBox::dataActivated, this, [this](TData* d) {
@@ -184,6 +190,7 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
 MainWindow::~MainWindow()
 {
     if (TData::Notifier == &notifier_) TData::Notifier = nullptr;
+    TScatterProform::setPcaAlgorithmSource({});
     setDefaultSink(previousSink_);
     // The data list owns the workspace; it goes before the pool its data sets may use.
     delete dataBox_;

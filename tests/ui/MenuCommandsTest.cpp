@@ -5,6 +5,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -14,7 +15,11 @@
 #include "core/TGate.h"
 #include "formats/FcsOpen.h"
 #include "formats/images/MultiPage.h"
+#include "analysis/TPca.h"
 #include "ui/MainWindow.h"
+#include "ui/OptionsDialog.h"
+#include "ui/plot/TPlotCon.h"
+#include "ui/plot/TScatterProform.h"
 #include "ui/TDataBox.h"
 #include "ui/TSeqProg.h"
 
@@ -294,6 +299,31 @@ private slots:
         // Double click on a node of the data list plots that data set.
         emit w.dataBox()->dataActivated(a);
         QCOMPARE(w.mdiArea()->subWindowList().size(), 3);
+    }
+
+    void plotWindowPcaUsesTheSolverChosenInTheOptions()
+    {
+        MainWindow w(settingsFile());
+        TData* d = TData::Create("pca", 3, 200);
+        for (int e = 0; e < 200; ++e) {
+            const double t = e - 100.0;
+            d->data[e][0] = t;
+            d->data[e][1] = 2 * t + (e % 7);
+            d->data[e][2] = -t + (e % 5);
+        }
+        w.dataBox()->Add(d);
+        emit w.dataBox()->dataActivated(d);
+        auto* plot = w.mdiArea()->findChild<TScatterProform*>();
+        QVERIFY(plot);
+        for (const auto algorithm : {OptionsDialog::PcaAlgorithm::Jacobi, OptionsDialog::PcaAlgorithm::QL}) {
+            w.options()->AlgorithmJacobi->setChecked(algorithm == OptionsDialog::PcaAlgorithm::Jacobi);
+            w.options()->AlgorithmQL->setChecked(algorithm == OptionsDialog::PcaAlgorithm::QL);
+            plot->Control->SelectAll->click();
+            plot->Control->PCAbtn->click();
+            QVERIFY(plot->fpca);
+            QCOMPARE(plot->fpca->algorithm,
+                     algorithm == OptionsDialog::PcaAlgorithm::Jacobi ? int(TPca::Jacobi) : int(TPca::QL));
+        }
     }
 
     void plotWithoutSelectionAsksAndOpensAnEmptyPlot()
