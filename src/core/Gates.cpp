@@ -144,6 +144,9 @@ struct RegionTest {
         if (!(w > 1e3 * kCells * mx) || !(h > 1e3 * kCells * my)) return;
         cellsPerX = kCells / w;
         cellsPerY = kCells / h;
+        // A box only a few subnormals wide gives infinite cells per unit, and a
+        // point on its left edge then a NaN cell index: test such boxes exactly.
+        if (!std::isfinite(cellsPerX) || !std::isfinite(cellsPerY)) return;
         cells.assign(size_t(kCells) * kCells, 2);
         const double cw = w / kCells, ch = h / kCells;
         for (int i = 0; i < vertices; ++i) {

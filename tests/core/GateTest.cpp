@@ -480,6 +480,23 @@ TEST(CreateLink, AgreesWithTheExactPolygonTestOnAndBesideEdges)
     }
 }
 
+TEST(CreateLink, PolygonOnlySubnormalsWideStillTestsExactly)
+{
+    // A box a few subnormals wide has infinitely many shortcut cells per unit;
+    // a point on its corner once gave a NaN cell index and a wild read.
+    Workspace ws;
+    const double t = 1e-320;
+    const TVector cx{0, t, t, 0, 0}, cy{0, 0, t, t, 0};
+    const std::vector<std::vector<double>> rows{{0, 0}, {t / 2, t / 2}, {t, t}, {0, t}, {2 * t, 0}};
+    TData* a = rootWithRows(ws, "tiny", rows);
+    TIntVector expected;
+    for (size_t e = 0; e < rows.size(); ++e)
+        if (rows[e][0] <= t && rows[e][1] <= t && PointInPolygon(rows[e][0], rows[e][1], cx.data(), cy.data(), 4))
+            expected.push_back(int(e));
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(a->CreateLink(TGate({1, 0}, {0, 1}, cx, cy)), expected);
+}
+
 TEST(CreateLink, PcaGateTestsTheFilterOutput)
 {
     PoolForTest pool;
