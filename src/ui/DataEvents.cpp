@@ -1,6 +1,7 @@
 #include "DataEvents.h"
 
 #include <QApplication>
+#include <QDockWidget>
 #include <QMdiSubWindow>
 #include <QThread>
 #include <QWidget>
@@ -13,7 +14,8 @@ namespace {
 
 bool isForm(const QWidget* w)
 {
-    if (w->isWindow()) return true;
+    // Docked tool windows (the data list) are forms too, though not windows.
+    if (w->isWindow() || qobject_cast<const QDockWidget*>(w)) return true;
     return qobject_cast<const QMdiSubWindow*>(w->parentWidget()) != nullptr;
 }
 

@@ -359,6 +359,18 @@ void TDataBox::Rebuild()
     emit workspaceChanged();
 }
 
+bool TDataBox::nodesMatchWorkspace() const
+{
+    std::vector<const TData*> shown;
+    for (QTreeWidgetItemIterator it(List); *it; ++it)
+        if (const TData* d = DataOf(*it)) shown.push_back(d);
+    if (shown.size() != datas.items().size()) return false;
+    std::sort(shown.begin(), shown.end());
+    std::vector<const TData*> held(datas.items().begin(), datas.items().end());
+    std::sort(held.begin(), held.end());
+    return shown == held;
+}
+
 void TDataBox::refreshNodes()
 {
     rebuilding_ = true;
@@ -465,7 +477,12 @@ bool TDataBox::event(QEvent* event)
 {
     if (event->type() == DataEvent::changedType()) {
         dropQueuedDataEvents(this, WMDataChanged);
-        refreshNodes();
+        // Windows add the data sets they derive (gated children) straight to the
+        // workspace and announce them: the tree must gain their nodes then.
+        if (nodesMatchWorkspace())
+            refreshNodes();
+        else
+            Rebuild();
         if (TData* d = DataOf(Currentnode)) ShowValues(d);
         return true;
     }

@@ -122,6 +122,8 @@ private:
     void changeColor();
     void setColorDisabled(bool disabled);
     void refreshNodes();
+    // Whether the tree has exactly one node per data set of the workspace list.
+    bool nodesMatchWorkspace() const;
     QIcon swatch(const TData* data) const;
 
     bool rebuilding_ = false;

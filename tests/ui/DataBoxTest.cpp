@@ -295,6 +295,26 @@ private slots:
         QCOMPARE(root->GetColor(0), TColor(0x00FF00));
     }
 
+    void dataSetsAddedToTheWorkspaceAndAnnouncedGetTheirNodes()
+    {
+        // A plot window adds the child its gate made to the workspace and
+        // announces it; the data list must show the child under its parent.
+        TDataBox box;  // the box's list is the workspace
+        QCOMPARE(TData::Workspace, &box.datas);
+        UiNotifier notifier;
+        DataNotifier* previous = TData::Notifier;
+        TData::Notifier = &notifier;
+        TData* root = numberedData("root", 2, 10);
+        box.Add(root);
+        TData* kid = childOf(root, "Gate_1", 2, 5);
+        TData::Workspace->Add(kid);
+        kid->Announce();
+        QTRY_VERIFY(box.NodeOf(kid));
+        QCOMPARE(box.NodeOf(kid)->parent(), box.NodeOf(root));
+        QCOMPARE(childTexts(box.NodeOf(root)), QStringList{QStringLiteral("Gate_1")});
+        TData::Notifier = previous;
+    }
+
     void announcementsReachFormsOncePerBurst()
     {
         struct Form : QWidget {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidgetItem>
 
 #include "UiTestHelpers.h"
 #include "core/Messages.h"
@@ -324,6 +325,19 @@ private slots:
             QCOMPARE(plot->fpca->algorithm,
                      algorithm == OptionsDialog::PcaAlgorithm::Jacobi ? int(TPca::Jacobi) : int(TPca::QL));
         }
+    }
+
+    void childAnnouncedByAWindowAppearsInTheDockedDataList()
+    {
+        MainWindow w(settingsFile());
+        w.show();
+        TData* root = numberedData("root", 2, 10);
+        w.dataBox()->Add(root);
+        TData* kid = childOf(root, "Gate_1", 0, 4);
+        TData::Workspace->Add(kid);
+        kid->Announce();
+        QTRY_VERIFY(w.dataBox()->NodeOf(kid));
+        QCOMPARE(w.dataBox()->NodeOf(kid)->parent(), w.dataBox()->NodeOf(root));
     }
 
     void plotWithoutSelectionAsksAndOpensAnEmptyPlot()
