@@ -162,18 +162,7 @@ TEST(Records, Version2RecordWithIntegerResolution)
 {
     // Hand-written version-2 record: one parameter "FSC" with resolution 1024 as int32, one event.
     MemoryStream s;
-    WriteInt(s, 2);
-    WriteInt(s, -1);
-    WriteBool(s, false);
-    WriteInt(s, 0);
-    for (int i = 0; i < 3; ++i) WriteDouble(s, 0);
-    WriteBool(s, false);
-    WriteString(s, "/p/");
-    WriteString(s, "old");
-    WriteString(s, ".fcs");
-    WriteVector(s, {0});
-    WriteInt(s, 1);
-    WriteInt(s, 1);
+    writeVersion2Head(s, 1, 1);
     WriteVector(s, {});
     WriteIntVector(s, {});
     WriteBool(s, false);

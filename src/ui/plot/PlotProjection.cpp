@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/TData.h"
+#include "core/TDataFilter.h"
 #include "core/TGate.h"
 #include "plot/TMultiThread.h"
 
@@ -202,6 +203,35 @@ ProjectionRange viewRange(const ProjectionRange& data)
     const double lo = data.minimum, hi = data.maximum;
     const double pad = hi > lo ? (hi - lo) * 0.02 : 0.5;
     return {true, lo - pad, hi + pad};
+}
+
+void projectThroughFilter(const TData& s, const TDataFilter& f, const TVector& xv, double (*convertX)(double),
+                          std::vector<double>& px, const TVector* yv, double (*convertY)(double),
+                          std::vector<double>* py, TMultiThread* pool)
+{
+    const int events = std::max(std::min(s.events(), s.data.rows()), 0);
+    const int cols = s.data.cols();
+    px.resize(size_t(events));
+    if (py) py->resize(size_t(events));
+    if (!pool) pool = &gatePool();
+    // The const Pass keeps no state, so the chunks share the filter; each
+    // chunk has its own buffer.
+    forChunks(size_t(events), chunksFor(size_t(events), pool), pool, [&](size_t from, size_t to, int) {
+        TVector buf(size_t(std::max(f.WorkLength(cols), 1)));
+        for (size_t e = from; e < to; ++e) {
+            const int n = f.Pass(s.data[int(e)], cols, buf.data());
+            double x = 0;
+            const int nx = std::min(n, int(xv.size()));
+            for (int i = 0; i < nx; ++i) x += buf[size_t(i)] * xv[size_t(i)];
+            px[e] = convertX(x);
+            if (py) {
+                double y = 0;
+                const int ny = std::min(n, int(yv->size()));
+                for (int i = 0; i < ny; ++i) y += buf[size_t(i)] * (*yv)[size_t(i)];
+                (*py)[e] = convertY(y);
+            }
+        }
+    });
 }
 
 }  // namespace orvala

@@ -10,6 +10,7 @@
 namespace orvala {
 
 class TData;
+class TDataFilter;
 class TMultiThread;
 
 struct ProjectionRange {
@@ -32,6 +33,13 @@ struct ProjectionRanges {
 ProjectionRanges projectEventsXY(const TData& d, const TVector& vx, double (*convertX)(double),
                                  std::vector<double>& outX, const TVector& vy, double (*convertY)(double),
                                  std::vector<double>& outY, TMultiThread* pool);
+
+// The plotted coordinates of every event of s in the space of filter f:
+// px[e] = convertX(f(e) . xv) and, when py is given, py[e] = convertY(f(e) . yv).
+// pool null: the program's pool.
+void projectThroughFilter(const TData& s, const TDataFilter& f, const TVector& xv, double (*convertX)(double),
+                          std::vector<double>& px, const TVector* yv, double (*convertY)(double),
+                          std::vector<double>* py, TMultiThread* pool);
 
 // Smallest and largest finite value of v. pool null: the program's pool.
 ProjectionRange finiteRange(const std::vector<double>& v, TMultiThread* pool);

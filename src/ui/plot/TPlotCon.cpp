@@ -104,40 +104,11 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     pl->addLayout(fileRow);
     pages->addTab(pca, QStringLiteral("PCA"));
     auto* scatter = new QWidget;
-    auto* sg = new QGridLayout(scatter);
-    xlog = new QCheckBox(QStringLiteral("log->lin"));
-    xlin = new QCheckBox(QStringLiteral("lin->log"));
-    ylog = new QCheckBox(QStringLiteral("log->lin"));
-    ylin = new QCheckBox(QStringLiteral("lin->log"));
-    xlist = new QListWidget;
-    ylist = new QListWidget;
-    sg->addWidget(new QLabel(QStringLiteral("X")), 0, 0);
-    sg->addWidget(xlog, 1, 0);
-    sg->addWidget(xlin, 2, 0);
-    sg->addWidget(xlist, 3, 0);
-    multi = new QCheckBox(QStringLiteral("multi"));
-    sg->addWidget(multi, 4, 0);
-    sg->addWidget(new QLabel(QStringLiteral("Y")), 0, 1);
-    sg->addWidget(ylog, 1, 1);
-    sg->addWidget(ylin, 2, 1);
-    sg->addWidget(ylist, 3, 1);
+    addAxisControls(scatter, {&xlog, &xlin, &xlist, &ylog, &ylin, &ylist, &multi});
     pages->addTab(scatter, QStringLiteral("Scatter"));
     auto* components = new QWidget;
-    auto* cg = new QGridLayout(components);
-    pxlog = new QCheckBox(QStringLiteral("log->lin"));
-    pxlin = new QCheckBox(QStringLiteral("lin->log"));
-    pylog = new QCheckBox(QStringLiteral("log->lin"));
-    pylin = new QCheckBox(QStringLiteral("lin->log"));
-    pxlist = new QListWidget;
-    pylist = new QListWidget;
-    cg->addWidget(new QLabel(QStringLiteral("X")), 0, 0);
-    cg->addWidget(pxlog, 1, 0);
-    cg->addWidget(pxlin, 2, 0);
-    cg->addWidget(pxlist, 3, 0);
-    cg->addWidget(new QLabel(QStringLiteral("Y")), 0, 1);
-    cg->addWidget(pylog, 1, 1);
-    cg->addWidget(pylin, 2, 1);
-    cg->addWidget(pylist, 3, 1);
+    // The component page has no "multi" box.
+    addAxisControls(components, {&pxlog, &pxlin, &pxlist, &pylog, &pylin, &pylist, nullptr});
     pages->addTab(components, QStringLiteral("P. Components"));
     pages->setCurrentIndex(ScatterPage);
     top->addWidget(pages, 1);
@@ -151,10 +122,6 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
         bquickview->setChecked(false);
         ShowPointer->setChecked(false);
     });
-    exclusive(xlog, xlin);
-    exclusive(ylog, ylin);
-    exclusive(pxlog, pxlin);
-    exclusive(pylog, pylin);
     connect(SelectAll, &QPushButton::clicked, this, [this] {
         for (int i = 0; i < params->count(); ++i) params->item(i)->setCheckState(Qt::Checked);
     });
@@ -163,6 +130,31 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     });
     OriginalWidth = 200;
     setMinimumWidth(160);
+}
+
+void TPlotCon::addAxisControls(QWidget* page, const AxisSlots& out)
+{
+    auto* g = new QGridLayout(page);
+    *out.xlog = new QCheckBox(QStringLiteral("log->lin"));
+    *out.xlin = new QCheckBox(QStringLiteral("lin->log"));
+    *out.ylog = new QCheckBox(QStringLiteral("log->lin"));
+    *out.ylin = new QCheckBox(QStringLiteral("lin->log"));
+    *out.xlist = new QListWidget;
+    *out.ylist = new QListWidget;
+    g->addWidget(new QLabel(QStringLiteral("X")), 0, 0);
+    g->addWidget(*out.xlog, 1, 0);
+    g->addWidget(*out.xlin, 2, 0);
+    g->addWidget(*out.xlist, 3, 0);
+    if (out.multi) {
+        *out.multi = new QCheckBox(QStringLiteral("multi"));
+        g->addWidget(*out.multi, 4, 0);
+    }
+    g->addWidget(new QLabel(QStringLiteral("Y")), 0, 1);
+    g->addWidget(*out.ylog, 1, 1);
+    g->addWidget(*out.ylin, 2, 1);
+    g->addWidget(*out.ylist, 3, 1);
+    exclusive(*out.xlog, *out.xlin);
+    exclusive(*out.ylog, *out.ylin);
 }
 
 void TPlotCon::exclusive(QCheckBox* a, QCheckBox* b)

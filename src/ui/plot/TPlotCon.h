@@ -36,6 +36,19 @@ public:
     static void setEntries(QListWidget* list, const QStringList& names);
     // Checking one scale box of an axis unchecks its partner; unchecking changes nothing else.
     static void exclusive(QCheckBox* a, QCheckBox* b);
+    // Where addAxisControls puts the controls it makes; multi may be null (no box).
+    struct AxisSlots {
+        QCheckBox** xlog;
+        QCheckBox** xlin;
+        QListWidget** xlist;
+        QCheckBox** ylog;
+        QCheckBox** ylin;
+        QListWidget** ylist;
+        QCheckBox** multi;
+    };
+    // Lays out one page's axis controls ("X": "log->lin", "lin->log", list and
+    // "multi"; "Y" beside it) with exclusive scale boxes.
+    static void addAxisControls(QWidget* page, const AxisSlots& out);
 
     int OriginalWidth = 0;
     QTabWidget* pages = nullptr;

@@ -60,15 +60,6 @@ double dot(const TVector& a, const TVector& b)
     return s;
 }
 
-// Projections of every event onto direction v; only the non-zero
-// coefficients are visited, so one ticked parameter costs one read per event.
-std::vector<double> project(const TData& d, const TVector& v, TScatterProform::ScaleFn convert)
-{
-    std::vector<double> out;
-    projectEvents(d, v, convert, out, nullptr);
-    return out;
-}
-
 bool within(double a, double b)
 {
     // Edits under 0.1 % of the stored value do not re-gate; a stored 0 needs an exact match.
@@ -235,10 +226,8 @@ void TScatterProform::DrawData()
     TData* d = data_.get();
     if (!d) return;
     datamodified = d->Modified();
-    if (const TDataFilter* pf = componentFilter()) {
-        drawComponents(*pf);
-        return;
-    }
+    // Component mode: events pass through the page's projection filter first.
+    const TDataFilter* pf = componentFilter();
     BuildAxisVectors();
 
     gateTool_->DeleteContours();
@@ -251,6 +240,12 @@ void TScatterProform::DrawData()
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto projectX = [&](const TData& s, const TVector& direction, std::vector<double>& out) {
+        if (pf)
+            projectThroughFilter(s, *pf, direction, ConvertX, out, nullptr, nullptr, nullptr, pool_);
+        else
+            projectEvents(s, direction, ConvertX, out, pool_);
+    };
     auto joined = [](const QListWidget* list, const QString& sep) {
         QStringList parts;
         for (int i : TPlotCon::ticked(list)) parts << list->item(i)->text();
@@ -258,33 +253,41 @@ void TScatterProform::DrawData()
     };
     chart_->setAxisAutomatic(ChartAxis::Bottom, true);
     chart_->setAxisAutomatic(ChartAxis::Left, true);
-    if (sumSquares(yvector) < 1e-16) {
-        const std::vector<int> xs = TPlotCon::ticked(Control->xlist);
-        const bool several = Control->multi->isChecked() && xs.size() > 1;
+    const bool histogram = sumSquares(yvector) < 1e-16;
+    const bool multi = ax.multi && ax.multi->isChecked();
+    if (histogram) {
+        const bool several = multi && TPlotCon::ticked(ax.xlist).size() > 1;
         chart_->setLegendVisible(several);
-        chart_->setAxisTitle(ChartAxis::Bottom, joined(Control->xlist, several ? QStringLiteral(",") : QStringLiteral("+")));
+        chart_->setAxisTitle(ChartAxis::Bottom, joined(ax.xlist, several ? QStringLiteral(",") : QStringLiteral("+")));
         chart_->setAxisTitle(ChartAxis::Left, QStringLiteral("Freq"));
     }
-    if (sumSquares(yvector) < 1e-16 && Control->multi->isChecked()) {
-        // One histogram per ticked parameter, each in the next colour of a fixed cycle.
+    std::vector<double> v;
+    if (histogram && multi) {
+        // One histogram per ticked entry, each in the next colour of a fixed cycle.
         static const QColor cycle[] = {Qt::red, Qt::darkGreen, Qt::blue, Qt::darkYellow, Qt::magenta, Qt::darkCyan};
         int k = 0;
-        for (int i : TPlotCon::ticked(Control->xlist)) {
-            if (i >= d->CaseSize()) continue;
-            TVector unit(size_t(d->CaseSize()), 0.0);
-            unit[size_t(i)] = 1;
-            const TVector v = project(*d, unit, ConvertX);
+        for (int i : TPlotCon::ticked(ax.xlist)) {
+            TVector direction;
+            if (pf) {
+                if (i >= pf->Count()) continue;
+                direction = pf->Fevects[size_t(i)];
+            } else {
+                if (i >= d->CaseSize()) continue;
+                direction.assign(size_t(d->CaseSize()), 0.0);
+                direction[size_t(i)] = 1;
+            }
+            projectX(*d, direction, v);
             if (v.empty()) continue;
             Thistogram h(v, 1024);
-            const Chart::SeriesId id = chart_->addLineSeries(Control->xlist->item(i)->text(), cycle[k++ % 6]);
+            const Chart::SeriesId id = chart_->addLineSeries(ax.xlist->item(i)->text(), cycle[k++ % 6]);
             chart_->setPoints(id, h.Xvalue, h.Yvalue);
         }
-    } else if (sumSquares(yvector) < 1e-16) {
+    } else if (histogram) {
         // The data set's histogram, then one per child over the child's own events.
         std::vector<TData*> sets{d};
         for (int i = 0; i < d->KidCount(); ++i) sets.push_back(d->GetKid(i));
         for (TData* s : sets) {
-            const TVector v = project(*s, xvector, ConvertX);
+            projectX(*s, xvector, v);
             if (v.empty()) continue;
             Thistogram h(v, 1024);
             const Chart::SeriesId id =
@@ -293,11 +296,17 @@ void TScatterProform::DrawData()
         }
     } else {
         chart_->setLegendVisible(false);
-        chart_->setAxisTitle(ChartAxis::Bottom, joined(Control->xlist, QStringLiteral("+")));
-        chart_->setAxisTitle(ChartAxis::Left, joined(Control->ylist, QStringLiteral("+")));
-        // One read of the events for both directions and their ranges, into
-        // px_ and py_ themselves: they keep the pages of the last redraw.
-        const ProjectionRanges ranges = projectEventsXY(*d, xvector, ConvertX, px_, yvector, ConvertY, py_, pool_);
+        chart_->setAxisTitle(ChartAxis::Bottom, joined(ax.xlist, QStringLiteral("+")));
+        chart_->setAxisTitle(ChartAxis::Left, joined(ax.ylist, QStringLiteral("+")));
+        // One read of the events for both directions, into px_ and py_
+        // themselves: they keep the pages of the last redraw.
+        ProjectionRanges ranges;
+        if (pf) {
+            projectThroughFilter(*d, *pf, xvector, ConvertX, px_, &yvector, ConvertY, &py_, pool_);
+            ranges = {finiteRange(px_, pool_), finiteRange(py_, pool_)};
+        } else {
+            ranges = projectEventsXY(*d, xvector, ConvertX, px_, yvector, ConvertY, py_, pool_);
+        }
         serdat = chart_->addPointSeries(Control->pointsize->value());
         chart_->setPoints(serdat, px_, py_);
         // Fixed ranges, set as fixRange sets them but from the ranges at hand:

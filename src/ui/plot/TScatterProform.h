@@ -126,7 +126,6 @@ private:
     AxisControls axisControls() const;
     void setUpPca();
     void buildComponentVectors(const TDataFilter& f);
-    void drawComponents(const TDataFilter& f);
     // A gate of the current view: projection gate on the "Scatter" page, PCA
     // gate with a copy of the page's filter in component mode.
     TGate makeGate(TVector x, TVector y, TVector cx, TVector cy) const;

@@ -68,8 +68,6 @@ void normalised(TVector& v)
     for (double& e : v) e /= n;
 }
 
-QColor qcolor(TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
-
 // Two filters describe the same projection space: every field that changes
 // an event's output, and the eigenvectors, are equal.
 bool sameSpace(const TDataFilter& a, const TDataFilter& b)
@@ -77,50 +75,6 @@ bool sameSpace(const TDataFilter& a, const TDataFilter& b)
     return a.FIndices == b.FIndices && a.Normalized == b.Normalized && a.Hyper == b.Hyper &&
            a.Includer == b.Includer && a.PCAType == b.PCAType && a.FMean == b.FMean &&
            a.FDeviation == b.FDeviation && a.Fevects == b.Fevects;
-}
-
-// Events below this many are projected on the calling thread.
-constexpr int ParallelEvents = 1 << 16;
-constexpr int ChunkEvents = 1 << 14;
-
-// The plotted coordinates of every event of s in the space of filter f:
-// px = convertX(f(e) . xv) and, when py is given, py = convertY(f(e) . yv).
-// The const Pass keeps no state, so the chunks share the filter; each chunk
-// has its own buffer.
-void projectThrough(const TData& s, const TDataFilter& f, const TVector& xv, TScatterProform::ScaleFn convertX,
-                    std::vector<double>& px, const TVector* yv, TScatterProform::ScaleFn convertY,
-                    std::vector<double>* py, TMultiThread* pool)
-{
-    const int events = std::min(s.events(), s.data.rows());
-    const int cols = s.data.cols();
-    px.assign(size_t(std::max(events, 0)), 0.0);
-    if (py) py->assign(px.size(), 0.0);
-    auto run = [&](int begin, int end) {
-        TVector buf(size_t(std::max(f.WorkLength(cols), 1)));
-        for (int e = begin; e < end; ++e) {
-            const int n = f.Pass(s.data[e], cols, buf.data());
-            double x = 0, y = 0;
-            const int nx = std::min(n, int(xv.size()));
-            for (int i = 0; i < nx; ++i) x += buf[size_t(i)] * xv[size_t(i)];
-            px[size_t(e)] = convertX(x);
-            if (py) {
-                const int ny = std::min(n, int(yv->size()));
-                for (int i = 0; i < ny; ++i) y += buf[size_t(i)] * (*yv)[size_t(i)];
-                (*py)[size_t(e)] = convertY(y);
-            }
-        }
-    };
-    if (events < ParallelEvents || !pool || pool->NumberOfThreads() < 2) {
-        run(0, events);
-        return;
-    }
-    pool->Process(
-        [&](int, int index, int size, int& count, std::atomic<bool>& aborted) {
-            if (aborted) return;
-            run(index, index + size);
-            count += size;
-        },
-        nullptr, events, ChunkEvents);
 }
 
 }  // namespace
@@ -214,83 +168,6 @@ void TScatterProform::buildComponentVectors(const TDataFilter& f)
     };
     fill(ax.xlist, xvector);
     fill(ax.ylist, yvector);
-}
-
-void TScatterProform::drawComponents(const TDataFilter& f)
-{
-    TData* d = data_.get();
-    BuildAxisVectors();
-    gateTool_->DeleteContours();
-    chart_->clearSeries();
-    serdat = Chart::NoSeries;
-    px_.clear();
-    py_.clear();
-    if (squares(xvector) < 1e-16) {
-        chart_->redraw();
-        return;
-    }
-    TMultiThread* pool = pool_ ? pool_ : &gatePool();
-    const AxisControls ax = axisControls();
-    {
-        WaitCursor busy;
-        auto joined = [](const QListWidget* list, const QString& sep) {
-            QStringList parts;
-            for (int i : TPlotCon::ticked(list)) parts << list->item(i)->text();
-            return parts.join(sep);
-        };
-        chart_->setAxisAutomatic(ChartAxis::Bottom, true);
-        chart_->setAxisAutomatic(ChartAxis::Left, true);
-        if (squares(yvector) < 1e-16) {
-            const bool multi = ax.multi && ax.multi->isChecked();
-            const bool several = multi && TPlotCon::ticked(ax.xlist).size() > 1;
-            chart_->setLegendVisible(several);
-            chart_->setAxisTitle(ChartAxis::Bottom, joined(ax.xlist, several ? QStringLiteral(",") : QStringLiteral("+")));
-            chart_->setAxisTitle(ChartAxis::Left, QStringLiteral("Freq"));
-            std::vector<double> v;
-            if (multi) {
-                // One histogram per ticked component, each in the next colour of a fixed cycle.
-                static const QColor cycle[] = {Qt::red, Qt::darkGreen, Qt::blue, Qt::darkYellow, Qt::magenta, Qt::darkCyan};
-                int c = 0;
-                for (int k : TPlotCon::ticked(ax.xlist)) {
-                    if (k >= f.Count()) continue;
-                    projectThrough(*d, f, f.Fevects[size_t(k)], ConvertX, v, nullptr, nullptr, nullptr, pool);
-                    if (v.empty()) continue;
-                    Thistogram h(v, 1024);
-                    const Chart::SeriesId id = chart_->addLineSeries(ax.xlist->item(k)->text(), cycle[c++ % 6]);
-                    chart_->setPoints(id, h.Xvalue, h.Yvalue);
-                }
-            } else {
-                // The data set's histogram, then one per child over the child's own events.
-                std::vector<TData*> sets{d};
-                for (TData* kid : d->Kids()) sets.push_back(kid);
-                for (TData* s : sets) {
-                    projectThrough(*s, f, xvector, ConvertX, v, nullptr, nullptr, nullptr, pool);
-                    if (v.empty()) continue;
-                    Thistogram h(v, 1024);
-                    const Chart::SeriesId id =
-                        chart_->addLineSeries(QString::fromStdString(s->ShortName()), qcolor(s->NativeColor()));
-                    chart_->setPoints(id, h.Xvalue, h.Yvalue);
-                }
-            }
-        } else {
-            chart_->setLegendVisible(false);
-            chart_->setAxisTitle(ChartAxis::Bottom, joined(ax.xlist, QStringLiteral("+")));
-            chart_->setAxisTitle(ChartAxis::Left, joined(ax.ylist, QStringLiteral("+")));
-            projectThrough(*d, f, xvector, ConvertX, px_, &yvector, ConvertY, &py_, pool);
-            serdat = chart_->addPointSeries(Control->pointsize->value());
-            chart_->setPoints(serdat, px_, py_);
-            fixRange(ChartAxis::Bottom, px_);
-            fixRange(ChartAxis::Left, py_);
-            // Hidden while the contours are drawn: their redraw would paint
-            // every event once more, before the events have their colours.
-            chart_->setSeriesActive(serdat, false);
-            DrawGateContours();
-            chart_->setSeriesActive(serdat, true);
-        }
-    }
-    SetColors();
-    applyLabels();
-    chart_->redraw();
 }
 
 TGate TScatterProform::makeGate(TVector x, TVector y, TVector cx, TVector cy) const

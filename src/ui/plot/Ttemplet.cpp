@@ -1,8 +1,6 @@
 #include "Ttemplet.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
-#include <QLabel>
 #include <QListWidget>
 
 #include "TPlotCon.h"
@@ -13,25 +11,7 @@ namespace orvala {
 
 Ttemplet::Ttemplet(QWidget* AOwner) : QFrame(AOwner)
 {
-    auto* g = new QGridLayout(this);
-    xlog = new QCheckBox(QStringLiteral("log->lin"));
-    xlin = new QCheckBox(QStringLiteral("lin->log"));
-    ylog = new QCheckBox(QStringLiteral("log->lin"));
-    ylin = new QCheckBox(QStringLiteral("lin->log"));
-    xlist = new QListWidget;
-    ylist = new QListWidget;
-    multi = new QCheckBox(QStringLiteral("multi"));
-    g->addWidget(new QLabel(QStringLiteral("X")), 0, 0);
-    g->addWidget(xlog, 1, 0);
-    g->addWidget(xlin, 2, 0);
-    g->addWidget(xlist, 3, 0);
-    g->addWidget(multi, 4, 0);
-    g->addWidget(new QLabel(QStringLiteral("Y")), 0, 1);
-    g->addWidget(ylog, 1, 1);
-    g->addWidget(ylin, 2, 1);
-    g->addWidget(ylist, 3, 1);
-    TPlotCon::exclusive(xlog, xlin);
-    TPlotCon::exclusive(ylog, ylin);
+    TPlotCon::addAxisControls(this, {&xlog, &xlin, &xlist, &ylog, &ylin, &ylist, &multi});
 }
 
 Ttemplet::~Ttemplet() = default;

@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "core/TData.h"
+#include "plot/Scales.h"
+#include "plot/TMultiThread.h"
+#include "ui/plot/PlotProjection.h"
+
+using namespace orvala;
+
+namespace {
+
+double identity(double v) { return v; }
+
+// Serial reference: the sum over the non-zero coefficients (a parameter that
+// is not part of the direction never contributes, not even a NaN), then the conversion.
+std::vector<double> serial(const TData& d, const TVector& v, double (*convert)(double))
+{
+    std::vector<double> out;
+    for (int e = 0; e < d.events(); ++e) {
+        double s = 0;
+        for (int i = 0; i < d.CaseSize() && i < int(v.size()); ++i)
+            if (v[size_t(i)] != 0) s += d.data[e][i] * v[size_t(i)];
+        out.push_back(convert(s));
+    }
+    return out;
+}
+
+void expectSameValues(const std::vector<double>& got, const std::vector<double>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t e = 0; e < got.size(); ++e)
+        ASSERT_TRUE(got[e] == want[e] || (std::isnan(got[e]) && std::isnan(want[e]))) << e;
+}
+
+ProjectionRange serialRange(const std::vector<double>& v)
+{
+    ProjectionRange r;
+    for (double e : v) {
+        if (!std::isfinite(e)) continue;
+        r.minimum = r.found ? std::min(r.minimum, e) : e;
+        r.maximum = r.found ? std::max(r.maximum, e) : e;
+        r.found = true;
+    }
+    return r;
+}
+
+}  // namespace
+
+TEST(PlotProjection, ParallelProjectionAndRangesEqualTheSerialLoop)
+{
+    // Enough events for several chunks on two workers, with values that are
+    // not finite or turn negative under the log conversion scattered through.
+    const int n = 300'001;
+    DataRef d(TData::Create("p", 3, n));
+    for (int e = 0; e < n; ++e) {
+        d->data[e][0] = std::sin(e * 0.001) * 1000;
+        d->data[e][1] = e % 997 == 0 ? std::numeric_limits<double>::quiet_NaN() : e * 0.5;
+        d->data[e][2] = e % 1231 == 0 ? std::numeric_limits<double>::infinity() : -e * 0.25;
+    }
+    const TVector vx{0.6, 0, 0.8}, vy{0, 1 / std::sqrt(2.0), 1 / std::sqrt(2.0)};
+    TMultiThread pool(2);
+    std::vector<double> px{1, 2, 3}, py;  // stale contents must not survive
+    const ProjectionRanges r = projectEventsXY(*d, vx, identity, px, vy, LinToLog, py, &pool);
+    expectSameValues(px, serial(*d, vx, identity));
+    expectSameValues(py, serial(*d, vy, LinToLog));
+    for (const auto& [got, want] : {std::pair{r.x, serialRange(px)}, std::pair{r.y, serialRange(py)}}) {
+        EXPECT_EQ(got.found, want.found);
+        EXPECT_EQ(got.minimum, want.minimum);
+        EXPECT_EQ(got.maximum, want.maximum);
+    }
+
+    std::vector<double> one;
+    const ProjectionRange rx = projectEvents(*d, vx, identity, one, &pool);
+    expectSameValues(one, px);
+    EXPECT_EQ(rx.minimum, r.x.minimum);
+    const ProjectionRange fr = finiteRange(py, &pool);
+    EXPECT_EQ(fr.minimum, r.y.minimum);
+    EXPECT_EQ(fr.maximum, r.y.maximum);
+}
+
+TEST(PlotProjection, ViewRangeShowsEveryDotWhole)
+{
+    const ProjectionRange wide = viewRange({true, 0, 100});
+    EXPECT_DOUBLE_EQ(wide.minimum, -2);
+    EXPECT_DOUBLE_EQ(wide.maximum, 102);
+    const ProjectionRange single = viewRange({true, 5, 5});
+    EXPECT_DOUBLE_EQ(single.minimum, 4.5);
+    EXPECT_DOUBLE_EQ(single.maximum, 5.5);
+    EXPECT_FALSE(viewRange({}).found);
+    const std::vector<double> none{std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()};
+    EXPECT_FALSE(finiteRange(none, nullptr).found);
+}
