@@ -537,8 +537,9 @@ void MainWindow::saveProtocolDialog()
     const QString name = askSaveName(start.isEmpty() ? proposed : QDir(start).filePath(proposed), ProtocolSaveFilter,
                                      QStringLiteral("orp"));
     if (name.isEmpty()) return;
-    // The protocol folder follows the user's last choice.
-    settings_.WriteString(QStringLiteral("Protocol"), QStringLiteral("Directory"), dirOf(name));
+    // The protocol folder is a setting of its own: the dialog's starting
+    // folder is written back as it was, whatever folder the user picked.
+    settings_.WriteString(QStringLiteral("Protocol"), QStringLiteral("Directory"), start);
     saveProtocol(*base, name);
 }
 
@@ -550,7 +551,7 @@ void MainWindow::loadProtocolDialog()
     const QString name =
         QFileDialog::getOpenFileName(this, QStringLiteral("Load Protocol"), start, qtFilter(ProtocolOpenFilter));
     if (name.isEmpty()) return;
-    settings_.WriteString(QStringLiteral("Protocol"), QStringLiteral("Directory"), dirOf(name));
+    settings_.WriteString(QStringLiteral("Protocol"), QStringLiteral("Directory"), start);
     loadProtocol(*base, name);
 }
 
