@@ -496,10 +496,13 @@ TData* TData::Gated(TData* parent, const TGate* gate)
         if (!rectInsidePicture(*parent, gate->Rect)) return nullptr;
         break;
     case TGateType::gtSubChannel: {
+        // Every entry is checked, not just the last: a list read from a
+        // damaged protocol need not be in order.
         const TIntVector& list = gate->ChannelList;
-        if (list.empty() || list.back() >= parent->CaseSize()) return nullptr;
+        const int columns = std::min(parent->CaseSize(), int(parent->Desc().size()));
+        if (list.empty()) return nullptr;
         for (int32_t c : list)
-            if (c < 0) return nullptr;
+            if (c < 0 || c >= columns) return nullptr;
         break;
     }
     default:

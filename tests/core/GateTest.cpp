@@ -182,6 +182,7 @@ TEST(Gated, RefusesUnusableCombinations)
     };
     const TGate subChannelTooFar(TGateType::gtSubChannel, {0, 3});
     const TGate subChannelEmpty(TGateType::gtSubChannel, {});
+    const TGate subChannelUnsortedTooFar(TGateType::gtSubChannel, {50, 0});  // as a damaged protocol holds it
     const TGate subsetTooFar(TGateType::gtSubset, {0, 4});
     const TGate imageWithoutPicture(TGateRect{0, 0, 0, 0});
     const TGate none, log(TGateType::gtLog), hyper(TGateType::gtHyper), affine(TGateType::gtAffine);
@@ -192,6 +193,7 @@ TEST(Gated, RefusesUnusableCombinations)
         {"PCA gate without filter", a, &pcaWithoutFilter},
         {"sub-channel past the last column", a, &subChannelTooFar},
         {"sub-channel keeping nothing", a, &subChannelEmpty},
+        {"sub-channel out of order past the last column", a, &subChannelUnsortedTooFar},
         {"subset past the last event", a, &subsetTooFar},
         {"image gate on a list-mode data set", a, &imageWithoutPicture},
         {"gtNone", a, &none},
