@@ -43,10 +43,15 @@ void TMapData::SetSize(int ThreadCount, int Width, int Height)
     width = std::max(Width, 0);
     height = std::max(Height, 0);
     const size_t cells = size_t(width) * size_t(height);
+    // assign on vectors kept from the last map reuses their pages: a remap on
+    // every zoom or scroll must not fault in fresh megabytes each time.
     Map.assign(cells, 0);
     Colors.assign(cells, 0);
-    Maps.assign(size_t(std::max(ThreadCount, 0)), std::vector<int32_t>(cells, 0));
-    Colorss.assign(size_t(std::max(ThreadCount, 0)), std::vector<uint32_t>(cells, 0));
+    const size_t threads = size_t(std::max(ThreadCount, 0));
+    Maps.resize(threads);
+    Colorss.resize(threads);
+    for (auto& m : Maps) m.assign(cells, 0);
+    for (auto& c : Colorss) c.assign(cells, 0);
 }
 
 void TMapData::SumMap()
@@ -100,8 +105,10 @@ std::vector<MapPoint> RenderPixelMap(TMapper& mapper, int W, int H, double cminx
                                      double cmaxy)
 {
     TMapData& mi = mapper.MapInfo;
-    mi.Clear();
-    if (W <= 0 || H <= 0 || !(cmaxx - cminx != 0) || !(cmaxy - cminy != 0)) return {};
+    if (W <= 0 || H <= 0 || !(cmaxx - cminx != 0) || !(cmaxy - cminy != 0)) {
+        mi.Clear();
+        return {};
+    }
     mi.cminx = cminx;
     mi.cmaxx = cmaxx;
     mi.cminy = cminy;
@@ -109,7 +116,10 @@ std::vector<MapPoint> RenderPixelMap(TMapper& mapper, int W, int H, double cminx
     mi.SetSize(mapper.MT->NumberOfThreads(), W + 1, H + 1);
     mi.scalex = W / (cmaxx - cminx);
     mi.scaley = H / (cmaxy - cminy);
-    if (mi.scalex == 0 || mi.scaley == 0 || !std::isfinite(mi.scalex) || !std::isfinite(mi.scaley)) return {};
+    if (mi.scalex == 0 || mi.scaley == 0 || !std::isfinite(mi.scalex) || !std::isfinite(mi.scaley)) {
+        mi.Clear();
+        return {};
+    }
     if (mapper.DataSize > 0) mapper.RunAndWait(mapper.DataSize, 0);
     mi.SumMap();
     return MapToPoints(mi, mapper.DataColor.base != nullptr);
@@ -126,7 +136,9 @@ std::vector<MapPoint> MapToPoints(const TMapData& map, bool withColors)
     for (int32_t c : map.Map)
         if (c > 0) counts.push_back(c);
     double cmin = 0, cmax = 0;
+    int32_t largest = 0;
     if (!counts.empty()) {
+        largest = *std::max_element(counts.begin(), counts.end());
         const size_t z = counts.size();
         const size_t p = size_t(std::nearbyint(double(z - 1) * 0.9));
         std::nth_element(counts.begin(), counts.begin() + long(p), counts.end());
@@ -135,6 +147,14 @@ std::vector<MapPoint> MapToPoints(const TMapData& map, bool withColors)
     }
     const double range = cmax == cmin ? 1.0 : cmax - cmin;
     const auto& palette = DensityPalette();
+    // Many pixels share a count: when the counts are small next to the number
+    // of pixels, each level is computed once per count, by the same formula.
+    std::vector<double> levels;
+    if (largest > 0 && size_t(largest) <= std::max<size_t>(counts.size(), 4096)) {
+        levels.resize(size_t(largest) + 1);
+        for (int32_t c = 1; c <= largest; ++c) levels[size_t(c)] = std::log2(1.0 + (c - cmin) / range);
+    }
+    auto levelOf = [&](int32_t c) { return levels.empty() ? std::log2(1.0 + (c - cmin) / range) : levels[size_t(c)]; };
 
     points.reserve(counts.size());
     for (int i = 0; i < map.height; ++i) {
@@ -144,7 +164,7 @@ std::vector<MapPoint> MapToPoints(const TMapData& map, bool withColors)
             const int32_t c = map.Map[cell];
             if (c <= 0) continue;
             const double x = j / map.scalex + map.cminx;
-            const double level = std::log2(1.0 + (c - cmin) / range);
+            const double level = levelOf(c);
             uint32_t colour;
             const uint32_t K = withColors ? map.Colors[cell] : 0;
             if (withColors && K >= 0x0A000000u) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -105,6 +106,56 @@ TEST(PixelMap, ParallelMapEqualsSequentialCount)
         if (col >= 0 && col <= 80 && row >= 0 && row <= 60) ++expected[size_t(row) * 81 + size_t(col)];
     }
     EXPECT_EQ(m.mapper.MapInfo.Map, expected);
+}
+
+TEST(PixelMap, PointColoursFollowTheCountScale)
+{
+    // Counts 1..60 over many pixels (levels found once per count) and a few
+    // huge counts (levels found per pixel): both give the formula's colours.
+    auto expectFormula = [](const std::vector<int32_t>& counts) {
+        TMapData map;
+        map.width = int(counts.size());
+        map.height = 1;
+        map.Map = counts;
+        map.scalex = map.scaley = 1;
+        std::vector<int32_t> nonZero;
+        for (int32_t c : counts)
+            if (c > 0) nonZero.push_back(c);
+        std::vector<int32_t> sorted = nonZero;
+        std::sort(sorted.begin(), sorted.end());
+        const double cmin = sorted.front();
+        const double cmax = sorted[size_t(std::nearbyint(double(sorted.size() - 1) * 0.9))];
+        const double range = cmax == cmin ? 1.0 : cmax - cmin;
+        const auto points = MapToPoints(map, false);
+        ASSERT_EQ(points.size(), nonZero.size());
+        for (size_t i = 0; i < points.size(); ++i) {
+            const double level = std::log2(1.0 + (nonZero[i] - cmin) / range);
+            const double u = std::clamp(std::nearbyint(1147.0 * level), 0.0, 1147.0);
+            EXPECT_EQ(points[i].color, DensityPalette()[size_t(u)]) << "count " << nonZero[i];
+        }
+    };
+    std::vector<int32_t> small;
+    for (int i = 0; i < 600; ++i) small.push_back(i % 7 == 0 ? 0 : 1 + (i * 37) % 60);
+    expectFormula(small);
+    expectFormula({0, 100000, 3, 0, 250000, 7});
+}
+
+TEST(PixelMap, ARemapCountsOnlyTheNewEvents)
+{
+    // The maps are kept between remaps; nothing of the last one may remain.
+    Mapped m;
+    m.x = {1, 2, 3, 3};
+    m.y = {1, 2, 3, 3};
+    m.render(10, 10, 0, 10, 0, 10);
+    m.x = {5};
+    m.y = {5};
+    const auto points = m.render(10, 10, 0, 10, 0, 10);
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(m.count(5, 5), 1);
+    EXPECT_EQ(m.count(3, 3), 0);
+    int total = 0;
+    for (int32_t c : m.mapper.MapInfo.Map) total += c;
+    EXPECT_EQ(total, 1);
 }
 
 TEST(PixelMap, EmptyAreaOrRangeDrawsNothing)
