@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/TempDir.h"
 #include "FcsFixtureWriter.h"
 #include "cli/RenderLayout.h"
 #include "core/Messages.h"
@@ -32,17 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        path = fs::temp_directory_path() /
-               ("orvala-cli-" + std::to_string(::getpid()) + "-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using orvala::test::TempDir;
 
 std::string slurp(const std::string& path)
 {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TempDir.h"
 #include "core/Messages.h"
 #include "core/PcaFile.h"
 #include "core/Records.h"
@@ -17,23 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        path = fs::temp_directory_path() /
-               ("orvala_pca_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using orvala::test::TempDir;
 
 TDataFilter sampleFilter()
 {

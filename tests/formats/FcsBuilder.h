@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/TempDir.h"
+
 namespace orvala::test {
 
 struct FcsSet {
@@ -109,30 +111,4 @@ void putBE(std::string& out, T v, int width = int(sizeof(T)))
 }
 
 // A temporary directory removed with the object.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir()
-    {
-        path = std::filesystem::temp_directory_path() /
-               ("orvala-fcs-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string write(const std::string& name, const std::string& bytes) const
-    {
-        const auto p = path / name;
-        std::ofstream(p, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-        return p.string();
-    }
-    static int& counter()
-    {
-        static int n = 0;
-        return n;
-    }
-};
-
 }  // namespace orvala::test

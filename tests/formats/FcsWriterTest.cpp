@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 
+#include "common/TempDir.h"
 #include "core/Messages.h"
 #include "core/TData.h"
 #include "formats/TFCSWrite.h"
@@ -18,17 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        path = fs::temp_directory_path() /
-               ("orvala-writer-" + std::to_string(::getpid()) + "-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using orvala::test::TempDir;
 
 std::string slurp(const std::string& path)
 {

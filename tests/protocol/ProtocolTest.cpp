@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/TempDir.h"
 #include "core/CoreFixtures.h"
 #include "core/Messages.h"
 #include "core/TGate.h"
@@ -14,17 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        path = fs::temp_directory_path() / ("orvala-protocol-" + std::to_string(::getpid()) + "-" +
-                                            std::to_string(reinterpret_cast<uintptr_t>(this)));
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using orvala::test::TempDir;
 
 // Applies gate to parent the way the plot window does: named, coloured, added.
 TData* addGated(Workspace& ws, TData* parent, std::unique_ptr<TGate> gate, const std::string& name, TColor color)

@@ -1,0 +1,42 @@
+#pragma once
+// A fresh folder under the system's temporary directory for one test, removed
+// with everything in it when the test ends. Tests write nowhere else.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+namespace orvala::test {
+
+struct TempDir {
+    std::filesystem::path path;
+    explicit TempDir(const std::string& prefix = "orvala-test")
+    {
+        static int counter = 0;
+        path = std::filesystem::temp_directory_path() /
+               (prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The path of name inside the folder.
+    std::string file(const std::string& name) const { return (path / name).string(); }
+    // Writes bytes to name inside the folder and returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const
+    {
+        const auto p = path / name;
+        std::ofstream(p, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        return p.string();
+    }
+};
+
+}  // namespace orvala::test
