@@ -35,15 +35,9 @@ struct GateChart : chart_testing::WithApp {
         Chart::SeriesId finished = Chart::NoSeries;
         auto c = QObject::connect(&tool, &GateTool::OnEndGateDrawing, [&](Chart::SeriesId s) { finished = s; });
         tool.setGenesis(true);
-        QWidget* w = chart.canvas();
-        for (size_t i = 0; i + 1 < vertices.size(); ++i) {
-            const QPoint p = pixel(vertices[i].x(), vertices[i].y());
-            QTest::mouseMove(w, p);
-            QTest::mouseClick(w, Qt::LeftButton, {}, p);
-        }
-        const QPoint last = pixel(vertices.back().x(), vertices.back().y());
-        QTest::mouseMove(w, last);
-        QTest::mouseClick(w, Qt::RightButton, {}, last);
+        std::vector<QPoint> pixels;
+        for (const QPointF& v : vertices) pixels.push_back(pixel(v.x(), v.y()));
+        test::clickPolygon(chart.canvas(), pixels);
         QObject::disconnect(c);
         return finished;
     }

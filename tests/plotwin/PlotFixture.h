@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/QtTestApp.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "ui/DataEvents.h"
@@ -18,17 +19,7 @@
 
 namespace orvala::plottest {
 
-inline QApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "plotwin_tests";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // One application for every test of the executable, never destroyed:
-    // tearing Qt down during static destruction crashes at exit.
-    if (!QApplication::instance()) new QApplication(argc, argv);
-    return *qobject_cast<QApplication*>(QApplication::instance());
-}
+inline QApplication& app() { return test::offscreenApp(); }
 
 // Delivers announcements to one window as the UI does: a posted event.
 struct PostingNotifier : DataNotifier {
@@ -106,15 +97,9 @@ struct PlotFixture : ::testing::Test {
             clicked.emplace_back(c->pixelToValue(ChartAxis::Bottom, p.x()), c->pixelToValue(ChartAxis::Left, p.y()));
         }
         window->Control->poly->click();
-        QWidget* w = window->chart()->canvas();
-        for (size_t i = 0; i + 1 < vertices.size(); ++i) {
-            const QPoint p = pixel(vertices[i].x(), vertices[i].y());
-            QTest::mouseMove(w, p);
-            QTest::mouseClick(w, Qt::LeftButton, {}, p);
-        }
-        const QPoint last = pixel(vertices.back().x(), vertices.back().y());
-        QTest::mouseMove(w, last);
-        QTest::mouseClick(w, Qt::RightButton, {}, last);
+        std::vector<QPoint> pixels;
+        for (const QPointF& v : vertices) pixels.push_back(pixel(v.x(), v.y()));
+        test::clickPolygon(window->chart()->canvas(), pixels);
         return clicked;
     }
     TIntVector evenOddSelection(const TGate& g) const { return evenOddSelection(g.cx, g.cy); }
