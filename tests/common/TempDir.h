@@ -3,6 +3,7 @@
 // with everything in it when the test ends. Tests write nowhere else.
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -10,33 +11,37 @@
 
 namespace orvala::test {
 
-struct TempDir {
-    std::filesystem::path path;
+class TempDir {
+public:
     explicit TempDir(const std::string& prefix = "orvala-test")
     {
-        static int counter = 0;
-        path = std::filesystem::temp_directory_path() /
+        static std::atomic<int> counter{0};
+        path_ = std::filesystem::temp_directory_path() /
                (prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
     }
     ~TempDir()
     {
         std::error_code ec;
-        std::filesystem::remove_all(path, ec);
+        std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
+    const std::filesystem::path& path() const { return path_; }
     // The path of name inside the folder.
-    std::string file(const std::string& name) const { return (path / name).string(); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
     // Writes bytes to name inside the folder and returns its path.
     std::string write(const std::string& name, const std::string& bytes) const
     {
-        const auto p = path / name;
+        const auto p = path_ / name;
         std::ofstream(p, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
         return p.string();
     }
+
+private:
+    std::filesystem::path path_;
 };
 
 }  // namespace orvala::test

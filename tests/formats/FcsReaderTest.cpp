@@ -703,5 +703,5 @@ TEST(FcsOpen, ExtensionChoosesTheReader)
         delete d;
     }
     RecordingSink sink;
-    EXPECT_EQ(TryOpenFile((dir.path / "missing.fcs").string(), 0, sink, nullptr), nullptr);
+    EXPECT_EQ(TryOpenFile((dir.path() / "missing.fcs").string(), 0, sink, nullptr), nullptr);
 }
