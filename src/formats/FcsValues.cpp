@@ -268,7 +268,9 @@ void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
     const bool bitPacked = compressed && L.type == 'I';
     int64_t complete = 0;
     if (notimplemented)
-        complete = avail / std::max(cols, 1);  // a free-format value takes at least one byte
+        complete = avail / std::max(cols, 1);
+    else if (freeFormat)
+        complete = (avail + 1) / 2 / std::max(cols, 1);  // a value and its delimiter: two bytes, the last one alone
     else if (bitPacked)
         complete = L.eventBits > 0 ? int64_t((__int128(avail) * 8) / L.eventBits) : 0;
     else
@@ -300,7 +302,9 @@ void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
     prefaultForWrite(out.data(), size_t(tot) * size_t(cols) * sizeof(double), pool);
     out.resizeForOverwrite(int(tot));
 
-    if (L.type == 'A' || bitPacked)
+    if (freeFormat)
+        readFreeFormat(out, start, start + avail, sink);
+    else if (L.type == 'A' || bitPacked)
         readSequential(out, start, sink);
     else
         readBulk(out, start, pool, sink);
@@ -348,6 +352,57 @@ void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
         out.setRows(e);
         Text->tot = e;
     }
+    rawLo_ = acc.lo;
+    rawHi_ = acc.hi;
+    rawRangesValid_ = true;
+}
+
+void TDataSet::readFreeFormat(DataMatrix& out, int64_t start, int64_t end, MessageSink& sink)
+{
+    // Values follow each other row by row; any run of blanks, tabs, commas,
+    // carriage returns and line feeds separates two of them.
+    BufferedReader reader(*source_);
+    reader.setPosition(start);
+    const int cols = out.cols();
+    const int64_t want = int64_t(out.rows()) * cols;
+    double* dst = out.data();
+    int64_t filled = 0;
+    constexpr size_t MaxToken = 64;  // longer is no number: it reads 0 like an unreadable field
+    std::string token;
+    bool tooLong = false;
+    auto flush = [&] {
+        if (token.empty() && !tooLong) return;
+        double v = 0;
+        if (tooLong || !parseFcsFloat(token, v)) v = 0;
+        dst[filled++] = double(float(v));
+        token.clear();
+        tooLong = false;
+    };
+    std::vector<char> buf(size_t(1) << 16);
+    for (int64_t pos = start; pos < end && filled < want;) {
+        const size_t n = reader.Read(buf.data(), size_t(std::min<int64_t>(int64_t(buf.size()), end - pos)));
+        if (n == 0) break;
+        for (size_t i = 0; i < n && filled < want; ++i) {
+            const char c = buf[i];
+            if (c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n')
+                flush();
+            else if (token.size() < MaxToken)
+                token.push_back(c);
+            else
+                tooLong = true;
+        }
+        pos += int64_t(n);
+    }
+    if (filled < want) flush();
+    if (filled < want) {
+        // Keep the complete events read, never values that are not there.
+        sink.message("Bad FCS File");
+        const int complete = int(filled / std::max(cols, 1));
+        out.setRows(complete);
+        Text->tot = complete;
+    }
+    Ranges acc(cols);
+    acc.addRows(out.rows() > 0 ? out[0] : nullptr, out.rows());
     rawLo_ = acc.lo;
     rawHi_ = acc.hi;
     rawRangesValid_ = true;

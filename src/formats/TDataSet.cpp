@@ -166,7 +166,7 @@ TDataSet::TDataSet(TFCStream* parent, BufferedReader& reader, std::shared_ptr<co
         reader.setPosition(textStart);
         text.resize(reader.Read(text.data(), text.size()));
     }
-    Text = std::make_unique<TText>(this, text.data(), text.size(), false, sink);
+    Text = std::make_unique<TText>(this, text.data(), text.size(), false);
     if (Text->par_Count <= 0) return;  // no $DATATYPE: no parameters, no events
 
     makeLayout();
@@ -263,7 +263,7 @@ void TDataSet::readSpilloverTables(BufferedReader& reader, MessageSink& sink)
             reader.setPosition(start);
             bytes.resize(reader.Read(bytes.data(), bytes.size()));
         }
-        analysis = TText(this, bytes.data(), bytes.size(), true, sink);
+        analysis = TText(this, bytes.data(), bytes.size(), true);
         store = &analysis;
     }
     SpillTable t;

@@ -83,6 +83,7 @@ public:
     THeader Header;
     std::unique_ptr<TText> Text;
     bool notimplemented = false;
+    bool freeFormat = false;  // ASCII values of no fixed width ($PnB "*"), separated by delimiters
     bool compressed = false;
     bool notfcs = false;  // the magic was neither "FCS" nor "ACS"
     DataMatrix values;    // raw values from LoadValues [event][parameter]
@@ -133,6 +134,7 @@ private:
 
     void readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, MessageSink& sink);
     void readSequential(DataMatrix& out, int64_t start, MessageSink& sink);
+    void readFreeFormat(DataMatrix& out, int64_t start, int64_t end, MessageSink& sink);
     void decodeEvent(const uint8_t* ev, double* out, uint64_t* ints) const;
     void outputIntegers(const uint64_t* ints, double* out) const;
 

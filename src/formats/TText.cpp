@@ -113,7 +113,7 @@ void TText::splitKeywords(const uint8_t* bytes, size_t L)
     }
 }
 
-TText::TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly, MessageSink& sink) : Parent(parent)
+TText::TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly) : Parent(parent)
 {
     splitKeywords(bytes, L);
     if (keywordsOnly || KeyIndex("$DATATYPE") < 0) return;
@@ -134,7 +134,7 @@ TText::TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly
     refreshIndex();
     if (!parseFcsFloat(GetValue("$TIMESTEP"), timestep)) timestep = 0;
     readByteOrder();
-    readParameters(sink);
+    readParameters();
     if (par_Count <= 0) {
         Parent->notimplemented = true;
         throw FcsFormatError("Error reading a dataset");
@@ -142,7 +142,7 @@ TText::TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly
 
     int maxBits = 0;
     for (const TPar& p : pars) maxBits = std::max(maxBits, p.bits);
-    if (maxBits <= 0 && !Parent->notimplemented) throw FcsFormatError("Error reading a dataset");
+    if (maxBits <= 0 && !Parent->notimplemented && !Parent->freeFormat) throw FcsFormatError("Error reading a dataset");
     int64_t eventSize = 0;
     for (TPar& p : pars) {
         if (p.bits == 0) p.bits = maxBits;
@@ -234,7 +234,7 @@ void TText::readByteOrder()
     ByteCount = 8;
 }
 
-void TText::readParameters(MessageSink& sink)
+void TText::readParameters()
 {
     pars.assign(size_t(std::max(par_Count, 0)), TPar{});
     bool variableAscii = false;
@@ -269,10 +269,9 @@ void TText::readParameters(MessageSink& sink)
         p.ReverseByteOrder = ReverseByteOrder();
         p.DisplayLog = sameTextIgnoringCase(parValue(n, "DISPLAY"), "LOG");
     }
-    if (variableAscii) {
-        Parent->notimplemented = true;
-        sink.message("Variable length ASCII data are not implemented yet. And I am not going to do that.");
-    }
+    // "*" widths: the values are written without fixed widths, separated by
+    // delimiters, and read as such.
+    Parent->freeFormat = variableAscii;
 }
 
 void TText::detectTime()

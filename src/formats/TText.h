@@ -20,8 +20,8 @@ public:
     // Parses L bytes of TEXT (the first byte is the delimiter). With keywordsOnly
     // (the ANALYSIS segment) only the key/value pairs are taken; otherwise the
     // parameter table is built and the flags of parent (notimplemented,
-    // compressed) are set. Throws FcsFormatError with the reader's messages.
-    TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly, MessageSink& sink);
+    // compressed, freeFormat) are set. Throws FcsFormatError with the reader's messages.
+    TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly);
 
     // The trimmed value as an integer; 0 when empty; FcsFormatError when not a number.
     int64_t IntValue(const std::string& key) const;
@@ -48,7 +48,7 @@ private:
     std::unordered_map<std::string, size_t> index_;  // lower-case key -> first position
     void splitKeywords(const uint8_t* bytes, size_t L);
     void readByteOrder();
-    void readParameters(MessageSink& sink);
+    void readParameters();
     void detectTime();
 };
 

@@ -563,13 +563,28 @@ TEST(FcsReader, AsciiFixedWidthAndFreeFormat)
     EXPECT_EQ(fixed.data->data[1][0], 5);
     EXPECT_EQ(fixed.data->data[1][1], 0);
 
+    // "*" widths: values of any width, separated by runs of blanks, tabs,
+    // commas and line ends; a field that is no number reads 0.
     setKey(s, "$P1B", "*");
     setKey(s, "$P2B", "*");
-    s.data = "12,7,5,9";
+    s.data = "12,7\r\n  1024\t2.5e1 ";
     Opened free(fcsBytes({s}));
-    EXPECT_TRUE(free.said("Variable length ASCII data are not implemented yet. And I am not going to do that."));
+    EXPECT_TRUE(free.sink.messages.empty());
     ASSERT_NE(free.data, nullptr);
-    EXPECT_EQ(free.data->data[1][1], 0);
+    ASSERT_EQ(free.data->events(), 2);
+    EXPECT_EQ(free.data->data[0][0], 12);
+    EXPECT_EQ(free.data->data[0][1], 7);
+    EXPECT_EQ(free.data->data[1][0], 1024);
+    EXPECT_EQ(free.data->data[1][1], 25);
+
+    // Three values for two events of two: the complete event is kept.
+    s.data = "3 4 x";
+    Opened cut(fcsBytes({s}));
+    ASSERT_NE(cut.data, nullptr);
+    EXPECT_TRUE(cut.said("Bad FCS File"));
+    ASSERT_EQ(cut.data->events(), 1);
+    EXPECT_EQ(cut.data->data[0][0], 3);
+    EXPECT_EQ(cut.data->data[0][1], 4);
 }
 
 TEST(FcsReader, PrismParameterKeepsItsLowSixBits)
