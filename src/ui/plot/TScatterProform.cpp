@@ -403,6 +403,20 @@ void TScatterProform::DrawGateContours()
     gateTool_->EndContourDrawing();
 }
 
+void TScatterProform::addGatedChild(const TGate& gate)
+{
+    // The new child joins the data list and is announced; with no workspace
+    // (no main window) nothing would own it.
+    TData* kid = TData::Gated(data_.get(), &gate);
+    if (!kid) return;
+    if (TData::Workspace) {
+        TData::Workspace->Add(kid);
+        kid->Announce();
+    } else {
+        TData::Free(kid);
+    }
+}
+
 void TScatterProform::SubData(Chart::SeriesId contour)
 {
     TData* d = data_.get();
@@ -418,14 +432,7 @@ void TScatterProform::SubData(Chart::SeriesId contour)
     gate.logliny = ax.ylog->isChecked();
     gate.color = fromQColor(chart_->seriesColor(contour));
     gate.Inverse = Control->Reverse->isChecked();
-    TData* kid = TData::Gated(d, &gate);
-    if (!kid) return;
-    if (TData::Workspace) {
-        TData::Workspace->Add(kid);
-        kid->Announce();
-    } else {
-        TData::Free(kid);
-    }
+    addGatedChild(gate);
 }
 
 TData* TScatterProform::childOfContour(Chart::SeriesId contour) const
@@ -493,14 +500,7 @@ void TScatterProform::OneDGateClick()
                           TVector{ConvertBackX(lo), ConvertBackX(hi), ConvertBackX(lo)}, TVector{0, 0, 0});
     gate.color = fromQColor(color);
     gate.Inverse = Control->Reverse->isChecked();
-    TData* kid = TData::Gated(d, &gate);
-    if (!kid) return;
-    if (TData::Workspace) {
-        TData::Workspace->Add(kid);
-        kid->Announce();
-    } else {
-        TData::Free(kid);
-    }
+    addGatedChild(gate);
 }
 
 namespace {

@@ -129,6 +129,8 @@ private:
     // A gate of the current view: projection gate on the "Scatter" page, PCA
     // gate with a copy of the page's filter in component mode.
     TGate makeGate(TVector x, TVector y, TVector cx, TVector cy) const;
+    // Derives the child that gate selects from the window's data set and adds it.
+    void addGatedChild(const TGate& gate);
     // Whether a child's gate belongs to the space the current page shows.
     bool gateFitsView(const TGate& g) const;
     void fillComponentLists(int count);
