@@ -33,13 +33,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using orvala::test::slurp;
 using orvala::test::TempDir;
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 struct CliRun {
     int code = -1;

@@ -1,11 +1,13 @@
 #pragma once
 // A fresh folder under the system's temporary directory for one test, removed
-// with everything in it when the test ends. Tests write nowhere else.
+// with everything in it when the test ends (tests write nowhere else), and
+// reading a whole file back.
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -43,5 +45,12 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The whole file as bytes; empty when it cannot be read.
+inline std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
 
 }  // namespace orvala::test
