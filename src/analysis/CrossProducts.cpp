@@ -5,7 +5,7 @@
 #include <cassert>
 #include <cstring>
 
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala {
 

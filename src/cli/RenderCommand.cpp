@@ -19,7 +19,7 @@
 #include "plot/Histogrm.h"
 #include "plot/PixelMap.h"
 #include "plot/Scales.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala::cli {
 

@@ -15,7 +15,7 @@
 #include "TPreText.h"
 #include "plot/PointInPolygon.h"
 #include "plot/Scales.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala {
 

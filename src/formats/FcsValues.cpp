@@ -15,7 +15,7 @@
 #include "BufferedReader.h"
 #include "FcsErrors.h"
 #include "TDataSet.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala {
 

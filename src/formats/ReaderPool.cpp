@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala {
 

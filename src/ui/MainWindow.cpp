@@ -35,7 +35,7 @@
 #include "ui/plot/PlotWindow.h"
 #include "ui/plot/TScatterProform.h"
 #include "protocol/Protocol.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala {
 

@@ -5,7 +5,7 @@
 
 #include "analysis/CrossProducts.h"
 #include "numerics/TRandom.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 using namespace orvala;
 

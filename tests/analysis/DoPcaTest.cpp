@@ -8,7 +8,7 @@
 #include "core/TData.h"
 #include "core/TDataFilter.h"
 #include "numerics/TRandom.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 using namespace orvala;
 

@@ -7,7 +7,7 @@
 #include "analysis/TPca.h"
 #include "core/Messages.h"
 #include "numerics/TRandom.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 using namespace orvala;
 

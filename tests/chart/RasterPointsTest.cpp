@@ -10,7 +10,7 @@
 #include <random>
 
 #include "ChartTestMain.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 #include "ui/chart/Chart.h"
 #include "ui/chart/PointRaster.h"
 

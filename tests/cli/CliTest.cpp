@@ -25,7 +25,7 @@
 #include "core/TGate.h"
 #include "formats/TFCSWrite.h"
 #include "plot/PixelMap.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 #include "protocol/Protocol.h"
 
 using namespace orvala;

@@ -14,7 +14,7 @@
 #include "core/TGate.h"
 #include "plot/PointInPolygon.h"
 #include "plot/Scales.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 using namespace orvala;
 using orvala::test::Workspace;

@@ -22,7 +22,7 @@
 #include "core/TDataFilter.h"
 #include "core/TGate.h"
 #include "plot/Scales.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 #include "ui/chart/GateTool.h"
 #include "ui/plot/TPcadata.h"
 #include "ui/plot/Ttemplet.h"

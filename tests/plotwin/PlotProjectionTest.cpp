@@ -5,7 +5,7 @@
 
 #include "core/TData.h"
 #include "plot/Scales.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 #include "ui/plot/PlotProjection.h"
 
 using namespace orvala;

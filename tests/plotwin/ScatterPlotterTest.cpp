@@ -4,7 +4,7 @@
 #include <QTest>
 #include <cmath>
 
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 #include "ui/plot/TScatterPlotter.h"
 
 using namespace orvala;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala {
 

@@ -9,7 +9,7 @@
 #include "core/TData.h"
 #include "core/TDataFilter.h"
 #include "core/TGate.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala {
 

@@ -27,7 +27,7 @@
 #include "core/TDataFilter.h"
 #include "core/TGate.h"
 #include "plot/Histogrm.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 #include "ui/chart/GateTool.h"
 
 namespace orvala {

@@ -5,7 +5,7 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 using namespace orvala;
 
