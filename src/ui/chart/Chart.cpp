@@ -8,6 +8,8 @@
 #include <map>
 #include <qcustomplot.h>
 
+#include "plot/ChartExport.h"
+#include "plot/DecadeTicks.h"
 #include "ui/chart/PointRaster.h"
 
 namespace orvala {
@@ -108,36 +110,50 @@ void RasterPointsPlottable::draw(QCPPainter* painter)
     // multiply-add per coordinate instead of a full axis conversion per point.
     Q_ASSERT(kx->scaleType() == QCPAxis::stLinear && vy->scaleType() == QCPAxis::stLinear);
     const QCPRange xr = kx->range(), yr = vy->range();
+    // Device pixels per layout pixel: the screen's ratio on a HiDPI screen,
+    // times the painter's scale when a picture is written at a resolution.
+    double s = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QTransform& tf = painter->transform();
+    if (tf.type() <= QTransform::TxScale) s *= std::fabs(tf.m11());
+    if (!(s > 0) || !std::isfinite(s)) s = 1;
     PointRasterInput in;
     in.x = arrays_.x.data();
     in.y = arrays_.y.data();
     in.colors = arrays_.colors.size() >= n ? arrays_.colors.data() : nullptr;
     in.count = n;
     in.plain = qPremultiply(plain_.rgba());
-    in.markSize = std::max(markSize_, 1);
-    in.xPixel0 = kx->coordToPixel(xr.lower) - area.left();
+    // A dot of size 1 is the finest the device shows (one device pixel, as
+    // the pixel map draws); larger dots keep their size on screen.
+    in.markSize = markSize_ <= 1 ? 1 : std::max(1, int(std::nearbyint(markSize_ * s)));
+    const double xPixel0 = kx->coordToPixel(xr.lower) - area.left();
+    const double yPixel0 = vy->coordToPixel(yr.lower) - area.top();
+    const double xScale = (kx->coordToPixel(xr.upper) - kx->coordToPixel(xr.lower)) / xr.size();
+    const double yScale = (vy->coordToPixel(yr.upper) - vy->coordToPixel(yr.lower)) / yr.size();
+    if (!std::isfinite(xScale) || !std::isfinite(yScale)) return;
+    in.xPixel0 = xPixel0 * s;
     in.xLower = xr.lower;
-    in.xScale = (kx->coordToPixel(xr.upper) - kx->coordToPixel(xr.lower)) / xr.size();
-    in.yPixel0 = vy->coordToPixel(yr.lower) - area.top();
+    in.xScale = xScale * s;
+    in.yPixel0 = yPixel0 * s;
     in.yLower = yr.lower;
-    in.yScale = (vy->coordToPixel(yr.upper) - vy->coordToPixel(yr.lower)) / yr.size();
-    if (!std::isfinite(in.xScale) || !std::isfinite(in.yScale)) return;
-    if (image_.size() != area.size()) image_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    in.yScale = yScale * s;
+    const QSize device(int(std::ceil(area.width() * s)), int(std::ceil(area.height() * s)));
+    if (image_.size() != device) image_ = QImage(device, QImage::Format_ARGB32_Premultiplied);
     raster_.paint(in, image_, &chartPool());
+    image_.setDevicePixelRatio(s);
     // QCPPainter shifts antialiased painting by half a pixel: the image must land on whole pixels.
     painter->setAntialiasing(false);
-    painter->drawImage(area.topLeft(), image_);
+    painter->drawImage(QRectF(area.topLeft(), QSizeF(area.size())), image_);
 
     if (!labelsVisible_ || arrays_.labels.empty()) return;
     // Text to the right of the mark, vertically centred on the point.
     painter->setPen(QPen(plain_));
     painter->setFont(parentPlot()->font());
     const QFontMetricsF metrics(painter->font());
-    const double dx = in.markSize / 2.0 + 2, dy = (metrics.ascent() - metrics.descent()) / 2;
+    const double dx = in.markSize / s / 2.0 + 2, dy = (metrics.ascent() - metrics.descent()) / 2;
     for (const auto& [index, text] : arrays_.labels) {
         if (index < 0 || size_t(index) >= n || text.isEmpty()) continue;
-        const double px = area.left() + in.xPixel0 + (arrays_.x[size_t(index)] - in.xLower) * in.xScale;
-        const double py = area.top() + in.yPixel0 + (arrays_.y[size_t(index)] - in.yLower) * in.yScale;
+        const double px = area.left() + xPixel0 + (arrays_.x[size_t(index)] - in.xLower) * xScale;
+        const double py = area.top() + yPixel0 + (arrays_.y[size_t(index)] - in.yLower) * yScale;
         if (!(px >= area.left() && px < area.right() + 1 && py >= area.top() && py < area.bottom() + 1)) continue;
         painter->drawText(QPointF(px + dx, py + dy), text);
     }
@@ -181,6 +197,40 @@ void assignValues(std::vector<T>& dst, const T* src, size_t n, std::vector<T>* s
     parallelCopy(dst.data(), src, n * sizeof(T), &chartPool());
 }
 
+// Ticks of an axis whose plotted values are a display scale of the data:
+// labels in data units at decades. The axis stays linear in plotted units.
+class DecadeAxisTicker : public QCPAxisTicker {
+public:
+    DecadeAxisTicker(QCPAxis* axis, AxisMode mode) : axis_(axis), mode_(mode) {}
+    void generate(const QCPRange& range, const QLocale&, QChar, int, QVector<double>& ticks,
+                  QVector<double>* subTicks, QVector<QString>* tickLabels) override
+    {
+        // Room for a label: wider along a horizontal axis, where labels sit side by side.
+        const bool horizontal = axis_->orientation() == Qt::Horizontal;
+        const QFontMetrics fm(axis_->tickLabelFont());
+        const double labelPx = horizontal ? fm.horizontalAdvance(QStringLiteral("-10000")) + 8 : fm.height() * 1.6;
+        const double lengthPx = std::max(1, axis_->axisRect() ? (horizontal ? axis_->axisRect()->width()
+                                                                             : axis_->axisRect()->height())
+                                                              : 1);
+        const AxisTicks t = decadeTicks(mode_, range.lower, range.upper, range.size() * labelPx / lengthPx);
+        ticks = QVector<double>(t.major.begin(), t.major.end());
+        if (subTicks) *subTicks = QVector<double>(t.minor.begin(), t.minor.end());
+        if (tickLabels) {
+            tickLabels->clear();
+            for (const std::string& l : t.labels) tickLabels->append(QString::fromStdString(l));
+        }
+    }
+
+private:
+    QCPAxis* axis_;
+    AxisMode mode_;
+};
+
+ViewRange viewOf(QCustomPlot* p)
+{
+    return {p->xAxis->range().lower, p->xAxis->range().upper, p->yAxis->range().lower, p->yAxis->range().upper};
+}
+
 }  // namespace
 
 struct Chart::Impl {
@@ -208,10 +258,14 @@ struct Chart::Impl {
     bool panning = false;
     QPoint dragStart;
     QCPRange panX, panY;
-    // State before the first zoom, restored by undoZoom.
-    bool zoomedIn = false;
+    // Views before each zoom step; the automatic flags before the first one.
+    ZoomHistory history;
     bool savedAutomatic[4] = {};
-    QCPRange savedRange[4];
+    // A right press the chart may answer with its menu: it started with
+    // zoom and panning on (no tool had taken the mouse) and did not move.
+    bool menuPress = false;
+    QPoint menuStart;
+    AxisMode tickMode[4] = {AxisMode::Linear, AxisMode::Linear, AxisMode::Linear, AxisMode::Linear};
     // Arrays of the point series removed last, until control returns to
     // the event loop: a rebuild that removes and re-adds its points reuses them.
     SeriesArrays spare;
@@ -251,7 +305,35 @@ struct Chart::Impl {
             ax->rescale(true);
         }
     }
-    void changed() { plot->replot(QCustomPlot::rpQueuedReplot); }
+    void changed()
+    {
+        syncPixelRatio();
+        plot->replot(QCustomPlot::rpQueuedReplot);
+    }
+    // The paint buffers follow the screen's ratio (a window moved to a HiDPI screen).
+    void syncPixelRatio()
+    {
+        const double r = plot->devicePixelRatioF();
+        if (r > 0 && std::fabs(plot->bufferDevicePixelRatio() - r) > 1e-9) plot->setBufferDevicePixelRatio(r);
+    }
+    void setView(const ViewRange& v)
+    {
+        plot->xAxis->setRange(v.xmin, v.xmax);
+        plot->yAxis->setRange(v.ymin, v.ymax);
+    }
+    // Goes to `after` as one zoom step; false when the history refuses it.
+    bool zoomTo(const ViewRange& after)
+    {
+        const bool first = !history.canUndo();
+        if (!history.push(viewOf(plot), after)) return false;
+        if (first)
+            for (int a = 0; a < 4; ++a) savedAutomatic[a] = automatic[a];
+        setView(after);
+        automatic[int(ChartAxis::Bottom)] = automatic[int(ChartAxis::Left)] = false;
+        changed();
+        emit q->zoomed();
+        return true;
+    }
     void overlayChanged() { overlay->replot(); }
     // Pushes the arrays of a series into its plottable.
     void sync(SeriesRec& s)
@@ -385,9 +467,14 @@ void Chart::Impl::press(QMouseEvent* e)
             }
         }
     }
+    menuPress = false;
     if (!carryOn)
         return;
     const QPoint pos = e->position().toPoint();
+    if (e->button() == Qt::RightButton && zoomEnabled && panEnabled) {
+        menuPress = true;
+        menuStart = pos;
+    }
     if (e->button() == Qt::LeftButton && zoomEnabled && plot->axisRect()->rect().contains(pos)) {
         zooming = true;
         dragStart = pos;
@@ -439,25 +526,19 @@ void Chart::Impl::release(QMouseEvent* e)
         if (!zoomEnabled)
             return;
         if (end.x() > dragStart.x() + 3 && end.y() > dragStart.y() + 3) {
-            if (!zoomedIn) {
-                for (int a = 0; a < 4; ++a) {
-                    savedAutomatic[a] = automatic[a];
-                    savedRange[a] = axis(ChartAxis(a))->range();
-                }
-                zoomedIn = true;
-            }
             const double x0 = plot->xAxis->pixelToCoord(dragStart.x()), x1 = plot->xAxis->pixelToCoord(end.x());
             const double y0 = plot->yAxis->pixelToCoord(dragStart.y()), y1 = plot->yAxis->pixelToCoord(end.y());
-            plot->xAxis->setRange(std::min(x0, x1), std::max(x0, x1));
-            plot->yAxis->setRange(std::min(y0, y1), std::max(y0, y1));
-            automatic[int(ChartAxis::Bottom)] = automatic[int(ChartAxis::Left)] = false;
-            changed();
-            emit q->zoomed();
+            zoomTo({std::min(x0, x1), std::max(x0, x1), std::min(y0, y1), std::max(y0, y1)});
         } else if (end.x() < dragStart.x() - 3) {
             q->undoZoom();
         }
     }
     panning = false;
+    if (e->button() == Qt::RightButton && menuPress) {
+        menuPress = false;
+        if ((e->position().toPoint() - menuStart).manhattanLength() <= 3)
+            emit q->contextMenuRequested(e->globalPosition().toPoint());
+    }
 }
 
 Chart::Chart(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl>())
@@ -595,6 +676,7 @@ QRect Chart::plotArea() const
 
 void Chart::redraw()
 {
+    d->syncPixelRatio();
     d->applyAutomatic();
     d->plot->replot(QCustomPlot::rpImmediateRefresh);
 }
@@ -1213,18 +1295,92 @@ void Chart::setZoomPen(const QPen& pen)
 
 void Chart::undoZoom()
 {
-    if (d->zoomedIn) {
-        for (int a = 0; a < 4; ++a) {
-            d->automatic[a] = d->savedAutomatic[a];
-            d->axis(ChartAxis(a))->setRange(d->savedRange[a]);
-        }
-        d->zoomedIn = false;
+    if (d->history.canUndo()) {
+        d->setView(d->history.undoAll());
+        for (int a = 0; a < 4; ++a) d->automatic[a] = d->savedAutomatic[a];
     } else {
         // Scrolled without zooming: back to automatic ranges.
         d->automatic[int(ChartAxis::Bottom)] = d->automatic[int(ChartAxis::Left)] = true;
     }
     d->changed();
     emit undoZoomed();
+}
+
+bool Chart::zoomBy(double factor)
+{
+    if (!(factor > 0) || !std::isfinite(factor)) return false;
+    d->applyAutomatic();  // zoom from the view shown, even before the first paint
+    return d->zoomTo(scaledView(viewOf(d->plot), factor));
+}
+
+void Chart::zoomBack()
+{
+    if (d->history.depth() <= 1) {
+        undoZoom();
+        return;
+    }
+    d->setView(d->history.undo());
+    d->changed();
+    emit zoomed();
+}
+
+bool Chart::canUndoZoom() const
+{
+    return d->history.canUndo();
+}
+
+void Chart::setAxisTickScale(ChartAxis axis, AxisMode mode)
+{
+    if (d->tickMode[int(axis)] == mode) return;
+    d->tickMode[int(axis)] = mode;
+    QCPAxis* ax = d->axis(axis);
+    if (mode == AxisMode::Linear)
+        ax->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    else
+        ax->setTicker(QSharedPointer<QCPAxisTicker>(new DecadeAxisTicker(ax, mode)));
+    d->changed();
+}
+
+AxisMode Chart::axisTickScale(ChartAxis axis) const
+{
+    return d->tickMode[int(axis)];
+}
+
+std::vector<std::pair<double, QString>> Chart::axisTickLabels(ChartAxis axis) const
+{
+    QCPAxis* ax = d->axis(axis);
+    const QVector<double> ticks = ax->tickVector();
+    const QVector<QString> labels = ax->tickVectorLabels();
+    std::vector<std::pair<double, QString>> out;
+    for (int i = 0; i < std::min(ticks.size(), labels.size()); ++i) out.emplace_back(ticks[i], labels[i]);
+    return out;
+}
+
+void Chart::renderTo(QPaintDevice* device, QSize logical, double scale, QPointF offset)
+{
+    d->applyAutomatic();
+    QCPPainter painter(device);
+    if (!painter.isActive()) return;
+    painter.translate(offset);
+    if (std::fabs(scale - 1) > 1e-12) {
+        // Pens scale with the picture, so lines keep their weight relative to the text.
+        painter.setMode(QCPPainter::pmNonCosmetic);
+        painter.scale(scale, scale);
+    }
+    d->plot->toPainter(&painter, logical.width(), logical.height());
+    painter.end();
+    // The layout was computed for the picture: lay it out for the screen again.
+    d->changed();
+}
+
+QImage Chart::toImage(QSize logical, double scale)
+{
+    const QSize px(int(std::nearbyint(logical.width() * scale)), int(std::nearbyint(logical.height() * scale)));
+    QImage image(px, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return image;
+    image.fill(Qt::white);
+    renderTo(&image, logical, scale);
+    return image;
 }
 
 QWidget* Chart::canvas() const

@@ -8,12 +8,17 @@
 #include <QPointF>
 #include <QRect>
 #include <QString>
+#include <QImage>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "plot/Scales.h"
+
 class QMouseEvent;
+class QPaintDevice;
 
 namespace orvala {
 
@@ -62,6 +67,22 @@ public:
     // meaningful once the chart has been laid out (shown and drawn).
     double valueToPixel(ChartAxis axis, double value) const;
     double pixelToValue(ChartAxis axis, double pixel) const;
+    // How the axis is ticked. Linear: plain ticks of the plotted values.
+    // LinLog and LogLin: the plotted values are that display scale of the
+    // data, and the labels show the linear data values at decades where the
+    // scale plots them, with minor ticks; the plotted coordinates do not change.
+    void setAxisTickScale(ChartAxis axis, AxisMode mode);
+    AxisMode axisTickScale(ChartAxis axis) const;
+    // Positions and texts of the axis' labelled ticks as last drawn.
+    std::vector<std::pair<double, QString>> axisTickLabels(ChartAxis axis) const;
+
+    // --- Pictures ---
+    // Draws the chart laid out at `logical` pixels, scaled by `scale` and
+    // shifted by `offset` (device units), on device (an image, SVG, PDF or a
+    // printer). Points are rasterised at the resulting resolution.
+    void renderTo(QPaintDevice* device, QSize logical, double scale = 1.0, QPointF offset = {});
+    // The chart as an image of logical * scale pixels on white.
+    QImage toImage(QSize logical, double scale = 1.0);
 
     // --- The list of series ---
     // Square marks of `markSize` pixels without outline, one colour per point,
@@ -169,7 +190,15 @@ public:
     void setPanEnabled(bool enabled);
     bool panEnabled() const;
     void setZoomPen(const QPen& pen);
+    // Back to the view before the first zoom (and its automatic ranges);
+    // with no zoom recorded, back to automatic ranges.
     void undoZoom();
+    // One zoom step back; the first step back is undoZoom.
+    void zoomBack();
+    bool canUndoZoom() const;
+    // Zooms about the centre of the view: factor < 1 in, > 1 out. False when
+    // the view would not change or would be unusable (nothing recorded).
+    bool zoomBy(double factor);
 
     // The widget that receives the mouse; its pixels are this widget's.
     QWidget* canvas() const;
@@ -188,6 +217,9 @@ signals:
     // chart from starting its own zoom or pan with this press.
     void seriesPointClicked(Chart::SeriesId id, int index, QMouseEvent* event, bool* carryOn);
     void axisClicked(ChartAxis axis, QMouseEvent* event);
+    // A right click (press and release without dragging) that no tool took;
+    // globalPos is where the menu goes.
+    void contextMenuRequested(QPoint globalPos);
 
 private:
     struct Impl;

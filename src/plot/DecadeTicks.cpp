@@ -1,0 +1,172 @@
+#include "plot/DecadeTicks.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <set>
+
+namespace orvala {
+
+namespace {
+
+constexpr double Big = std::numeric_limits<double>::max();
+
+double pow10(int k) { return std::pow(10.0, k); }
+
+// The decade exponent of |v| when v is exactly ±10^k.
+bool decadeExponent(double v, int& k)
+{
+    const double a = std::fabs(v);
+    if (!(a > 0) || !std::isfinite(a)) return false;
+    k = int(std::nearbyint(std::log10(a)));
+    return a == pow10(k);
+}
+
+std::string shortest(double v)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string superscript(int k)
+{
+    static const char* const digits[] = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹"};
+    std::string s = k < 0 ? "⁻" : "";
+    for (char c : std::to_string(std::abs(k))) s += digits[c - '0'];
+    return s;
+}
+
+// Accepts positions in the order offered while each keeps `spacing` from
+// every one accepted before (and from `taken`).
+struct Thinner {
+    std::set<double> kept;
+    const std::set<double>* taken = nullptr;
+    double spacing = 0;
+
+    static bool clear(const std::set<double>& s, double p, double spacing)
+    {
+        const auto it = s.lower_bound(p);
+        if (it != s.end() && *it - p < spacing) return false;
+        if (it != s.begin() && p - *std::prev(it) < spacing) return false;
+        return true;
+    }
+    bool offer(double p)
+    {
+        if (!clear(kept, p, spacing) || (taken && !clear(*taken, p, spacing))) return false;
+        kept.insert(p);
+        return true;
+    }
+};
+
+// 1, 2 or 5 times a power of ten, at least `raw`.
+double niceStep(double raw)
+{
+    const double e = pow10(int(std::floor(std::log10(raw))));
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * e >= raw * (1 - 1e-12)) return m * e;
+    return 10 * e;
+}
+
+}  // namespace
+
+double decadePosition(AxisMode mode, double v)
+{
+    return mode == AxisMode::LinLog ? LinToLog(v) : v;
+}
+
+double decadeValue(AxisMode mode, double position)
+{
+    if (mode != AxisMode::LinLog) return position;
+    const double v = std::sinh(position / 111.0);
+    return std::isfinite(v) ? v : std::copysign(Big, position);
+}
+
+std::string decadeLabel(double v)
+{
+    if (v == 0) return "0";
+    int k = 0;
+    if (decadeExponent(v, k) && (k > 3 || k < -3)) return (v < 0 ? "-10" : "10") + superscript(k);
+    return shortest(v);
+}
+
+AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
+{
+    AxisTicks t;
+    if (mode == AxisMode::Linear || !std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo)) return t;
+    if (!std::isfinite(minSpacing) || minSpacing <= 0) minSpacing = (hi - lo) / 10;
+    const double a = decadeValue(mode, lo), b = decadeValue(mode, hi);
+    // A hair of slack so a decade lying exactly on an end of the range counts.
+    const double slack = (hi - lo) * 1e-9;
+    auto inRange = [&](double p) { return p >= lo - slack && p <= hi + slack; };
+
+    // Candidate decades, most significant first: 0, then by falling magnitude.
+    struct Cand {
+        double value, pos;
+    };
+    std::vector<Cand> decades;
+    if (a <= 0 && b >= 0) decades.push_back({0.0, decadePosition(mode, 0.0)});
+    const double top = std::max(std::fabs(a), std::fabs(b));
+    const double bottom = (a <= 0 && b >= 0) ? 0.0 : std::min(std::fabs(a), std::fabs(b));
+    const int kmax = std::min(int(std::floor(std::log10(top))), 307);
+    // Decades crowd towards 0 on both scales; 40 below the largest is far
+    // beyond anything that can still be told apart on screen.
+    const int kmin = bottom > 0 ? std::max(int(std::floor(std::log10(bottom))), kmax - 40) : kmax - 40;
+    for (int k = kmax; k >= kmin; --k) {
+        for (double sign : {1.0, -1.0}) {
+            const double v = sign * pow10(k);
+            const double p = decadePosition(mode, v);
+            if (inRange(p)) decades.push_back({v, p});
+        }
+    }
+
+    std::vector<Cand> majors;
+    Thinner labelled;
+    labelled.spacing = minSpacing;
+    for (const Cand& c : decades)
+        if (labelled.offer(c.pos)) majors.push_back(c);
+
+    Thinner minors;
+    minors.taken = &labelled.kept;
+    minors.spacing = minSpacing / 8;
+    if (majors.size() >= 2) {
+        for (const Cand& c : decades) minors.offer(c.pos);  // unlabelled decades become minor ticks
+        for (int k = kmax; k >= kmin - 1; --k)
+            for (int m = 9; m >= 2; --m)
+                for (double sign : {1.0, -1.0}) {
+                    const double p = decadePosition(mode, sign * m * pow10(k));
+                    if (inRange(p)) minors.offer(p);
+                }
+    } else {
+        // Zoomed in between decades: evenly stepped data values, still placed by the scale.
+        majors.clear();
+        labelled.kept.clear();
+        const double span = b - a;
+        if (std::isfinite(span) && span > 0) {
+            const double step = niceStep(span / 5);
+            const double first = std::ceil(a / step);
+            for (double i = first; i * step <= b && i - first < 100; ++i) {
+                const double v = i * step == 0 ? 0.0 : i * step;
+                const double p = decadePosition(mode, v);
+                if (inRange(p) && labelled.offer(p)) majors.push_back({v, p});
+            }
+            const double sub = step / 5;
+            const double firstSub = std::ceil(a / sub);
+            for (double i = firstSub; i * sub <= b && i - firstSub < 600; ++i) {
+                const double p = decadePosition(mode, i * sub);
+                if (inRange(p)) minors.offer(p);
+            }
+        }
+    }
+
+    std::sort(majors.begin(), majors.end(), [](const Cand& x, const Cand& y) { return x.pos < y.pos; });
+    for (const Cand& c : majors) {
+        t.major.push_back(c.pos);
+        t.labels.push_back(decadeLabel(c.value));
+    }
+    t.minor.assign(minors.kept.begin(), minors.kept.end());
+    return t;
+}
+
+}  // namespace orvala
