@@ -99,14 +99,36 @@ bool TData::AcceptsWithoutAsking(TDataList& list)
         if (d->CaseSize() != n) return false;
         for (const auto& desc : d->Desc()) names.insert(lowerTrimmed(desc.name));
     }
-    if (int(names.size()) != n) return false;
-    // Same names in another order: bring every data set to the first one's
-    // order, or Join would put values under the wrong parameter.
-    std::vector<std::string> order;
-    for (const auto& desc : list.GetData(0)->Desc()) order.push_back(desc.name);
-    for (int i = 1; i < list.Count(); ++i) list.GetData(i)->RearrangePar(order);
-    return true;
+    // Same names in another order are fine: Join maps the columns by name.
+    return int(names.size()) == n;
 }
+
+namespace {
+
+// Result column of each source column: by name when every column of source
+// has a distinct counterpart in first, else by position. The sources stay as
+// they are: their kids' gates point at their columns.
+std::vector<int> joinColumns(const TData& first, const TData& source)
+{
+    const int n = source.CaseSize();
+    std::vector<int> byName(static_cast<size_t>(n), -1);
+    std::vector<char> taken(size_t(first.CaseSize()), 0);
+    bool complete = true;
+    for (int c = 0; c < n && complete; ++c) {
+        const int r = first.ParIndexByName(source.Desc()[size_t(c)].name);
+        if (r < 0 || taken[size_t(r)]) complete = false;
+        else {
+            taken[size_t(r)] = 1;
+            byName[size_t(c)] = r;
+        }
+    }
+    if (complete) return byName;
+    std::vector<int> byPosition(static_cast<size_t>(n));
+    for (int c = 0; c < n; ++c) byPosition[size_t(c)] = c;
+    return byPosition;
+}
+
+}  // namespace
 
 TData* TData::Join(TDataList& list, bool LinkToParent)
 {
@@ -128,9 +150,14 @@ TData* TData::Join(TDataList& list, bool LinkToParent)
     bool anyNames = false;
     for (TData* d : list.items()) anyNames = anyNames || !d->Eventnames.empty();
 
+    std::vector<double> row(static_cast<size_t>(casesize));
     for (TData* d : list.items()) {
+        const std::vector<int> to = joinColumns(*first, *d);
         for (int e = 0; e < d->events(); ++e) {
-            result->data.appendRow(d->data[e], d->CaseSize());
+            std::fill(row.begin(), row.end(), 0.0);
+            const double* src = d->data[e];
+            for (int c = 0; c < d->CaseSize(); ++c) row[size_t(to[size_t(c)])] = src[c];
+            result->data.appendRow(row.data(), casesize);
             result->fcolor.push_back(d->GetColor(e));
             if (anyNames)
                 result->Eventnames.push_back(size_t(e) < d->Eventnames.size() ? d->Eventnames[size_t(e)] : std::string());
@@ -182,7 +209,6 @@ void TData::setEvents(int n)
         link.resize(size_t(n), 0);
     else
         fcolor.resize(size_t(n), 0);
-    colorCacheValid_ = false;
 }
 
 void TData::AddEvent(const double* row, int n, int eventnumber)
@@ -194,7 +220,6 @@ void TData::AddEvent(const double* row, int n, int eventnumber)
         link.push_back(eventnumber);
     else
         fcolor.push_back(0);
-    colorCacheValid_ = false;
 }
 
 // ---------------------------------------------------------------- tree
@@ -213,7 +238,6 @@ void TData::setParent(TData* parent)
         fcolor.resize(size_t(fevents), 0);
         link.clear();
     }
-    colorCacheValid_ = false;
     if (old) Free(old);
 }
 
@@ -309,7 +333,11 @@ std::string TData::FileName() const { return fPath + FullName() + fExtension; }
 void TData::setFileName(const std::string& filename)
 {
     namespace fs = std::filesystem;
-    const fs::path p(filename);
+    // "dir/" names the directory dir: its last component is dir, not "".
+    std::string name = filename;
+    while (name.size() > 1 && (name.back() == '/' || name.back() == char(fs::path::preferred_separator)))
+        name.pop_back();
+    const fs::path p(name);
     std::error_code ec;
     const bool isDir = fs::is_directory(p, ec);
     fs::path parent = p.parent_path();
@@ -420,10 +448,13 @@ void TData::SetColors(TColor color)
 const TColors& TData::Colors()
 {
     if (!fParent) return fcolor;
-    if (!colorCacheValid_) {
-        colorCache_.resize(size_t(fevents));
-        for (int e = 0; e < fevents; ++e) colorCache_[size_t(e)] = GetColor(e);
-        colorCacheValid_ = true;
+    // Refilled on every call: any data set of the family may have repainted
+    // the root's events since, and a gather is cheap next to a redraw.
+    colorCache_.resize(size_t(fevents));
+    const TData* root = Grandpa();
+    for (int e = 0; e < fevents; ++e) {
+        const int r = Absoluteindex(e);
+        colorCache_[size_t(e)] = r >= 0 && r < int(root->fcolor.size()) ? root->fcolor[size_t(r)] : 0;
     }
     return colorCache_;
 }
@@ -515,10 +546,11 @@ void TData::Announce()
 void TData::settipchannel(int channel)
 {
     ftipchannel = channel;
-    if (channel < 0 || channel >= fcasesize) {
-        Tip.clear();
-        return;
-    }
+    // The tube table is always rebuilt with the tips: a table kept from an
+    // earlier detection (or a loaded record) would not describe the new tips.
+    Tip.clear();
+    TubeSize.clear();
+    if (channel < 0 || channel >= fcasesize || fevents == 0) return;
     detectTubes();
 }
 
@@ -534,7 +566,6 @@ void TData::detectTubes()
         Tip[size_t(e)] = std::isnan(v) ? 0 : int32_t(clamped);
         maxTip = std::max(maxTip, Tip[size_t(e)]);
     }
-    if (TubeCount() > 0) return;
 
     // Tip values index a histogram: negative ones are left out of it, and a
     // column of absurd values (no real tube code) gives one tube, not a
@@ -607,6 +638,8 @@ void TData::SetPRIZM(const std::vector<int>& params, const std::vector<double>& 
             } catch (...) {
                 n = 0;
             }
+            // A damaged $PAR is replaced by the column count the keywords now describe.
+            if (n < 0 || n >= std::numeric_limits<int32_t>::max()) n = PrizmIndex;
             const std::string prefix = "$P" + std::to_string(n);
             int last = -1;
             for (int i = 0; i < text->count(); ++i) {

@@ -275,7 +275,6 @@ private:
     void detectTubes();
     void makeDescriptorsPrivate();
     TColors colorCache_;
-    bool colorCacheValid_ = false;
 };
 
 // RAII reference: takes one reference on construction and gives it back on

@@ -28,8 +28,10 @@ void TDataList::Delete(int index)
     TData* parent = removed->Parent();
     TData* root = removed->Grandpa();
 
+    std::vector<TData*> moved;
     for (TData* d : std::vector<TData*>(items_)) {
         if (d == removed || d->Parent() != removed) continue;
+        moved.push_back(d);
         if (parent) {
             // The kid's events are the removed data set's events: map them one level up.
             for (int32_t& l : d->link)
@@ -53,6 +55,10 @@ void TDataList::Delete(int index)
         if (d->NextData == removed) d->NextData = nullptr;
     removed->FDeleted = true;
     items_.erase(items_.begin() + index);
+    // At once, not at the next redraw: windows showing the removed data set
+    // close, and windows showing a kid that moved up redraw with its new links.
+    removed->Announce();
+    for (TData* d : moved) d->Announce();
     TData::Free(removed);
 }
 

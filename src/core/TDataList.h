@@ -17,8 +17,8 @@ public:
 
     // Ignores nil and data sets already in the list; otherwise UseIt and append.
     void Add(TData* dat);
-    // Removes the entry, re-attaching its kids (see TDataList.cpp), marks it Deleted
-    // and releases the list's reference.
+    // Removes the entry, re-attaching its kids (see TDataList.cpp), marks it Deleted,
+    // announces it and every kid that moved, and releases the list's reference.
     void Delete(int index);
     void Delete(TData* dat);
     // Free on every entry, then empty.

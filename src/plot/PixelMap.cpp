@@ -186,16 +186,32 @@ std::vector<MapPoint> MapToPoints(const TMapData& map, bool withColors)
 bool DensityColoring(const double* x, const double* y, int n, uint32_t* colors)
 {
     if (n <= 0) return false;
-    const auto [xminIt, xmaxIt] = std::minmax_element(x, x + n);
-    const auto [yminIt, ymaxIt] = std::minmax_element(y, y + n);
-    const double xmin = *xminIt, ymin = *yminIt;
-    const double rx = *xmaxIt - xmin, ry = *ymaxIt - ymin;
-    if (rx == 0 || ry == 0 || !std::isfinite(rx) || !std::isfinite(ry)) return false;
+    // Events with a NaN or infinite coordinate have no place on the grid:
+    // they neither widen the ranges nor count, and keep their colour.
+    auto placed = [&](int p) { return std::isfinite(x[p]) && std::isfinite(y[p]); };
+    double xmin = 0, xmax = 0, ymin = 0, ymax = 0;
+    bool any = false;
+    for (int p = 0; p < n; ++p) {
+        if (!placed(p)) continue;
+        if (!any) {
+            xmin = xmax = x[p];
+            ymin = ymax = y[p];
+            any = true;
+            continue;
+        }
+        xmin = std::min(xmin, x[p]);
+        xmax = std::max(xmax, x[p]);
+        ymin = std::min(ymin, y[p]);
+        ymax = std::max(ymax, y[p]);
+    }
+    const double rx = xmax - xmin, ry = ymax - ymin;
+    if (!any || rx == 0 || ry == 0 || !std::isfinite(rx) || !std::isfinite(ry)) return false;
 
     constexpr int N = 500, radius = 2;
     std::vector<int32_t> grid(size_t(N) * N, 0);
-    std::vector<int32_t> cellOf(static_cast<size_t>(n));
+    std::vector<int32_t> cellOf(static_cast<size_t>(n), -1);
     for (int p = 0; p < n; ++p) {
+        if (!placed(p)) continue;
         const int a = int((x[p] - xmin) * (N - 1) / rx);  // truncation, as the grid is defined
         const int b = int((y[p] - ymin) * (N - 1) / ry);
         cellOf[size_t(p)] = a * N + b;
@@ -216,8 +232,25 @@ bool DensityColoring(const double* x, const double* y, int n, uint32_t* colors)
             const double l = std::nearbyint(std::log((grid[i] - cmin) * K / range + 1) * 8 / std::log(K + 1));
             levelOf[i] = DensityLevels[size_t(std::clamp(l, 0.0, 8.0))];
         }
-    for (int p = 0; p < n; ++p) colors[p] = levelOf[size_t(cellOf[size_t(p)])];
+    for (int p = 0; p < n; ++p)
+        if (cellOf[size_t(p)] >= 0) colors[p] = levelOf[size_t(cellOf[size_t(p)])];
     return true;
+}
+
+bool FiniteRange(const double* v, int n, double& lo, double& hi)
+{
+    bool any = false;
+    for (int k = 0; k < n; ++k) {
+        if (!std::isfinite(v[k])) continue;
+        if (!any) {
+            lo = hi = v[k];
+            any = true;
+        } else {
+            lo = std::min(lo, v[k]);
+            hi = std::max(hi, v[k]);
+        }
+    }
+    return any;
 }
 
 }  // namespace orvala

@@ -73,8 +73,12 @@ std::vector<MapPoint> MapToPoints(const TMapData& map, bool withColors);
 
 // Density colouring: each point gets one of the nine levels by how crowded its
 // 5x5 neighbourhood on a 500x500 grid is. Leaves colors alone when either
-// range or the count range is 0. Returns whether it recoloured.
+// range or the count range is 0. Events with a non-finite coordinate are not
+// counted and keep their colour. Returns whether it recoloured.
 bool DensityColoring(const double* x, const double* y, int n, uint32_t* colors);
+
+// Smallest and largest finite value of v[0..n); false (lo, hi untouched) when none.
+bool FiniteRange(const double* v, int n, double& lo, double& hi);
 
 // Rounds to the nearest integer, ties to even, for |v| < 2^51 (the caller range-checks).
 inline int64_t roundHalfEven(double v)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "CoreFixtures.h"
+#include "core/TGate.h"
 
 using namespace orvala;
 using orvala::test::Workspace;
@@ -75,6 +76,72 @@ TEST(TDataList, JoinWithoutLinkAndItsRefusals)
     mismatched.Add(c);
     EXPECT_EQ(TData::Join(mismatched, true), nullptr);
     EXPECT_EQ(c->Parent(), nullptr);
+}
+
+TEST(TDataList, JoinLeavesItsSourcesAndTheirGatesAlone)
+{
+    Workspace ws;
+    TData* a = ws.root("A", 2, 3);
+    TData* b = ws.root("B", 2, 4);
+    a->Desc()[0].name = "FSC";
+    a->Desc()[1].name = "SSC";
+    b->Desc()[0].name = "SSC";  // the same parameters in the other order
+    b->Desc()[1].name = "FSC";
+    for (int e = 0; e < 4; ++e) {
+        b->data[e][0] = 1000 + e;  // SSC
+        b->data[e][1] = e;         // FSC
+    }
+    // A range gate on B's FSC column holding FSC 2 and 3.
+    TGate fsc({0, 1}, {0, 0}, {1.5, 3.5, 1.5}, {0, 0, 0});
+    TData* kid = TData::Gated(b, &fsc);
+    ASSERT_NE(kid, nullptr);
+    ws.list.Add(kid);
+    ASSERT_EQ(kid->events(), 2);
+
+    TDataList sel;
+    sel.Add(a);
+    sel.Add(b);
+    TData* j = TData::Join(sel, true);
+    ASSERT_NE(j, nullptr);
+    ws.list.Add(j);
+    // The sources keep their columns; the joined rows follow the first's order.
+    EXPECT_EQ(b->Desc()[0].name, "SSC");
+    EXPECT_EQ(b->data[3][0], 1003);
+    EXPECT_EQ(j->data[3 + 3][0], 3);     // FSC of B's event 3
+    EXPECT_EQ(j->data[3 + 3][1], 1003);  // its SSC
+    EXPECT_EQ(j->data[1][0], a->data[1][0]);
+    // The kid's gate still selects on FSC when it is recomputed.
+    kid->Relink(b->CreateLink(*kid->gate));
+    EXPECT_EQ(kid->events(), 2);
+    EXPECT_EQ(kid->data[0][1], 2);
+}
+
+TEST(TDataList, DeleteAnnouncesTheRemovedDataSetAndTheKidsThatMoved)
+{
+    Workspace ws;
+    TData* a = ws.root("A", 1, 6);
+    TData* g = ws.kid(a, "G", {1, 2, 3});
+    TData* k = ws.kid(g, "K", {0, 2});
+    TData* other = ws.root("B", 1, 1);
+    DataRef window(g);  // a plot still showing it
+    ws.notifier.posts.clear();
+    ws.list.Delete(g);
+    auto announced = [&](TData* d) {
+        for (const auto& [message, data] : ws.notifier.posts)
+            if (message == WMDataChanged && data == d) return true;
+        return false;
+    };
+    EXPECT_TRUE(g->Deleted());
+    EXPECT_TRUE(announced(g));
+    EXPECT_TRUE(announced(k));
+    EXPECT_FALSE(announced(other));
+    // Drawing a gate on the removed data set's plot makes no orphan.
+    TGate all({1}, {0}, {-1, 100, -1}, {0, 0, 0});
+    EXPECT_EQ(TData::Gated(g, &all), nullptr);
+    TData* fromKid = TData::Gated(k, &all);
+    ASSERT_NE(fromKid, nullptr);
+    EXPECT_EQ(fromKid->events(), 2);
+    TData::Free(fromKid);
 }
 
 TEST(TDataList, DeletingAMiddleNodeReattachesItsKids)

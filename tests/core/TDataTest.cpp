@@ -77,10 +77,15 @@ TEST(TData, Names)
     a->datasetnum = 0;
     EXPECT_EQ(a->ScreenName(), "sample");
 
-    // An existing directory is named by its whole last component.
-    a->setFileName("/tmp");
-    EXPECT_EQ(a->ShortName(), "tmp");
-    EXPECT_EQ(a->FileName(), "/tmp");
+    // An existing directory is named by its whole last component, with or
+    // without the separator a directory dialog leaves at the end.
+    for (const char* dir : {"/tmp", "/tmp/", "/tmp//"}) {
+        SCOPED_TRACE(dir);
+        a->setFileName(dir);
+        EXPECT_EQ(a->ShortName(), "tmp");
+        EXPECT_EQ(a->Path(), "/");
+        EXPECT_EQ(a->FileName(), "/tmp");
+    }
 }
 
 TEST(TData, ShortNameRenamesTheGate)
@@ -186,6 +191,22 @@ TEST(TData, ColoursLiveOnTheRoot)
     EXPECT_EQ(a->Colors(), (TColors{0, 0x0000FF, 0, 0x0000FF, 0x0000FF}));
     EXPECT_EQ(k->NativeColor(), 0x0000FFu);
     EXPECT_EQ(gk->Colors(), (TColors{0x0000FF}));
+}
+
+TEST(TData, ColorsOfADerivedDataSetFollowRepaintsOfSharedEvents)
+{
+    Workspace ws;
+    TData* a = ws.root("A", 1, 4);
+    TData* k = ws.kid(a, "K", {0, 1, 2});
+    TData* gk = ws.kid(k, "GK", {1, 2});  // root events 1, 2
+    TData* sibling = ws.kid(a, "S", {2, 3});
+    k->SetColors(0x0000FF);
+    EXPECT_EQ(gk->Colors(), (TColors{0x0000FF, 0x0000FF}));  // asked once: a plot drew it
+    sibling->SetColors(0x00FF00);                             // repaints root event 2
+    EXPECT_EQ(gk->Colors(), (TColors{0x0000FF, 0x00FF00}));
+    EXPECT_EQ(k->Colors(), (TColors{0x0000FF, 0x0000FF, 0x00FF00}));
+    a->SetColor(1, 0xABCDEF);
+    EXPECT_EQ(gk->Colors()[0], 0xABCDEFu);
 }
 
 TEST(TData, UpdateColorsPaintsParentsBeforeKidsAndSkipsDisabled)
@@ -321,8 +342,34 @@ TEST(TData, TubeDetectionOnThreeRuns)
     EXPECT_EQ(d->Tip.front(), 1);
     EXPECT_EQ(d->Tip.back(), 2);
 
-    d->settipchannel(5);  // outside the columns: no tips
+    // A second detection (as after loading a saved data set, which brings its
+    // tube table along) numbers the tips again against a table rebuilt with them.
+    d->TubeSize = {7};
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        d->settipchannel(1);
+        ASSERT_EQ(d->TubeSize, (TIntVector{330, 331, 330}));
+        TIntVector counted(3, 0);
+        for (int32_t t : d->Tip) {
+            ASSERT_GE(t, 1);
+            ASSERT_LE(t, 3);
+            ++counted[size_t(t - 1)];
+        }
+        EXPECT_EQ(counted, d->TubeSize);
+    }
+
+    d->settipchannel(5);  // outside the columns: no tips and no tubes
     EXPECT_TRUE(d->Tip.empty());
+    EXPECT_FALSE(d->Multitube());
+}
+
+TEST(TData, TubeDetectionWithoutEventsGivesNoTubes)
+{
+    DataRef d(TData::Create("A", 2, 0));
+    d->settipchannel(1);
+    EXPECT_TRUE(d->Tip.empty());
+    EXPECT_EQ(d->TubeCount(), 0);
+    EXPECT_FALSE(d->Multitube());
 }
 
 TEST(TData, TubeDetectionWithoutGroupsGivesOneTube)
@@ -371,4 +418,19 @@ TEST(TData, SetPRIZMAddsTheColumnAndKeywords)
     EXPECT_EQ(d->CaseSize(), 3);
     EXPECT_EQ(d->data[0][2], 1);
     EXPECT_EQ(t.GetValue("$PAR"), "3");
+}
+
+TEST(TData, SetPRIZMReplacesADamagedParameterCount)
+{
+    for (const char* par : {"9223372036854775807", "-9223372036854775808"}) {
+        SCOPED_TRACE(par);
+        DataRef d(TData::Create("A", 2, 1));
+        auto ds = std::make_unique<FakeDataSet>();
+        ds->text.keys = {"$PAR", "$P1N", "$P2N"};
+        ds->text.Values = {par, "FSC", "SSC"};
+        d->dataset = std::move(ds);
+        d->SetPRIZM({0}, {0});
+        EXPECT_EQ(d->dataset->keywords()->GetValue("$PAR"), "3");
+        EXPECT_EQ(d->CaseSize(), 3);
+    }
 }

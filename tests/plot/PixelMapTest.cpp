@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include "plot/PixelMap.h"
@@ -188,4 +189,69 @@ TEST(DensityColoring, VerticalLineLeavesColoursAlone)
     std::vector<uint32_t> colors(5, 7);
     EXPECT_FALSE(DensityColoring(x.data(), y.data(), 5, colors.data()));
     EXPECT_EQ(colors, std::vector<uint32_t>(5, 7));
+}
+
+namespace {
+constexpr double Inf = std::numeric_limits<double>::infinity();
+const double NonFinite[] = {std::nan(""), Inf, -Inf};
+}  // namespace
+
+TEST(PixelMap, NonFiniteEventsAreNeitherDrawnNorCounted)
+{
+    for (double bad : NonFinite)
+        for (bool inX : {true, false}) {
+            SCOPED_TRACE(std::to_string(bad) + (inX ? " in x" : " in y"));
+            Mapped m;
+            m.x = {1, 2, 3, 4};
+            m.y = {1, 2, 3, 4};
+            (inX ? m.x : m.y)[2] = bad;
+            const auto points = m.render(10, 10, 0, 10, 0, 10);
+            int total = 0;
+            for (int32_t c : m.mapper.MapInfo.Map) total += c;
+            EXPECT_EQ(total, 3);
+            EXPECT_EQ(points.size(), 3u);
+            for (const MapPoint& p : points) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+        }
+}
+
+TEST(DensityColoring, NonFiniteEventsKeepTheirColourAndDoNotCount)
+{
+    // The clump and the lonely point of LevelsFollowCrowding, plus events with
+    // NaN or infinite coordinates: the finite ones get the same levels as
+    // without them, the others are left as they were.
+    for (double bad : NonFinite)
+        for (bool inX : {true, false}) {
+            SCOPED_TRACE(std::to_string(bad) + (inX ? " in x" : " in y"));
+            std::vector<double> x(104, 1.0), y(104, 1.0);
+            x[100] = 100;
+            y[100] = 100;
+            (inX ? x : y)[101] = bad;
+            x[102] = bad;
+            y[102] = bad;
+            (inX ? y : x)[103] = bad;
+            std::vector<uint32_t> colors(104, 7);
+            ASSERT_TRUE(DensityColoring(x.data(), y.data(), 104, colors.data()));
+            EXPECT_EQ(colors[0], DensityLevels[8]);
+            EXPECT_EQ(colors[99], DensityLevels[8]);
+            EXPECT_EQ(colors[100], DensityLevels[0]);
+            for (int p = 101; p < 104; ++p) EXPECT_EQ(colors[size_t(p)], 7u) << p;
+        }
+    // Only non-finite events: nothing to colour.
+    std::vector<double> x(3, std::nan("")), y{1, 2, 3};
+    std::vector<uint32_t> colors(3, 7);
+    EXPECT_FALSE(DensityColoring(x.data(), y.data(), 3, colors.data()));
+    EXPECT_EQ(colors, std::vector<uint32_t>(3, 7));
+}
+
+TEST(FiniteRange, SkipsNaNAndInfinities)
+{
+    const std::vector<double> v{Inf, std::nan(""), 3, -2, -Inf, 5};
+    double lo = 99, hi = 99;
+    ASSERT_TRUE(FiniteRange(v.data(), int(v.size()), lo, hi));
+    EXPECT_EQ(lo, -2);
+    EXPECT_EQ(hi, 5);
+    const std::vector<double> none{std::nan(""), Inf};
+    lo = hi = 99;
+    EXPECT_FALSE(FiniteRange(none.data(), 2, lo, hi));
+    EXPECT_EQ(lo, 99);
 }

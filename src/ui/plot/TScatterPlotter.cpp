@@ -46,9 +46,10 @@ void TScatterPlotter::NewData(const double* ax, const double* ay, ColorSource co
         if (amaxx != aminx) {
             mi.minx = aminx, mi.maxx = amaxx, mi.miny = aminy, mi.maxy = amaxy;
         } else {
-            const auto [x0, x1] = std::minmax_element(ax, ax + mapper_.DataSize);
-            const auto [y0, y1] = std::minmax_element(ay, ay + mapper_.DataSize);
-            mi.minx = *x0, mi.maxx = *x1, mi.miny = *y0, mi.maxy = *y1;
+            // NaN or infinite events are not drawn and must not spoil the range.
+            mi.minx = mi.maxx = mi.miny = mi.maxy = 0;
+            FiniteRange(ax, mapper_.DataSize, mi.minx, mi.maxx);
+            FiniteRange(ay, mapper_.DataSize, mi.miny, mi.maxy);
         }
         chart_->setAxisRange(ChartAxis::Left, mi.miny, mi.maxy);
         chart_->setAxisRange(ChartAxis::Bottom, mi.minx, mi.maxx);
