@@ -480,7 +480,8 @@ TIntVector TData::CreateLink(const TGate& gate) const
 
 TData* TData::Gated(TData* parent, const TGate* gate)
 {
-    if (!parent || !gate) return nullptr;
+    // A data set removed from the workspace gets no kids: nothing would hold them.
+    if (!parent || !gate || parent->Deleted()) return nullptr;
     switch (gate->kind) {
     case TGateType::gtGate:
         if (gate->Dimention() != parent->CaseSize()) return nullptr;
