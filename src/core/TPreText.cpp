@@ -201,6 +201,9 @@ void TPreText::DeleteParam(int n)
 {
     long long total = 0;
     if (!parseInt(GetValue("$PAR"), total)) throw OrvalaError("Cannot delete parameter " + std::to_string(n) + ": $PAR is missing or not a number");
+    // A $PAR of 0 or less counts nothing that could lose a parameter (and at the
+    // int64 limit would overflow): the count the keywords describe stands in.
+    if (total < 1) total = std::max(par_Count, 1);
     std::vector<std::string> newKeys, newValues;
     for (size_t i = 0; i < keys.size(); ++i) {
         size_t after = 0;

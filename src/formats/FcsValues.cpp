@@ -33,16 +33,6 @@ uint64_t loadLE(const uint8_t* src, const TDataSet::ParPlan& p)
     return v;
 }
 
-// A bit-packed value arrives as a little-endian number; its low bytes still go
-// through the byte order like a stored value would.
-uint64_t reorderValue(uint64_t v, const TDataSet::ParPlan& p)
-{
-    if (p.width < 2) return v;
-    uint64_t out = 0;
-    for (int i = 0; i < p.width; ++i) out |= ((v >> (8 * i)) & 0xFFu) << (8 * p.pos[i]);
-    return out;
-}
-
 double prismBits(double v)
 {
     const double r = std::nearbyint(v);
@@ -57,7 +47,8 @@ double floatOf(uint64_t bits, char kind)
 }
 
 // Runs fn(first, end, thread, aborted) over row ranges, on the pool when there is
-// one and the work is worth splitting.
+// one and the work is worth splitting. A run stopped from outside leaves rows
+// unread or unconverted: that is an error of the reading, never a result.
 template <class Fn>
 void forRowRanges(TMultiThread* pool, int rows, int chunk, Fn&& fn)
 {
@@ -72,6 +63,7 @@ void forRowRanges(TMultiThread* pool, int rows, int chunk, Fn&& fn)
             count += size;
         },
         nullptr, rows, chunk);
+    if (pool->Aborted()) throw OrvalaError("Reading the values was interrupted");
 }
 
 int threadsOf(TMultiThread* pool) { return pool ? std::max(pool->NumberOfThreads(), 1) : 1; }
@@ -338,7 +330,9 @@ void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
             } else {
                 for (int p = 0; p < n; ++p) {
                     const ParPlan& plan = L.pars[size_t(p)];
-                    uint64_t u = reorderValue(reader.ReadUB(plan.bits), plan) & plan.mask;
+                    // Bits read one by one, most significant first, have no byte
+                    // order: $BYTEORD describes whole stored bytes only.
+                    uint64_t u = reader.ReadUB(plan.bits) & plan.mask;
                     if (plan.prism) u &= 63;
                     ints[size_t(p)] = u;
                 }

@@ -195,7 +195,11 @@ int64_t TDataSet::dataStart() const
         // FCS 3 files past 99,999,999 bytes leave the HEADER field 0 and give $BEGINDATA.
         if (!parseFcsInt(Text->GetValue("$BEGINDATA"), start)) throw FcsFormatError("BEGINDATA parameter is invalid");
     }
-    return Offset + start;
+    // An offset before the data set or beyond any file is damage, and must not
+    // overflow on its way to a position.
+    int64_t at = 0;
+    if (start < 0 || __builtin_add_overflow(Offset, start, &at)) throw FcsFormatError("BEGINDATA parameter is invalid");
+    return at;
 }
 
 void TDataSet::makeLayout()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <limits>
 
 #include "FcsErrors.h"
 #include "TDataSet.h"
@@ -127,7 +128,11 @@ TText::TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly
     par_Count = ParCount();
     // Every parameter needs keywords of its own ($PnB at least): a count beyond the
     // number of keywords is a damaged $PAR, not a reason to allocate millions of entries.
-    if (par_Count > count()) {
+    // So is a $PAR no parameter count can be, however negative.
+    int64_t declared = 0;
+    const bool farOut = parseFcsInt(GetValue("$PAR"), declared) &&
+                        (declared < std::numeric_limits<int32_t>::min() || declared > std::numeric_limits<int32_t>::max());
+    if (par_Count > count() || farOut) {
         Parent->notimplemented = true;
         throw FcsFormatError("Error reading a dataset");
     }
@@ -170,7 +175,11 @@ TText::TText(TDataSet* parent, const uint8_t* bytes, size_t L, bool keywordsOnly
     int64_t len = Parent->Header.Len(1);
     if (Parent->Header.bounds.size() > 1 && Parent->Header.bounds[1].start == 0 && Parent->Header.bounds[1].stop == 0) {
         int64_t b = 0, e = 0;
-        if (parseFcsInt(GetValue("$BEGINDATA"), b) && parseFcsInt(GetValue("$ENDDATA"), e) && e >= b) len = e - b + 1;
+        if (parseFcsInt(GetValue("$BEGINDATA"), b) && parseFcsInt(GetValue("$ENDDATA"), e) && e >= b) {
+            // Offsets no file can have (negative, or at the int64 limit) are damage.
+            if (b < 0 || __builtin_sub_overflow(e, b, &len) || __builtin_add_overflow(len, 1, &len))
+                throw FcsFormatError("Bad FCS File");
+        }
     }
     Parent->DataLen = len;
     if (Mode == 'L') {

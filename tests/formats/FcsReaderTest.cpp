@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "FcsBuilder.h"
 #include "core/Messages.h"
@@ -186,6 +187,25 @@ TEST(FcsReader, TenBitDataAreBitPackedOnlyWhenTheSegmentIsThatShort)
         ASSERT_EQ(ds.values.rows(), events);
         for (int e = 0; e < events; ++e)
             for (int p = 0; p < pars; ++p) EXPECT_EQ(ds.values[e][p], value(e, p)) << e << "," << p;
+    }
+
+    // Packed bits have no byte order: whatever $BYTEORD says, a stored 1000 reads 1000.
+    for (const char* order : {"4,3,2,1", "2,1", "1,2,3,4"}) {
+        SCOPED_TRACE(order);
+        FcsSet s = listMode('I', order, 4);
+        setPar(s, 1);
+        addParameters(s, {10});
+        // 1000, 3, 1023 and 512, MSB first: 40 bits in 5 bytes.
+        s.data = std::string("\xFA\x00\x3F\xFE\x00", 5);
+        RecordingSink sink;
+        auto f = parse(fcsBytes({s}), sink);
+        TDataSet& ds = *f->DataSet(0);
+        ASSERT_TRUE(ds.compressed);
+        ASSERT_EQ(ds.values.rows(), 4);
+        EXPECT_EQ(ds.values[0][0], 1000);
+        EXPECT_EQ(ds.values[1][0], 3);
+        EXPECT_EQ(ds.values[2][0], 1023);
+        EXPECT_EQ(ds.values[3][0], 512);
     }
 }
 
@@ -531,6 +551,44 @@ TEST(FcsReader, DamagedFilesGiveMessagesNotCrashes)
          "File FILE has no readable TEXT segment ($DATATYPE is missing)", 0},
         {"TEXT without its last delimiter", [&] { auto b = fcsBytes({base()}); return b.substr(0, b.find("$NEXTDATA")); },
          "", 0},
+        // Numbers at the int64 limits: refused, never an overflow on the way to an offset.
+        {"$PAR at the int64 limit", [&] { auto s = base(); setKey(s, "$PAR", "9223372036854775807"); return fcsBytes({s}); },
+         "Error reading file FILE", 0},
+        {"$PAR at the negative int64 limit, with an event counter to delete",
+         [&] {
+             auto s = base();
+             setKey(s, "$PAR", "-9223372036854775808");
+             setKey(s, "$P2N", "Event Count");
+             return fcsBytes({s});
+         },
+         "Error reading file FILE", 0},
+        {"$ENDDATA at the int64 limit",
+         [&] {
+             auto s = base();
+             s.headerDataZero = true;
+             s.keywords.insert(s.keywords.begin(), {"$BEGINDATA", "0"});
+             s.keywords.insert(s.keywords.begin(), {"$ENDDATA", "9223372036854775807"});
+             return fcsBytes({s});
+         },
+         "Error reading file FILE", 0},
+        {"$BEGINDATA at the negative int64 limit",
+         [&] {
+             auto s = base();
+             s.headerDataZero = true;
+             s.keywords.insert(s.keywords.begin(), {"$BEGINDATA", "-9223372036854775808"});
+             return fcsBytes({s});
+         },
+         "Error reading file FILE", 0},
+        {"$BEGINDATA at the int64 limit in a second data set",
+         [&] {
+             auto second = base();
+             second.headerDataZero = true;
+             second.keywords.insert(second.keywords.begin(), {"$BEGINDATA", "9223372036854775807"});
+             return fcsBytes({base(), second});
+         },
+         "Error reading file FILE", 2},
+        {"$TOT at the int64 limit", [&] { auto s = base(); setKey(s, "$TOT", "9223372036854775807"); return fcsBytes({s}); },
+         "Bad FCS File", 2},
         {"$NEXTDATA pointing into the same data set",
          [&] {
              auto b = fcsBytes({base()});
@@ -598,6 +656,65 @@ TEST(FcsReader, PrismParameterKeepsItsLowSixBits)
     EXPECT_EQ(o.data->PrizmIndex, 1);
     EXPECT_EQ(o.data->data[0][0], 0x1234);
     EXPECT_EQ(o.data->data[0][1], 0x34);
+}
+
+namespace {
+
+// Holds the first read of the DATA segment until the pool was stopped from
+// outside, as when another user of the pool starts a run meanwhile.
+class StallingSource : public ByteSource {
+public:
+    StallingSource(std::vector<uint8_t> bytes, int64_t dataStart, const TMultiThread& pool)
+        : inner_(std::move(bytes)), dataStart_(dataStart), pool_(pool)
+    {
+    }
+    int64_t size() const override { return inner_.size(); }
+    size_t readAt(int64_t offset, void* dst, size_t n) const override
+    {
+        if (offset >= dataStart_ && !started.exchange(true))
+            while (!pool_.Aborted()) std::this_thread::yield();
+        return inner_.readAt(offset, dst, n);
+    }
+    mutable std::atomic<bool> started{false};
+
+private:
+    MemorySource inner_;
+    int64_t dataStart_;
+    const TMultiThread& pool_;
+};
+
+}  // namespace
+
+TEST(FcsReader, AStoppedDecodeFailsTheDataSetInsteadOfPassingForRead)
+{
+    const int events = 1 << 21;  // enough for the bulk read to split over the pool
+    FcsSet s = listMode('F', "1,2,3,4", events);
+    setPar(s, 1);
+    addParameters(s, {32});
+    s.data.assign(size_t(events) * 4, '\0');
+    const std::string bytes = fcsBytes({s});
+    const int64_t dataStart = int64_t(bytes.size() - s.data.size());
+
+    TMultiThread pool(2);
+    auto source = std::make_shared<StallingSource>(std::vector<uint8_t>(bytes.begin(), bytes.end()), dataStart, pool);
+    std::thread other([&] {
+        while (!source->started) std::this_thread::yield();
+        pool.Stop();
+    });
+    RecordingSink sink;
+    TData* d = nullptr;
+    {
+        TFCStream stream(source, "test.fcs", false, sink, &pool);
+        ASSERT_FALSE(stream.badfile);
+        d = CreateFromStream(stream, "test.fcs", 0, sink, &pool);
+    }
+    other.join();
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(source->started);
+    EXPECT_EQ(d->events(), 0);
+    ASSERT_FALSE(sink.messages.empty());
+    EXPECT_EQ(sink.messages.back(), "Error reading file test.fcs");
+    delete d;
 }
 
 TEST(FcsReader, ParallelResultEqualsSequential)

@@ -40,6 +40,15 @@ TEST(TPreText, DeleteParamRenumbersHigherParameters)
 
     TPreText noPar = store({{"$P1N", "FSC"}});
     EXPECT_THROW(noPar.DeleteParam(1), OrvalaError);
+
+    // A $PAR that counts nothing (at the int64 limit it would overflow when
+    // lowered) gives way to the parameters the keywords describe.
+    TPreText damaged = store({{"$PAR", "-9223372036854775808"}, {"$P1N", "FSC"}, {"$P2N", "SSC"}});
+    damaged.pars.resize(2);
+    damaged.par_Count = 2;
+    damaged.DeleteParam(1);
+    EXPECT_EQ(damaged.GetValue("$PAR"), "1");
+    EXPECT_EQ(damaged.GetValue("$P1N"), "SSC");
 }
 
 TEST(TPreText, ParameterNameHelpers)
