@@ -17,7 +17,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "PlotProjection.h"
 #include "TPlotCon.h"
 #include "TQuickview.h"
 #include "Tppdialog.h"
@@ -27,6 +26,7 @@
 #include "core/TGate.h"
 #include "plot/Histogrm.h"
 #include "plot/PixelMap.h"
+#include "plot/PlotProjection.h"
 #include "plot/Scales.h"
 #include "ui/DataEvents.h"
 #include "ui/chart/GateTool.h"
@@ -59,6 +59,21 @@ double dot(const TVector& a, const TVector& b)
     for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) s += a[i] * b[i];
     return s;
 }
+
+// The events of s as the projections read them.
+EventBlock blockOf(const TData& s)
+{
+    const int events = std::max(std::min(s.events(), s.data.rows()), 0);
+    return {s.data.data(), size_t(events), size_t(std::max(s.data.cols(), 0))};
+}
+
+// A data set's projection filter as the projections use it.
+struct FilterPass : EventPass {
+    explicit FilterPass(const TDataFilter& f) : f(f) {}
+    int workLength(int cols) const override { return f.WorkLength(cols); }
+    int pass(const double* row, int cols, double* out) const override { return f.Pass(row, cols, out); }
+    const TDataFilter& f;
+};
 
 bool within(double a, double b)
 {
@@ -240,11 +255,13 @@ void TScatterProform::DrawData()
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    TMultiThread* pool = pool_ ? pool_ : &gatePool();
     auto projectX = [&](const TData& s, const TVector& direction, std::vector<double>& out) {
         if (pf)
-            projectThroughFilter(s, *pf, direction, ConvertX, out, nullptr, nullptr, nullptr, pool_);
+            projectThroughFilter(blockOf(s), FilterPass(*pf), direction, ConvertX, out, nullptr, nullptr, nullptr,
+                                 pool);
         else
-            projectEvents(s, direction, ConvertX, out, pool_);
+            projectEvents(blockOf(s), direction, ConvertX, out, pool);
     };
     auto joined = [](const QListWidget* list, const QString& sep) {
         QStringList parts;
@@ -302,10 +319,11 @@ void TScatterProform::DrawData()
         // themselves: they keep the pages of the last redraw.
         ProjectionRanges ranges;
         if (pf) {
-            projectThroughFilter(*d, *pf, xvector, ConvertX, px_, &yvector, ConvertY, &py_, pool_);
-            ranges = {finiteRange(px_, pool_), finiteRange(py_, pool_)};
+            projectThroughFilter(blockOf(*d), FilterPass(*pf), xvector, ConvertX, px_, &yvector, ConvertY, &py_,
+                                 pool);
+            ranges = {finiteRange(px_, pool), finiteRange(py_, pool)};
         } else {
-            ranges = projectEventsXY(*d, xvector, ConvertX, px_, yvector, ConvertY, py_, pool_);
+            ranges = projectEventsXY(blockOf(*d), xvector, ConvertX, px_, yvector, ConvertY, py_, pool);
         }
         serdat = chart_->addPointSeries(Control->pointsize->value());
         chart_->setPoints(serdat, px_, py_);
@@ -336,7 +354,7 @@ void TScatterProform::DrawData()
 void TScatterProform::fixRange(ChartAxis axis, const std::vector<double>& v)
 {
     // A margin keeps the dots on the edges whole; a single value gets a unit range.
-    const ProjectionRange view = viewRange(finiteRange(v, pool_));
+    const ProjectionRange view = viewRange(finiteRange(v, pool_ ? pool_ : &gatePool()));
     if (view.found)
         chart_->setAxisRange(axis, view.minimum, view.maximum);
     else

@@ -6,9 +6,6 @@
 #include <limits>
 #include <utility>
 
-#include "core/TData.h"
-#include "core/TDataFilter.h"
-#include "core/TGate.h"
 #include "parallel/TMultiThread.h"
 
 namespace orvala {
@@ -20,6 +17,7 @@ constexpr size_t MinEventsPerChunk = 65536;
 
 int chunksFor(size_t n, TMultiThread* pool)
 {
+    if (!pool) return 1;
     return int(std::clamp<size_t>(n / MinEventsPerChunk, 1, size_t(pool->NumberOfThreads())));
 }
 
@@ -66,11 +64,11 @@ ProjectionRange merged(const std::vector<Extremes>& parts)
 
 using Terms = std::vector<std::pair<int, double>>;
 
-Terms termsOf(const TData& d, const TVector& v)
+Terms termsOf(const EventBlock& d, const TVector& v)
 {
     Terms terms;
-    for (int i = 0; i < int(v.size()) && i < d.CaseSize(); ++i)
-        if (v[size_t(i)] != 0) terms.emplace_back(i, v[size_t(i)]);
+    for (size_t i = 0; i < v.size() && i < d.cols; ++i)
+        if (v[i] != 0) terms.emplace_back(int(i), v[i]);
     return terms;
 }
 
@@ -147,13 +145,12 @@ void projectChunk(const double* rows, size_t cols, const Axis& x, const Axis* y,
     }
 }
 
-ProjectionRanges project(const TData& d, const Axis& x, const Axis* y, TMultiThread* pool)
+ProjectionRanges project(const EventBlock& d, const Axis& x, const Axis* y, TMultiThread* pool)
 {
-    const size_t n = size_t(std::max(d.events(), 0));
+    const size_t n = d.events;
     if (n == 0) return {};
-    if (!pool) pool = &gatePool();
-    const double* rows = d.data.data();
-    const size_t cols = size_t(d.data.cols());
+    const double* rows = d.rows;
+    const size_t cols = d.cols;
     const int chunks = chunksFor(n, pool);
     std::vector<Extremes> rx(static_cast<size_t>(chunks)), ry(static_cast<size_t>(chunks));
     forChunks(n, chunks, pool, [&](size_t from, size_t to, int k) {
@@ -164,19 +161,19 @@ ProjectionRanges project(const TData& d, const Axis& x, const Axis* y, TMultiThr
 
 }  // namespace
 
-ProjectionRange projectEvents(const TData& d, const TVector& v, double (*convert)(double), std::vector<double>& out,
-                              TMultiThread* pool)
+ProjectionRange projectEvents(const EventBlock& d, const TVector& v, double (*convert)(double),
+                              std::vector<double>& out, TMultiThread* pool)
 {
-    out.resize(size_t(std::max(d.events(), 0)));
+    out.resize(d.events);
     const Axis x{termsOf(d, v), convert, out.data()};
     return project(d, x, nullptr, pool).x;
 }
 
-ProjectionRanges projectEventsXY(const TData& d, const TVector& vx, double (*convertX)(double),
+ProjectionRanges projectEventsXY(const EventBlock& d, const TVector& vx, double (*convertX)(double),
                                  std::vector<double>& outX, const TVector& vy, double (*convertY)(double),
                                  std::vector<double>& outY, TMultiThread* pool)
 {
-    const size_t n = size_t(std::max(d.events(), 0));
+    const size_t n = d.events;
     outX.resize(n);
     outY.resize(n);
     const Axis x{termsOf(d, vx), convertX, outX.data()};
@@ -187,7 +184,6 @@ ProjectionRanges projectEventsXY(const TData& d, const TVector& vx, double (*con
 ProjectionRange finiteRange(const std::vector<double>& v, TMultiThread* pool)
 {
     if (v.empty()) return {};
-    if (!pool) pool = &gatePool();
     const int chunks = chunksFor(v.size(), pool);
     std::vector<Extremes> parts(static_cast<size_t>(chunks));
     forChunks(v.size(), chunks, pool, [&](size_t from, size_t to, int k) {
@@ -205,21 +201,19 @@ ProjectionRange viewRange(const ProjectionRange& data)
     return {true, lo - pad, hi + pad};
 }
 
-void projectThroughFilter(const TData& s, const TDataFilter& f, const TVector& xv, double (*convertX)(double),
+void projectThroughFilter(const EventBlock& s, const EventPass& f, const TVector& xv, double (*convertX)(double),
                           std::vector<double>& px, const TVector* yv, double (*convertY)(double),
                           std::vector<double>* py, TMultiThread* pool)
 {
-    const int events = std::max(std::min(s.events(), s.data.rows()), 0);
-    const int cols = s.data.cols();
-    px.resize(size_t(events));
-    if (py) py->resize(size_t(events));
-    if (!pool) pool = &gatePool();
-    // The const Pass keeps no state, so the chunks share the filter; each
-    // chunk has its own buffer.
-    forChunks(size_t(events), chunksFor(size_t(events), pool), pool, [&](size_t from, size_t to, int) {
-        TVector buf(size_t(std::max(f.WorkLength(cols), 1)));
+    const size_t events = s.events;
+    const int cols = int(s.cols);
+    px.resize(events);
+    if (py) py->resize(events);
+    // pass keeps no state, so the chunks share the filter; each chunk has its own buffer.
+    forChunks(events, chunksFor(events, pool), pool, [&](size_t from, size_t to, int) {
+        TVector buf(size_t(std::max(f.workLength(cols), 1)));
         for (size_t e = from; e < to; ++e) {
-            const int n = f.Pass(s.data[int(e)], cols, buf.data());
+            const int n = f.pass(s.rows + e * s.cols, cols, buf.data());
             double x = 0;
             const int nx = std::min(n, int(xv.size()));
             for (int i = 0; i < nx; ++i) x += buf[size_t(i)] * xv[size_t(i)];
