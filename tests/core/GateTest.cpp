@@ -604,6 +604,99 @@ TEST(Relink, SubsetEntriesThatNoLongerExistAreDropped)
     EXPECT_EQ(rootEvents(sub), (TIntVector{2}));
 }
 
+// Large enough that the rows of every kid are copied in many chunks over the
+// pool: each kid row must be bit for bit its parent's row (NaN and infinities
+// included), and the same as on one thread, also after a relink that shrinks
+// and one that grows the kid.
+TEST(Gated, ParallelRowCopyEqualsTheParentsRows)
+{
+    Workspace ws;
+    constexpr int events = 200000, cols = 6;
+    auto makeRoot = [&ws] {
+        std::mt19937_64 rng(77);
+        std::normal_distribution<double> normal(0.0, 1.0);
+        TData* a = ws.root("A", cols, events);
+        for (int e = 0; e < events; ++e)
+            for (int c = 0; c < cols; ++c) a->data[e][c] = normal(rng);
+        a->data[5][2] = std::nan("");
+        a->data[7][3] = INFINITY;
+        a->data[11][4] = -INFINITY;
+        return a;
+    };
+
+    // The kid's row i is its parent's row link[i], in the kid's column order.
+    auto expectRowsOfParent = [](const TData* kid, const TIntVector& columns, const char* what) {
+        const TData* p = kid->Parent();
+        ASSERT_EQ(kid->CaseSize(), int(columns.size())) << what;
+        ASSERT_EQ(int(kid->link.size()), kid->events()) << what;
+        for (int e = 0; e < kid->events(); ++e)
+            for (size_t j = 0; j < columns.size(); ++j) {
+                const double want = p->data[kid->link[size_t(e)]][columns[j]];
+                const double got = kid->data[e][int(j)];
+                ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << what << ", event " << e << ", column " << j;
+            }
+    };
+    const TIntVector all{0, 1, 2, 3, 4, 5}, picked{5, 0, 3};
+
+    // About half the events, a child of that kid, and columns in another order.
+    const TGate half = rectangleGate(cols, -10, -0.1, 10, 10);
+    TGate nested = rectangleGate(cols, -0.5, -10, 10, 10);
+    nested.name = "Nested";
+    TGate columns(TGateType::gtSubChannel, picked);
+    columns.name = "Columns";
+
+    TIntVector serialLink, serialNested;
+    std::vector<double> serialRows, serialPicked;
+    for (const int workers : {1, 3}) {
+        TMultiThread threads(workers);
+        setGatePool(&threads);
+        TData* a = makeRoot();
+        TData* k = gate(ws, a, half);
+        ASSERT_NE(k, nullptr);
+        EXPECT_GT(k->events(), events / 3);
+        EXPECT_LT(k->events(), events * 2 / 3);
+        expectRowsOfParent(k, all, "half");
+        TData* n = gate(ws, k, nested);
+        ASSERT_NE(n, nullptr);
+        expectRowsOfParent(n, all, "nested");
+        TData* sub = gate(ws, k, columns);
+        ASSERT_NE(sub, nullptr);
+        expectRowsOfParent(sub, picked, "sub-channel");
+
+        const std::vector<double> rows(k->data.data(), k->data.data() + size_t(k->events()) * cols);
+        const std::vector<double> part(sub->data.data(), sub->data.data() + size_t(sub->events()) * picked.size());
+        if (workers == 1) {
+            serialLink = k->link;
+            serialNested = n->link;
+            serialRows = rows;
+            serialPicked = part;
+        } else {
+            EXPECT_EQ(k->link, serialLink);
+            EXPECT_EQ(n->link, serialNested);
+            ASSERT_EQ(rows.size(), serialRows.size());
+            EXPECT_EQ(std::memcmp(rows.data(), serialRows.data(), rows.size() * sizeof(double)), 0);
+            ASSERT_EQ(part.size(), serialPicked.size());
+            EXPECT_EQ(std::memcmp(part.data(), serialPicked.data(), part.size() * sizeof(double)), 0);
+        }
+
+        // Shrink the kid, then grow it past its first size: no row is stale.
+        const int first = k->events();
+        std::vector<int> sizes;
+        for (const double top : {-1.0, 1e300}) {
+            k->gate->cy = {-1e300, -1e300, top, top, -1e300};
+            k->Relink(a->CreateLink(*k->gate));
+            sizes.push_back(k->events());
+            expectRowsOfParent(k, all, "relinked");
+            expectRowsOfParent(n, all, "relinked grandchild");
+            expectRowsOfParent(sub, picked, "relinked sub-channel");
+        }
+        EXPECT_LT(sizes[0], first);
+        EXPECT_GT(sizes[1], first);
+        ws.list.Clear();
+        setGatePool(nullptr);
+    }
+}
+
 // ------------------------------------------------------------------ sub-channel gates
 
 TEST(SubChannel, DeletingTheMiddleColumnKeepsNamesAndEvents)
