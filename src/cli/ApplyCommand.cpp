@@ -1,4 +1,5 @@
-// orvala-cli apply: replays a protocol on many files and tabulates every gate.
+// orvala-cli apply: replays a protocol (or the gate tree of a workspace) on
+// many files and tabulates every gate.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "core/TGate.h"
 #include "formats/TFCSWrite.h"
 #include "protocol/Protocol.h"
+#include "protocol/Workspace.h"
 
 namespace orvala::cli {
 
@@ -27,8 +29,30 @@ std::mutex replayMutex;
 struct FileResult {
     std::vector<std::string> rows;
     std::string error;  // empty when the file went through
+    std::vector<std::string> warnings;  // gates the replay refused or could not read
     std::vector<std::string> parNames;
 };
+
+// A workspace is JSON: its first non-blank byte is "{", never a protocol's " ORP".
+bool isWorkspace(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char c = 0;
+    while (in.get(c))
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return c == '{';
+    return false;
+}
+
+// The gate tree to replay: a protocol's, or that of the workspace's first data
+// set with gates. Read once for all files.
+SavedGateTree readGateTree(const std::string& path)
+{
+    if (!isWorkspace(path)) return ReadProtocol(path);
+    const WorkspaceDocument doc = ReadWorkspace(path);
+    SavedGateTree tree;
+    if (!FirstGateTree(doc, tree)) throw CliError("workspace " + path + " holds no gates");
+    return tree;
+}
 
 std::string gatePath(const TData* d)
 {
@@ -76,7 +100,7 @@ std::string safeFileName(std::string s)
     return s;
 }
 
-FileResult processFile(const ApplyOptions& options, const std::string& file)
+FileResult processFile(const ApplyOptions& options, const SavedGateTree& tree, const std::string& file)
 {
     FileResult result;
     RecordingSink sink;
@@ -92,7 +116,11 @@ FileResult processFile(const ApplyOptions& options, const std::string& file)
             TData::Workspace = &workspace;
             try {
                 workspace.Add(root);
-                made = LoadProtocol(*root, options.protocol, workspace);
+                ReplayResult replay = ReplayGateTree(*root, tree, workspace);
+                made = std::move(replay.made);
+                if (!replay.missingNames.empty())
+                    result.warnings.push_back(MissingNamesMessage(options.protocol, *root, replay));
+                if (tree.damaged) result.warnings.push_back(DamagedProtocolMessage(options.protocol, int(made.size())));
             } catch (...) {
                 TData::Workspace = previous;
                 throw;
@@ -130,6 +158,7 @@ FileResult processFile(const ApplyOptions& options, const std::string& file)
 int runApply(const ApplyOptions& options)
 {
     if (!std::ifstream(options.protocol, std::ios::binary)) throw CliError("cannot open protocol " + options.protocol);
+    const SavedGateTree tree = readGateTree(options.protocol);
     if (!options.saveGated.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(options.saveGated, ec);
@@ -147,7 +176,7 @@ int runApply(const ApplyOptions& options)
     std::mutex progressMutex;
     auto worker = [&] {
         for (size_t i = next++; i < options.files.size(); i = next++) {
-            results[i] = processFile(options, options.files[i]);
+            results[i] = processFile(options, tree, options.files[i]);
             const size_t d = ++done;
             if (progress) {
                 std::lock_guard<std::mutex> lock(progressMutex);
@@ -178,6 +207,12 @@ int runApply(const ApplyOptions& options)
         for (const auto& row : results[i].rows) out << row << "\r\n";
         if (!results[i].error.empty()) {
             std::fprintf(stderr, "orvala-cli: %s: %s\n", options.files[i].c_str(), results[i].error.c_str());
+            ++failures;
+        } else if (!results[i].warnings.empty()) {
+            // Rows of the gates that were applied are written; the run still
+            // fails, so a batch never takes a partial gating for a whole one.
+            for (const auto& w : results[i].warnings)
+                std::fprintf(stderr, "orvala-cli: %s: %s\n", options.files[i].c_str(), w.c_str());
             ++failures;
         }
     }

@@ -31,7 +31,9 @@ int main(int argc, char** argv)
 
     ApplyOptions apply;
     auto* applyCmd = app.add_subcommand("apply", "Replay a protocol on files and write gate statistics");
-    applyCmd->add_option("PROTOCOL", apply.protocol, "Protocol file (.orp)")->required();
+    applyCmd->add_option("PROTOCOL", apply.protocol,
+                         "Protocol file (.orp), or a workspace (.orw): the gates of its first data set with gates")
+        ->required();
     applyCmd->add_option("FILE", apply.files, "Files to gate")->required();
     applyCmd->add_option("--stats", apply.stats, "Statistics table to write (tab-separated)")->required();
     applyCmd->add_option("--save-gated", apply.saveGated, "Folder for every gated data set as FCS");

@@ -27,6 +27,7 @@
 #include "plot/PixelMap.h"
 #include "parallel/TMultiThread.h"
 #include "protocol/Protocol.h"
+#include "protocol/Workspace.h"
 
 using namespace orvala;
 namespace fs = std::filesystem;
@@ -271,6 +272,10 @@ void writeProtocol(const std::string& path)
     TDataList* previous = TData::Workspace;
     TData::Workspace = &list;
     TData* root = TData::Create("template", 3, 1);
+    // Protocols match parameters by name: the template is named like the files.
+    root->Desc()[0].name = "X";
+    root->Desc()[1].name = "Y";
+    root->Desc()[2].name = "Z";
     list.Add(root);
     TData* a = TData::Gated(root, squareGate(3, 10, 60, "A").get());
     list.Add(a);
@@ -398,6 +403,58 @@ TEST(OrvalaCli, ApplyGoesOnPastACorruptFile)
     const CliRun noProtocol = runCli(tmp, {"apply", tmp.file("none.orp"), good1, "--stats", stats});
     EXPECT_NE(noProtocol.code, 0);
     EXPECT_EQ(lineCount(noProtocol.err), 1) << noProtocol.err;
+}
+
+TEST(OrvalaCli, ApplyTakesTheGatesOfAWorkspace)
+{
+    TempDir tmp;
+    const std::string protocol = tmp.file("p.orp");
+    writeProtocol(protocol);
+    auto values = [](int e, int c) { return std::fmod(e * 0.61 + c * 7.0, 100.0); };
+    const std::string file = tmp.file("f.fcs"), shuffled = tmp.file("template.fcs");
+    writeData(file, {"X", "Y", "Z"}, 400, values);
+    // The workspace was gated on a file whose parameters come as Y, Z, X.
+    writeData(shuffled, {"Y", "Z", "X"}, 50, [&](int e, int c) { return values(e, (c + 1) % 3); });
+    const std::string workspace = tmp.file("w.orw");
+    {
+        Opened opened(shuffled);
+        TDataList list;
+        TDataList* previous = TData::Workspace;
+        TData::Workspace = &list;
+        TData* root = opened.chain.at(0).get();
+        list.Add(root);
+        auto square = [](double lo, double hi, const std::string& name) {
+            auto g = std::make_unique<TGate>(TVector{0, 0, 1}, TVector{1, 0, 0}, TVector{lo, hi, hi, lo, lo},
+                                             TVector{lo, lo, hi, hi, lo});
+            g->name = name;
+            return g;
+        };
+        TData* a = TData::Gated(root, square(10, 60, "A").get());
+        list.Add(a);
+        list.Add(TData::Gated(a, square(20, 40, "Inner").get()));
+        list.Add(TData::Gated(root, square(50, 90, "B").get()));
+        SaveWorkspace(workspace, list, {});
+        list.Clear();
+        TData::Workspace = previous;
+    }
+    const std::string stats = tmp.file("stats.tsv");
+    const CliRun r = runCli(tmp, {"apply", workspace, file, "--stats", stats});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto expected = expectedGates(file, protocol);
+    const auto rows = readTsv(stats);
+    ASSERT_EQ(rows.size(), 1u + expected.size());
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const auto it = expected.find(rows[i][1]);
+        ASSERT_NE(it, expected.end()) << rows[i][1];
+        EXPECT_EQ(std::stoi(rows[i][2]), it->second.first) << rows[i][1];
+    }
+    EXPECT_GT(expected.at("A/Inner").first, 0);
+
+    // A workspace cut short is refused before any file is read.
+    std::ofstream(tmp.file("cut.orw"), std::ios::binary) << slurp(workspace).substr(0, 100);
+    const CliRun cut = runCli(tmp, {"apply", tmp.file("cut.orw"), file, "--stats", stats});
+    EXPECT_NE(cut.code, 0);
+    EXPECT_NE(cut.err.find("is damaged"), std::string::npos) << cut.err;
 }
 
 TEST(OrvalaCli, RenderDrawsTheRenderersMap)
