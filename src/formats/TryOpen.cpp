@@ -7,6 +7,7 @@
 #include "FcsOpen.h"
 #include "ReaderPool.h"
 #include "TFCStream.h"
+#include "TextLogOpen.h"
 #include "core/TPreText.h"
 
 namespace orvala {
@@ -121,13 +122,11 @@ TData* CreateFromFile(const std::string& filename, int datasetnum, MessageSink& 
     std::string ext = lowerCase(probe->Extension());
     // Mail systems append ".a" to attachments: x.fcs.a counts as .fcs.
     if (ext == ".a") ext = lowerCase(std::filesystem::path(probe->ShortName()).extension().string());
-    if (ext == ".log") {
-        sink.message("Instrument logs (.log) cannot be opened in this version: " + filename);
-        return probe;
-    }
-    if (ext == ".txt") {
-        sink.message("Text tables (.txt) cannot be opened in this version: " + filename);
-        return probe;
+    if (ext == ".log" || ext == ".txt") {
+        delete probe;
+        TData* d = CreateFromTextOrLog(filename, readOptions(), pool);
+        d->datasetnum = datasetnum;
+        return d;
     }
     delete probe;
 

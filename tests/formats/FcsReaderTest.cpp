@@ -820,11 +820,16 @@ TEST(FcsOpen, ExtensionChoosesTheReader)
     putLE(s.data, 1.0f);
     TempDir dir;
     const std::string bytes = fcsBytes({s});
-    for (const char* name : {"run.log", "table.TXT", "x.txt.a"}) {
+    // .log and .txt go to the log and text readers whatever the bytes hold:
+    // as a 32-channel log this file skips past its end, as a table it is no number.
+    {
         RecordingSink sink;
-        EXPECT_EQ(TryOpenFile(dir.write(name, bytes), 0, sink, nullptr), nullptr) << name;
-        ASSERT_EQ(sink.messages.size(), 1u) << name;
-        EXPECT_NE(sink.messages[0].find("cannot be opened in this version"), std::string::npos);
+        EXPECT_EQ(TryOpenFile(dir.write("run.log", bytes), 0, sink, nullptr), nullptr);
+        EXPECT_TRUE(sink.messages.empty());
+    }
+    for (const char* name : {"table.TXT", "x.txt.a"}) {
+        RecordingSink sink;
+        EXPECT_THROW(TryOpenFile(dir.write(name, bytes), 0, sink, nullptr), OrvalaError) << name;
     }
     for (const char* name : {"x.fcs.a", "tube.LMD", "noextension"}) {
         RecordingSink sink;
