@@ -601,7 +601,9 @@ WorkspaceOpenResult BuildWorkspace(const WorkspaceDocument& doc, TDataList& work
             } catch (const std::exception& e) {
                 f.error = e.what();
             }
-            if (!f.chain && f.error.empty()) f.error = "the file holds no events";
+            // Nothing from a later data set means the file no longer holds it:
+            // the data sets are named below, not the file.
+            if (!f.chain && f.error.empty() && f.first == 0) f.error = "the file holds no events";
             if (!f.error.empty()) result.unreadableFiles.push_back(path + ": " + f.error);
         }
 
@@ -609,7 +611,7 @@ WorkspaceOpenResult BuildWorkspace(const WorkspaceDocument& doc, TDataList& work
             const WorkspaceDocument::Root& r = doc.roots[i];
             if (rootFile[i].empty()) continue;
             const FileSets& f = files[rootFile[i]];
-            if (!f.chain) continue;
+            if (!f.chain && !f.error.empty()) continue;
             TData* root = nullptr;
             for (TData* d = f.chain; d; d = d->NextData)
                 if (d->datasetnum == r.dataSet && !kept.count(d)) {
