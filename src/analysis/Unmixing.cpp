@@ -20,9 +20,8 @@ namespace {
 // fewer than four significant digits: dependent spectra land far above it.
 constexpr double MaxCondition = 1e12;
 
-// Sub-problems kept per worker; a pathological data set cannot grow the cache
-// without bound.
-constexpr size_t MaxCachedSets = 1 << 14;
+// Room for the factors of sub-problems, per decomposition (per worker).
+constexpr size_t CacheBytes = size_t(2) << 20;
 
 double norm1(const TMatrix& a)
 {
@@ -105,14 +104,14 @@ TProjectionDecomposition::TProjectionDecomposition(const TMatrix& aComponents) :
     TMatrix unused;
     if (!ConditionedInverse(UtU, unused) || InvMat(U, 0, int(k) - 1, Uinv) != MatOk) throw OrvalaError(MatNotOkText);
 
-    S_.resize(k * m);
+    St_.resize(m * k);
     for (size_t a = 0; a < k; ++a)
-        for (size_t p = 0; p < m; ++p) S_[a * m + p] = Components[a][p];
+        for (size_t p = 0; p < m; ++p) St_[p * k + a] = Components[a][p];
     M_.resize(k * k);
     for (size_t a = 0; a < k; ++a)
         for (size_t b = a; b < k; ++b) {
             double s = 0;
-            for (size_t p = 0; p < m; ++p) s += S_[a * m + p] * S_[b * m + p];
+            for (size_t p = 0; p < m; ++p) s += Components[a][p] * Components[b][p];
             M_[a * k + b] = M_[b * k + a] = s;
         }
     T.assign(k, 0.0);
@@ -122,6 +121,16 @@ TProjectionDecomposition::TProjectionDecomposition(const TMatrix& aComponents) :
     w_.assign(k, 0.0);
     kept_.assign(k, 0);
     excluded_.assign(k, 0);
+    words_ = int((k + 63) / 64);
+    key_.assign(size_t(words_), 0);
+    // About 2 MB of factors per decomposition, at least 16 sets.
+    slots_ = 16;
+    while (size_t(slots_) * 2 * k * k * sizeof(double) <= CacheBytes) slots_ *= 2;
+    slotKey_.assign(size_t(slots_) * size_t(words_), 0);
+    slotUsed_.assign(size_t(slots_), 0);
+    slotCount_.assign(size_t(slots_), 0);
+    slotIndex_.assign(size_t(slots_) * k, 0);
+    slotChol_.resize(size_t(slots_) * k * k);  // written before it is read: slotUsed_ guards it
 }
 
 void TProjectionDecomposition::Project(const double* Y, double* C)
@@ -139,45 +148,72 @@ void TProjectionDecomposition::Project(const double* Y, double* C)
     }
 }
 
-const TProjectionDecomposition::Sub& TProjectionDecomposition::sub(const std::vector<uint8_t>& kept)
+int TProjectionDecomposition::slotFor(const std::vector<uint8_t>& kept)
 {
-    const size_t k = size_t(Rangedim);
-    key_.assign((k + 7) / 8, '\0');
+    const size_t k = size_t(Rangedim), W = size_t(words_);
+    std::fill(key_.begin(), key_.end(), uint64_t(0));
     for (size_t j = 0; j < k; ++j)
-        if (kept[j]) key_[j / 8] = char(key_[j / 8] | (1 << (j % 8)));
-    auto it = cache_.find(key_);
-    if (it != cache_.end()) return it->second;
-    if (cache_.size() >= MaxCachedSets) cache_.clear();
+        if (kept[j]) key_[j / 64] |= uint64_t(1) << (j % 64);
+    uint64_t h = 0x9E3779B97F4A7C15ull;
+    for (uint64_t word : key_) {
+        h ^= word + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+        h *= 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    const size_t slot = size_t(h) & size_t(slots_ - 1);
+    uint64_t* skey = slotKey_.data() + slot * W;
+    if (slotUsed_[slot] && std::equal(key_.begin(), key_.end(), skey)) return int(slot);
 
-    Sub s;
+    // Cholesky factor of the normal matrix restricted to the kept spectra. A
+    // principal block of a positive definite matrix that passed the condition
+    // test is positive definite too, so the square roots are of positive numbers.
+    if (!slotUsed_[slot]) ++cachedSets_;
+    slotUsed_[slot] = 1;
+    std::copy(key_.begin(), key_.end(), skey);
+    int* index = slotIndex_.data() + slot * k;
+    size_t n = 0;
     for (size_t j = 0; j < k; ++j)
-        if (kept[j]) s.index.push_back(int(j));
-    const size_t n = s.index.size();
-    TMatrix a(n, TVector(n));
-    for (size_t i = 0; i < n; ++i)
-        for (size_t j = 0; j < n; ++j) a[i][j] = M_[size_t(s.index[i]) * k + size_t(s.index[j])];
-    TMatrix inv;
-    // A principal block of a well-conditioned symmetric positive definite
-    // matrix is no worse conditioned, so this cannot fail once the whole
-    // matrix passed; the plain inverse is the fallback all the same.
-    if (!ConditionedInverse(a, inv)) InvMat(a, 0, int(n) - 1, inv);
-    s.inv.resize(n * n);
-    for (size_t i = 0; i < n; ++i)
-        for (size_t j = 0; j < n; ++j) s.inv[i * n + j] = inv[i][j];
-    return cache_.emplace(key_, std::move(s)).first->second;
+        if (kept[j]) index[n++] = int(j);
+    slotCount_[slot] = int(n);
+    double* L = slotChol_.data() + slot * k * k;
+    // The diagonal holds the reciprocals, so solves multiply instead of divide.
+    for (size_t i = 0; i < n; ++i) {
+        const double* Mi = M_.data() + size_t(index[i]) * k;
+        double* Li = L + i * n;
+        for (size_t j = 0; j < i; ++j) {
+            const double* Lj = L + j * n;
+            double v = Mi[index[j]];
+            for (size_t q = 0; q < j; ++q) v -= Li[q] * Lj[q];
+            Li[j] = v * Lj[j];
+        }
+        double v = Mi[index[i]];
+        for (size_t q = 0; q < i; ++q) v -= Li[q] * Li[q];
+        Li[i] = v > 0 ? 1.0 / std::sqrt(v) : 0.0;
+    }
+    return int(slot);
 }
 
 void TProjectionDecomposition::solveKept(const std::vector<uint8_t>& kept, double* z)
 {
     const size_t k = size_t(Rangedim);
-    const Sub& s = sub(kept);
-    const size_t n = s.index.size();
+    const size_t slot = size_t(slotFor(kept));
+    const size_t n = size_t(slotCount_[slot]);
+    const int* index = slotIndex_.data() + slot * k;
+    const double* L = slotChol_.data() + slot * k * k;
     std::fill(z, z + k, 0.0);
+    double* t = T.data();  // L t = r, then L' u = t
     for (size_t i = 0; i < n; ++i) {
-        double v = 0;
-        for (size_t j = 0; j < n; ++j) v += s.inv[i * n + j] * r_[size_t(s.index[j])];
-        z[s.index[i]] = v;
+        double v = r_[size_t(index[i])];
+        for (size_t q = 0; q < i; ++q) v -= L[i * n + q] * t[q];
+        t[i] = v * L[i * n + i];
     }
+    for (size_t i = n; i-- > 0;) {
+        const double ti = t[i] * L[i * n + i];
+        t[i] = ti;
+        // Column i of L' times t[i], taken off the rows above at once.
+        for (size_t q = 0; q < i; ++q) t[q] -= L[i * n + q] * ti;
+    }
+    for (size_t i = 0; i < n; ++i) z[index[i]] = t[i];
 }
 
 int TProjectionDecomposition::Decompose(const TVector& Y, TVector& C)
@@ -197,12 +233,16 @@ int TProjectionDecomposition::Decompose(const double* Y, double* C)
     double* r = r_.data();
     double scale = 0;
     bool finite = true;
+    // Channel by channel, so the k sums advance side by side in vector registers.
+    std::fill(r, r + k, 0.0);
+    for (size_t p = 0; p < m; ++p) {
+        const double y = Y[p];
+        const double* st = St_.data() + p * k;
+        for (size_t a = 0; a < k; ++a) r[a] += st[a] * y;
+    }
     for (size_t a = 0; a < k; ++a) {
-        double s = 0;
-        for (size_t p = 0; p < m; ++p) s += S_[a * m + p] * Y[p];
-        r[a] = s;
-        scale = std::max(scale, std::fabs(s));
-        finite = finite && std::isfinite(s);
+        scale = std::max(scale, std::fabs(r[a]));
+        finite = finite && std::isfinite(r[a]);
     }
     if (!finite) {
         std::fill(C, C + k, std::numeric_limits<double>::quiet_NaN());
@@ -236,10 +276,12 @@ int TProjectionDecomposition::Decompose(const double* Y, double* C)
     std::fill(excluded_.begin(), excluded_.end(), uint8_t(0));
     const int maxIter = 3 * int(k) + 30;
     for (int iter = 0; iter < maxIter; ++iter) {
-        for (size_t a = 0; a < k; ++a) {
-            double s = r[a];
-            for (size_t b = 0; b < k; ++b) s -= M_[a * k + b] * x[b];
-            w[a] = s;
+        std::copy(r, r + k, w);
+        for (size_t b = 0; b < k; ++b) {
+            if (x[b] == 0) continue;
+            const double xb = x[b];
+            const double* mb = M_.data() + b * k;  // column b, the matrix being symmetric
+            for (size_t a = 0; a < k; ++a) w[a] -= mb[a] * xb;
         }
         int t = -1;
         double best = tol;

@@ -6,8 +6,10 @@
 // then independent and split over the worker pool.
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <cstdint>
+#include <vector>
 
+#include "core/DataMatrix.h"
 #include "numerics/Matrices.h"
 
 namespace orvala {
@@ -51,7 +53,7 @@ public:
     int Decompose(const TVector& Y, TVector& C);
 
     // Number of sub-problems in the cache (one per set of kept spectra met so far).
-    int CachedSets() const { return int(cache_.size()); }
+    int CachedSets() const { return cachedSets_; }
 
     TMatrix Components;
     TMatrix V;     // orthonormal basis of the span, Rangedim rows
@@ -61,21 +63,29 @@ public:
     int spacedim = 0;
 
 private:
-    struct Sub {
-        std::vector<int> index;  // the kept spectra
-        std::vector<double> inv;  // inverse of the normal matrix restricted to them, row-major
-    };
-    const Sub& sub(const std::vector<uint8_t>& kept);
+    // Returns the cache slot holding the factor of the kept set, computing it
+    // on a miss. The cache is direct-mapped: a fixed block of slots chosen by
+    // a hash of the set, so a miss costs one small factorisation and never an
+    // allocation, and memory stays bounded whatever the data.
+    int slotFor(const std::vector<uint8_t>& kept);
     // z := least-squares amounts with only the kept spectra (0 elsewhere).
     void solveKept(const std::vector<uint8_t>& kept, double* z);
 
-    std::vector<double> S_;    // Components, k x spacedim row-major
-    std::vector<double> M_;    // normal matrix k x k
-    std::vector<double> r_;    // S y of the current event
+    std::vector<double> St_;  // Components transposed, spacedim x k row-major
+    std::vector<double> M_;   // normal matrix k x k
+    std::vector<double> r_;   // S y of the current event
     std::vector<double> x_, z_, w_;
     std::vector<uint8_t> kept_, excluded_;
-    std::string key_;
-    std::unordered_map<std::string, Sub> cache_;
+    std::vector<uint64_t> key_;  // the kept set as bits
+    int words_ = 0;              // 64-bit words per key
+    int slots_ = 0;              // a power of two
+    std::vector<uint64_t> slotKey_;  // slots_ x words_
+    std::vector<uint8_t> slotUsed_;
+    std::vector<int> slotCount_;     // kept spectra of the slot's set
+    std::vector<int> slotIndex_;     // slots_ x k: their indices
+    // slots_ x k x k: Cholesky factor of the normal matrix restricted to them
+    std::vector<double, DefaultInitAllocator<double>> slotChol_;
+    int cachedSets_ = 0;
 };
 
 // The pseudo-inverse of the reference spectra DieSpecs (k rows of m values):
