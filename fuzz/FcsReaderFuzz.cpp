@@ -9,7 +9,7 @@
 #include "formats/ByteSource.h"
 #include "formats/FcsOpen.h"
 #include "formats/TFCStream.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 using namespace orvala;
 
