@@ -24,6 +24,9 @@ bool positive(double v) { return std::isfinite(v) && v > 0; }
 
 double convertExportLength(double value, ExportUnit from, ExportUnit to, double dpi)
 {
+    if (from == to) return value;  // exact: a size in pixels stays what was typed
+    if (from == ExportUnit::Pixels) return value / dpi / inchesPer(to, dpi);
+    if (to == ExportUnit::Pixels) return value * inchesPer(from, dpi) * dpi;
     return value * inchesPer(from, dpi) / inchesPer(to, dpi);
 }
 

@@ -109,10 +109,12 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
     if (a <= 0 && b >= 0) decades.push_back({0.0, decadePosition(mode, 0.0)});
     const double top = std::max(std::fabs(a), std::fabs(b));
     const double bottom = (a <= 0 && b >= 0) ? 0.0 : std::min(std::fabs(a), std::fabs(b));
-    const int kmax = std::min(int(std::floor(std::log10(top))), 307);
+    // One decade of slack each way: the ends come back from the inverse
+    // scale a rounding error off (sinh(asinh(10^4)) may be 9999.999...).
+    const int kmax = std::min(int(std::floor(std::log10(top))) + 1, 308);
     // Decades crowd towards 0 on both scales; 40 below the largest is far
     // beyond anything that can still be told apart on screen.
-    const int kmin = bottom > 0 ? std::max(int(std::floor(std::log10(bottom))), kmax - 40) : kmax - 40;
+    const int kmin = bottom > 0 ? std::max(int(std::floor(std::log10(bottom))) - 1, kmax - 40) : kmax - 40;
     for (int k = kmax; k >= kmin; --k) {
         for (double sign : {1.0, -1.0}) {
             const double v = sign * pow10(k);
@@ -127,21 +129,27 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
     for (const Cand& c : decades)
         if (labelled.offer(c.pos)) majors.push_back(c);
 
-    Thinner minors;
-    minors.taken = &labelled.kept;
-    minors.spacing = minSpacing / 8;
-    if (majors.size() >= 2) {
-        for (const Cand& c : decades) minors.offer(c.pos);  // unlabelled decades become minor ticks
+    // Minor ticks: the unlabelled decades and 2..9 times each decade.
+    auto decadeMinors = [&](Thinner& minors) {
+        for (const Cand& c : decades) minors.offer(c.pos);
         for (int k = kmax; k >= kmin - 1; --k)
             for (int m = 9; m >= 2; --m)
                 for (double sign : {1.0, -1.0}) {
                     const double p = decadePosition(mode, sign * m * pow10(k));
                     if (inRange(p)) minors.offer(p);
                 }
-    } else {
+    };
+    Thinner minors;
+    minors.taken = &labelled.kept;
+    minors.spacing = minSpacing / 8;
+    if (majors.size() < 2) {
         // Zoomed in between decades: evenly stepped data values, still placed by the scale.
-        majors.clear();
-        labelled.kept.clear();
+        std::vector<Cand> stepped;
+        Thinner steppedLabels;
+        steppedLabels.spacing = minSpacing;
+        Thinner steppedMinors;
+        steppedMinors.taken = &steppedLabels.kept;
+        steppedMinors.spacing = minSpacing / 8;
         const double span = b - a;
         if (std::isfinite(span) && span > 0) {
             const double step = niceStep(span / 5);
@@ -149,15 +157,25 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
             for (double i = first; i * step <= b && i - first < 100; ++i) {
                 const double v = i * step == 0 ? 0.0 : i * step;
                 const double p = decadePosition(mode, v);
-                if (inRange(p) && labelled.offer(p)) majors.push_back({v, p});
+                if (inRange(p) && steppedLabels.offer(p)) stepped.push_back({v, p});
             }
             const double sub = step / 5;
             const double firstSub = std::ceil(a / sub);
             for (double i = firstSub; i * sub <= b && i - firstSub < 600; ++i) {
                 const double p = decadePosition(mode, i * sub);
-                if (inRange(p)) minors.offer(p);
+                if (inRange(p)) steppedMinors.offer(p);
             }
         }
+        // Keep the lone decade when the steps do no better (a range too wide for doubles).
+        if (stepped.size() > majors.size()) {
+            majors = std::move(stepped);
+            minors = std::move(steppedMinors);
+            minors.taken = nullptr;
+        } else {
+            decadeMinors(minors);
+        }
+    } else {
+        decadeMinors(minors);
     }
 
     std::sort(majors.begin(), majors.end(), [](const Cand& x, const Cand& y) { return x.pos < y.pos; });

@@ -26,6 +26,7 @@
 #include "core/TGate.h"
 #include "plot/Histogrm.h"
 #include "plot/PixelMap.h"
+#include "plot/PlotDefaults.h"
 #include "plot/PlotProjection.h"
 #include "plot/Scales.h"
 #include "ui/DataEvents.h"
@@ -165,11 +166,12 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
         if (d->filter)
             for (int k = 0; k < d->filter->Count(); ++k) names << QStringLiteral("PC") + QString::number(k);
         Control->setAxisEntries(names);
-        // A sensible first view: the first two parameters (or a histogram of the only one).
-        if (names.size() >= 2)
-            SetXY(0, 1);
-        else if (names.size() == 1)
-            SetXY(0, 0);
+        // A first view the user expects: forward against side scatter when
+        // the data set has them, else the first two parameters.
+        std::vector<std::string> parameters;
+        for (const TParDescriptor& p : d->Desc()) parameters.push_back(p.name);
+        const auto [nx, ny] = defaultScatterAxes(parameters);
+        if (nx >= 0) SetXY(nx, ny);
     }
     setUpPca();
 }
@@ -272,6 +274,10 @@ void TScatterProform::DrawData()
     chart_->setAxisAutomatic(ChartAxis::Left, true);
     const bool histogram = sumSquares(yvector) < 1e-16;
     const bool multi = ax.multi && ax.multi->isChecked();
+    // Scaled axes read in data units at decades; the plotted values stay the scale's.
+    chart_->setAxisTickScale(ChartAxis::Bottom, AxisModeFor(ax.xlin->isChecked(), ax.xlog->isChecked()));
+    chart_->setAxisTickScale(ChartAxis::Left,
+                             histogram ? AxisMode::Linear : AxisModeFor(ax.ylin->isChecked(), ax.ylog->isChecked()));
     if (histogram) {
         const bool several = multi && TPlotCon::ticked(ax.xlist).size() > 1;
         chart_->setLegendVisible(several);
