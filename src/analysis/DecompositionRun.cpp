@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <numeric>
 
 #include "TDBSpec.h"
 #include "Unmixing.h"
 #include "core/Messages.h"
 #include "core/TData.h"
+#include "formats/TDataSet.h"
 
 namespace orvala {
 
@@ -46,6 +48,27 @@ int findParameter(const TData& data, const std::string& name)
 
 }  // namespace
 
+DataMatrix LinearValues(const TData& data)
+{
+    DataMatrix values = data.data;
+    // A gated data set holds rows of its root's values, mapped the same way.
+    const TData* root = data.Grandpa();
+    const auto* ds = root ? dynamic_cast<const TDataSet*>(root->dataset.get()) : nullptr;
+    if (!ds || root->data.cols() != values.cols()) return values;
+    const int cols = values.cols(), rows = values.rows();
+    for (int c = 0; c < cols && c < int(ds->Scales.size()); ++c) {
+        const TScale& s = ds->Scales[size_t(c)];
+        if (!(s.decade > 0) || !(s.maxval > s.minval)) continue;
+        // Inverse of v = log10(1 + (x - min) (10^decades - 1) / (max - min)).
+        const double lo = s.minval, step = (double(s.maxval) - lo) / (std::pow(10.0, double(s.decade)) - 1);
+        for (int e = 0; e < rows; ++e) {
+            double& v = values[e][c];
+            v = lo + (std::pow(10.0, v) - 1) * step;
+        }
+    }
+    return values;
+}
+
 TData* RunDecomposition(TData& data, const TDBSpec& library, const DecompositionChoice& choice, TMultiThread* pool,
                         const std::string& name)
 {
@@ -69,7 +92,7 @@ TData* RunDecomposition(TData& data, const TDBSpec& library, const Decomposition
     for (int c : channels)
         if (c < int(checked.size())) checked[size_t(c)] = 1;
     if (channels.back() >= data.CaseSize()) throw OrvalaError(NoChannelsText);
-    TData* result = GaussDecomposition(data, DieSpecs, checked, choice.nonNegative, pool, name);
+    TData* result = GaussDecomposition(data, LinearValues(data), DieSpecs, checked, choice.nonNegative, pool, name);
     for (size_t j = 0; j < names.size(); ++j) result->Desc()[j].name = names[j];
     return result;
 }
@@ -107,7 +130,8 @@ TData* UnmixWithTable(TData& data, const TStrVector& detectors, const TStrVector
         DieSpecs.push_back(std::move(row));
     }
     if (DieSpecs.empty()) throw OrvalaError(NoSpectraText);
-    DataRef unmixed(GaussDecomposition(data, DieSpecs, checked, nonNegative, pool, name + "_amounts"));
+    const DataMatrix linear = LinearValues(data);
+    DataRef unmixed(GaussDecomposition(data, linear, DieSpecs, checked, nonNegative, pool, name + "_amounts"));
 
     std::vector<int> kept;
     for (int c = 0; c < data.CaseSize(); ++c)
@@ -120,7 +144,7 @@ TData* UnmixWithTable(TData& data, const TStrVector& detectors, const TStrVector
     for (int j = 0; j < k; ++j) result->Desc()[kept.size() + size_t(j)] = TParDescriptor{names.at(size_t(j))};
     for (int e = 0; e < n; ++e) {
         double* out = result->data[e];
-        const double* in = data.data[e];
+        const double* in = linear[e];
         for (size_t j = 0; j < kept.size(); ++j) out[j] = in[kept[j]];
         const double* amounts = unmixed->data[e];
         for (int j = 0; j < k; ++j) out[kept.size() + size_t(j)] = amounts[j];

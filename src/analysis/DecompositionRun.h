@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/DataMatrix.h"
 #include "numerics/Matrices.h"
 
 namespace orvala {
@@ -24,11 +25,18 @@ struct DecompositionChoice {
     bool nonNegative = false;
 };
 
+// The data set's values as measured: columns the file reader mapped onto its
+// logarithmic display scale (0..decades) are mapped back to their linear
+// values, which unmixing needs; other columns are copied. Data sets not read
+// from an FCS file (or derived from one) are copied as they are.
+DataMatrix LinearValues(const TData& data);
+
 // Unmixes data with the ticked library entries at the ticked channels. Throws
 // OrvalaError with NoChannelsText, NoSpectraText, LengthMismatchText (a
 // spectrum not longer than the last ticked channel's index) or MatNotOkText;
 // nothing is built then. The result (reference count 0, child of data) is
-// named name and its parameters after the entries.
+// named name and its parameters after the entries. The fit reads
+// LinearValues(data).
 TData* RunDecomposition(TData& data, const TDBSpec& library, const DecompositionChoice& choice, TMultiThread* pool,
                         const std::string& name);
 

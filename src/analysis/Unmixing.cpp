@@ -510,12 +510,18 @@ void UnmixRows(const double* src, int rows, int stride, const int* columns, cons
 TData* GaussDecomposition(TData& dat, const TMatrix& DieSpecs, const TBoolVector& checkedlist, bool NonNegative,
                           TMultiThread* pool, const std::string& name)
 {
+    return GaussDecomposition(dat, dat.data, DieSpecs, checkedlist, NonNegative, pool, name);
+}
+
+TData* GaussDecomposition(TData& dat, const DataMatrix& source, const TMatrix& DieSpecs, const TBoolVector& checkedlist,
+                          bool NonNegative, TMultiThread* pool, const std::string& name)
+{
     const int k = int(DieSpecs.size());
-    const int n = dat.data.rows();
+    const int n = source.rows();
     std::vector<int> columns;
     for (size_t i = 0; i < checkedlist.size(); ++i)
         if (checkedlist[i]) columns.push_back(int(i));
-    const bool runs = k > 0 && int(checkedlist.size()) == dat.data.cols();
+    const bool runs = k > 0 && int(checkedlist.size()) == source.cols();
     if (runs)
         for (const TVector& s : DieSpecs)
             if (s.size() != columns.size()) throw OrvalaError(MatNotOkText);
@@ -523,7 +529,7 @@ TData* GaussDecomposition(TData& dat, const TMatrix& DieSpecs, const TBoolVector
     // Everything that can fail happens before the result exists.
     DataMatrix values(n, std::max(k, 0));
     if (runs && n > 0)
-        UnmixRows(dat.data.data(), n, dat.data.cols(), columns.data(), DieSpecs, NonNegative, values.data(), k, pool);
+        UnmixRows(source.data(), n, source.cols(), columns.data(), DieSpecs, NonNegative, values.data(), k, pool);
 
     TData* result = TData::Create(name.empty() ? dat.ShortName() + "SD" : name, k, n);
     result->data = std::move(values);

@@ -111,5 +111,9 @@ void UnmixRows(const double* src, int rows, int stride, const int* columns, cons
 // nothing when the spectra cannot be separated.
 TData* GaussDecomposition(TData& dat, const TMatrix& DieSpecs, const TBoolVector& checkedlist, bool NonNegative,
                           TMultiThread* pool, const std::string& name = std::string());
+// The same with the events' values taken from values (dat's rows and columns)
+// instead of dat.data.
+TData* GaussDecomposition(TData& dat, const DataMatrix& values, const TMatrix& DieSpecs, const TBoolVector& checkedlist,
+                          bool NonNegative, TMultiThread* pool, const std::string& name = std::string());
 
 }  // namespace orvala

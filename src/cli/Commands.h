@@ -44,4 +44,13 @@ struct RenderOptions {
 };
 int runRender(const RenderOptions& options);
 
+struct UnmixOptions {
+    std::string file;
+    std::string spectra;
+    std::string method = "ls";
+    std::string to;
+    int dataset = 0;
+};
+int runUnmix(const UnmixOptions& options);
+
 }  // namespace orvala::cli

@@ -54,6 +54,18 @@ int main(int argc, char** argv)
         ->default_val(0);
     renderCmd->add_option("--png", render.png, "PNG file to write")->required();
 
+    UnmixOptions unmix;
+    auto* unmixCmd = app.add_subcommand("unmix", "Unmix a spectral data set against reference spectra and write it");
+    unmixCmd->add_option("FILE", unmix.file, "Input file")->required();
+    unmixCmd->add_option("--spectra", unmix.spectra, "Reference spectra (CSV: header of detector names, one spectrum a row)")
+        ->required();
+    unmixCmd->add_option("--method", unmix.method, "Least squares, or non-negative least squares")
+        ->check(CLI::IsMember({"ls", "nnls"}))
+        ->default_val("ls");
+    unmixCmd->add_option("--to", unmix.to, "Output file; the extension chooses the format (.fcs or .txt)")->required();
+    unmixCmd->add_option("--dataset", unmix.dataset, "0-based position in the file's chain of data sets")
+        ->default_val(0);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -70,6 +82,7 @@ int main(int argc, char** argv)
         if (*exportCmd) return runExport(exp);
         if (*applyCmd) return runApply(apply);
         if (*renderCmd) return runRender(render);
+        if (*unmixCmd) return runUnmix(unmix);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvala-cli: %s\n", e.what());
         return 1;

@@ -376,3 +376,64 @@ TEST(Unmix, OracleOfARealSpectralCytometerToRelative1e5)
         RecordProperty(withPool ? "worst_relative_pool" : "worst_relative", std::to_string(worst));
     }
 }
+
+// The same oracle from the instrument's raw FCS files: the reader's display
+// mapping undone, the matched events unmix to the instrument's values.
+TEST(Unmix, RawSpecimenFilesUnmixToTheInstrumentsValues)
+{
+    const std::string dir = std::string(ORVALA_SHARED_DIR) + "/spectral-samples";
+    if (!std::filesystem::exists(dir + "/raw")) GTEST_SKIP() << "no spectral samples at " << dir;
+    auto readPlain = [](const std::string& path) {
+        const std::string text = test::slurp(path);
+        test::TempDir tmp;
+        std::string withNames;
+        size_t pos = 0;
+        while (pos < text.size()) {
+            size_t end = text.find('\n', pos);
+            if (end == std::string::npos) end = text.size();
+            if (end > pos) withNames += "e," + text.substr(pos, end - pos) + "\n";
+            pos = end + 1;
+        }
+        return ReadSpectraCsv(tmp.write("t.csv", withNames));
+    };
+    const SpectraTable spectra = ReadSpectraCsv(dir + "/oracle/vendor_implied_spectra.csv");
+    const SpectraTable raw = readPlain(dir + "/oracle/matched_events_raw64.csv");
+    const SpectraTable expected = readPlain(dir + "/oracle/matched_events_spectroflo_unmixed.csv");
+
+    RecordingSink sink;
+    MessageSink* previous = setDefaultSink(&sink);
+    int matched = 0;
+    for (const char* name : {"INF071_Ctrl_Tetramer.fcs", "INF149_Ctrl_Tetramer.fcs", "INF179_Ctrl_Tetramer.fcs",
+                             "ND050_15_Ctrl_Tetramer.fcs"}) {
+        DataRef d(TData::TryOpen(dir + "/raw/" + name, 0));
+        ASSERT_TRUE(d) << name;
+        const DataMatrix linear = LinearValues(*d);
+        const std::vector<int> cols = MatchDetectors(*d, raw.detectors);
+        DataRef r(UnmixWithTable(*d, spectra.detectors, spectra.names, spectra.spectra, false, &pool(), "u"));
+        const int first = r->CaseSize() - 30;
+        ASSERT_EQ(r->Desc()[size_t(first)].name, "BUV395");
+        for (size_t o = 0; o < raw.spectra.size(); ++o) {
+            // The table prints six digits: values agree to a share of the event's largest one.
+            double rowScale = 0;
+            for (double v : raw.spectra[o]) rowScale = std::max(rowScale, std::fabs(v));
+            for (int e = 0; e < linear.rows(); ++e) {
+                bool same = true;
+                for (size_t p = 0; p < 64 && same; ++p) {
+                    const double a = linear[e][cols[p]], b = raw.spectra[o][p];
+                    same = std::fabs(a - b) <= 1e-5 * rowScale;
+                }
+                if (!same) continue;
+                ++matched;
+                double scale = 0;
+                for (double v : expected.spectra[o]) scale = std::max(scale, std::fabs(v));
+                for (int j = 0; j < 30; ++j)
+                    EXPECT_LE(std::fabs(r->data[e][first + j] - expected.spectra[o][size_t(j)]) / scale, 1e-5)
+                        << name << " event " << e << " " << spectra.names[size_t(j)];
+                break;
+            }
+        }
+    }
+    setDefaultSink(previous);
+    // Every oracle event was found in the raw files as the reader gives them back.
+    EXPECT_EQ(matched, 190);
+}
