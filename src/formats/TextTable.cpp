@@ -25,40 +25,67 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 // Instruments write these where a value was out of range or missing.
 bool isRejectMark(std::string_view f) { return f == "MAX" || f == "MIN" || f == "ERR"; }
 
-// The result of parsing one piece of a block: the accepted rows in order, and
-// the first field that is not a number, if any (parsing stops there).
+// One piece of a block, parsed by one worker: its accepted rows in order, and
+// the first field that is not a number, if any (parsing stops there). Pieces
+// are reused from block to block, so their buffers are touched once.
 struct Piece {
     const char* begin = nullptr;
     const char* end = nullptr;
-    std::vector<double> values;
+    std::vector<double, DefaultInitAllocator<double>> values;
     std::vector<std::string> names;
     int rows = 0;
     int64_t lines = 0;
     int64_t badLine = -1;  // 0-based within the piece
     std::string badField;
+
+    void reset(const char* b, const char* e)
+    {
+        begin = b;
+        end = e;
+        values.clear();
+        names.clear();
+        rows = 0;
+        lines = 0;
+        badLine = -1;
+        badField.clear();
+    }
 };
 
-void parsePiece(Piece& piece, const TextTable::Rule& rule, std::vector<std::string_view>& fields)
+// Character classes of the line scanner: field text, delimiter, line end.
+enum : uint8_t { FieldChar = 0, DelimiterChar = 1, LineEnd = 2 };
+
+void parsePiece(Piece& piece, const TextTable::Rule& rule, const std::array<uint8_t, 256>& cls,
+                std::vector<std::string_view>& fields)
 {
     const size_t cases = size_t(rule.cases);
-    piece.values.reserve(size_t(piece.end - piece.begin) / 8);  // about one value per 8 bytes
     const char* p = piece.begin;
-    while (p < piece.end) {
-        const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(piece.end - p)));
-        const char* lineEnd = nl ? nl : piece.end;
-        std::string_view line(p, size_t(lineEnd - p));
-        p = nl ? nl + 1 : piece.end;
+    const char* const end = piece.end;
+    while (p < end) {
+        // Splits the line in the same pass that finds its end.
+        fields.clear();
+        for (;;) {
+            while (p < end && cls[static_cast<unsigned char>(*p)] == DelimiterChar) ++p;
+            if (p == end || *p == '\n') break;
+            const char* f = p;
+            while (p < end && cls[static_cast<unsigned char>(*p)] == FieldChar) ++p;
+            fields.emplace_back(f, size_t(p - f));
+        }
+        if (p < end) ++p;  // past the line feed
+        // A CR LF line end leaves its CR on the last field.
+        if (!fields.empty() && fields.back().back() == '\r') {
+            fields.back().remove_suffix(1);
+            if (fields.back().empty()) fields.pop_back();
+        }
         const int64_t lineIndex = piece.lines++;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        TextTable::Split(line, rule.delimiters, fields);
         const int fc = int(fields.size());
         if (rule.exactFields ? fc != rule.fieldCount : fc == 0) continue;
         const int count = std::clamp(fc - rule.firstValue, 0, rule.cases);
-        // A fresh zeroed row for every line: a rejected line leaves nothing
+        // Every line gets a row of its own: a rejected line leaves nothing
         // behind for a shorter line that follows.
         const size_t start = piece.values.size();
-        piece.values.resize(start + cases, 0.0);
+        piece.values.resize(start + cases);
         double* row = piece.values.data() + start;
+        std::fill(row + count, row + cases, 0.0);
         bool rejected = false;
         for (int j = 0; j < count; ++j) {
             const std::string_view f = fields[size_t(rule.firstValue + j)];
@@ -83,11 +110,11 @@ void parsePiece(Piece& piece, const TextTable::Rule& rule, std::vector<std::stri
 }
 
 // Cuts [begin, end) into about n pieces that end after a line feed.
-std::vector<Piece> cutPieces(const char* begin, const char* end, int n)
+void cutPieces(const char* begin, const char* end, int n, std::vector<Piece>& pieces, size_t& used)
 {
-    std::vector<Piece> pieces;
     const size_t total = size_t(end - begin);
     const size_t want = std::max(MinPieceBytes, total / size_t(std::max(n, 1)) + 1);
+    used = 0;
     const char* p = begin;
     while (p < end) {
         const char* cut = p + std::min(want, size_t(end - p));
@@ -95,13 +122,10 @@ std::vector<Piece> cutPieces(const char* begin, const char* end, int n)
             const char* nl = static_cast<const char*>(std::memchr(cut, '\n', size_t(end - cut)));
             cut = nl ? nl + 1 : end;
         }
-        Piece piece;
-        piece.begin = p;
-        piece.end = cut;
-        pieces.push_back(std::move(piece));
+        if (used == pieces.size()) pieces.emplace_back();
+        pieces[used++].reset(p, cut);
         p = cut;
     }
-    return pieces;
 }
 
 }  // namespace
@@ -128,6 +152,36 @@ bool TextTable::ParseNumber(std::string_view f, double& value)
     if (f.empty()) return false;
     const char* b = f.data();
     const char* e = b + f.size();
+    // Most values are short decimals. With at most 15 digits the digits are an
+    // exact integer and 10^k for k <= 22 an exact double, so one division gives
+    // the correctly rounded value, the same one from_chars gives.
+    {
+        const char* q = b;
+        const bool negative = *q == '-';
+        if (negative) ++q;
+        uint64_t m = 0;
+        int digits = 0, fraction = 0;
+        bool point = false;
+        for (; q < e && digits <= 15; ++q) {
+            const unsigned d = unsigned(*q - '0');
+            if (d < 10) {
+                m = m * 10 + d;
+                ++digits;
+                fraction += point;
+            } else if (*q == '.' && !point) {
+                point = true;
+            } else {
+                break;
+            }
+        }
+        if (q == e && digits > 0 && digits <= 15) {
+            static constexpr double Pow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            const double x = double(m) / Pow10[fraction];
+            value = negative ? -x : x;
+            return true;
+        }
+    }
     double v = 0;
     const auto [ptr, ec] = std::from_chars(b, e, v, std::chars_format::general);
     if (ptr != e) return false;
@@ -182,14 +236,18 @@ void TextTable::ReadLines(const ByteSource& source, int64_t offset, int64_t firs
     d.setEvents(0);
     if (rule.cases <= 0) return;
     const int64_t size = source.size();
-    const int limit = rule.eventLimit > 0 ? rule.eventLimit : INT_MAX;
+    const int64_t limit = rule.eventLimit > 0 ? rule.eventLimit : INT_MAX;
     const int threads = threadCount(pool);
+    std::array<uint8_t, 256> cls{};
+    for (int c = 0; c < 256; ++c) cls[size_t(c)] = rule.delimiters[size_t(c)] ? DelimiterChar : FieldChar;
+    cls['\n'] = LineEnd;
     std::vector<std::vector<std::string_view>> fields(static_cast<size_t>(threads));
-    std::vector<std::vector<double>> blocks;  // accepted values, block by block
-    TStrVector names;
+    std::vector<Piece> pieces;
+    const size_t cases = size_t(rule.cases);
     int64_t total = 0;
     int64_t line = firstLine;
     int64_t pos = offset;
+    bool reserved = false;
     // Not a vector: its resize would zero every block before the read overwrites it.
     std::unique_ptr<char[]> buf;
     size_t capacity = 0;
@@ -207,9 +265,8 @@ void TextTable::ReadLines(const ByteSource& source, int64_t offset, int64_t firs
         if (got == 0) throw OrvalaError("Cannot read file " + name);
         pos += int64_t(got);
         const size_t have = carry + got;
-        const bool last = pos >= size;
         size_t used = have;
-        if (!last) {
+        if (pos < size) {
             const char* b = buf.get();
             size_t k = have;
             while (k > 0 && b[k - 1] != '\n') --k;
@@ -220,37 +277,59 @@ void TextTable::ReadLines(const ByteSource& source, int64_t offset, int64_t firs
             used = k;
         }
 
-        std::vector<Piece> pieces = cutPieces(buf.get(), buf.get() + used, threads * 4);
-        forChunks(pool, int(pieces.size()), 1, [&](int first, int end, int thread) {
-            for (int i = first; i < end; ++i) parsePiece(pieces[size_t(i)], rule, fields[size_t(thread)]);
+        size_t count = 0;
+        cutPieces(buf.get(), buf.get() + used, threads * 4, pieces, count);
+        forChunks(pool, int(count), 1, [&](int first, int end, int thread) {
+            for (int i = first; i < end; ++i) parsePiece(pieces[size_t(i)], rule, cls, fields[size_t(thread)]);
         });
 
-        for (Piece& piece : pieces) {
-            const int take = int(std::min<int64_t>(piece.rows, limit - total));
-            piece.values.resize(size_t(take) * size_t(rule.cases));
-            blocks.push_back(std::move(piece.values));
-            if (rule.eventNames)
-                names.insert(names.end(), std::make_move_iterator(piece.names.begin()),
-                             std::make_move_iterator(piece.names.begin() + take));
-            total += take;
-            if (total >= limit) break;
-            if (piece.badLine >= 0)
+        // Rows this block adds, in file order, up to the limit or the first bad value.
+        std::vector<int64_t> at(count + 1, total);
+        size_t taken = 0;
+        for (; taken < count; ++taken) {
+            Piece& piece = pieces[taken];
+            const int64_t take = std::min<int64_t>(piece.rows, limit - at[taken]);
+            at[taken + 1] = at[taken] + take;
+            if (at[taken + 1] >= limit) {
+                ++taken;
+                break;
+            }
+            if (piece.badLine >= 0) {
                 throw OrvalaError("File " + name + ", line " + std::to_string(line + piece.badLine) + ": \"" +
                                   piece.badField + "\" is not a number");
+            }
             line += piece.lines;
         }
+        const int64_t newTotal = at[taken];
+        if (newTotal > INT_MAX) throw OrvalaError(name + " holds more events than a data set can take");
+        if (!reserved && newTotal > total) {
+            // Room for the whole file at the density of its first block, so
+            // the matrix grows in place instead of being copied as it grows.
+            const double perByte = double(newTotal - total) / double(used);
+            const int64_t guess = int64_t(perByte * double(size - offset) * 1.05) + 1024;
+            d.data.reserveRows(int(std::min<int64_t>({guess, limit, INT_MAX})));
+            adviseHugePages(d.data.data(), d.data.bytes());
+            reserved = true;
+        }
+        d.data.resizeForOverwrite(int(newTotal));
+        forChunks(pool, int(taken), 1, [&](int first, int end, int) {
+            for (int i = first; i < end; ++i) {
+                const Piece& piece = pieces[size_t(i)];
+                const size_t n = size_t(at[size_t(i) + 1] - at[size_t(i)]) * cases;
+                std::copy_n(piece.values.data(), n, d.data.data() + size_t(at[size_t(i)]) * cases);
+            }
+        });
+        if (rule.eventNames)
+            for (size_t i = 0; i < taken; ++i) {
+                Piece& piece = pieces[i];
+                const auto n = std::ptrdiff_t(at[i + 1] - at[i]);
+                d.Eventnames.insert(d.Eventnames.end(), std::make_move_iterator(piece.names.begin()),
+                                    std::make_move_iterator(piece.names.begin() + n));
+            }
+        total = newTotal;
         std::memmove(buf.get(), buf.get() + used, have - used);
         carry = have - used;
     }
-
-    if (total > INT_MAX) throw OrvalaError(name + " holds more events than a data set can take");
-    d.data.resizeForOverwrite(int(total));
-    double* out = d.data.data();
-    for (const auto& b : blocks) {
-        std::copy(b.begin(), b.end(), out);
-        out += b.size();
-    }
-    d.Eventnames = std::move(names);
     d.setEvents(int(total));
 }
 

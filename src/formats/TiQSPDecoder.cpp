@@ -78,10 +78,13 @@ TiQSPDecoder::TiQSPDecoder(uint16_t anc1, uint16_t anc2, uint16_t anc3, uint16_t
 template <bool BigEndian>
 void TiQSPDecoder::decode(const uint8_t* p, double* dst) const
 {
+    // The sign picks the factor instead of a branch: sign bits of real data
+    // follow no pattern a branch predictor could learn. Negation is exact, so
+    // m * -scale equals -(m * scale).
+    static constexpr double Factor[2] = {MagnitudeScale, -MagnitudeScale};
     for (const Slot& s : plan_) {
         const double m = double(wordAt<BigEndian>(p, s.word));
-        const bool negative = (wordAt<BigEndian>(p, s.sign) >> s.bit) & 1u;
-        dst[s.dest] = (negative ? -m : m) * MagnitudeScale;
+        dst[s.dest] = m * Factor[(wordAt<BigEndian>(p, s.sign) >> s.bit) & 1u];
     }
     if (ts) {
         const uint64_t t = wordAt<BigEndian>(p, tsWord_) + 65536ull * wordAt<BigEndian>(p, tsWord_ + 1);

@@ -5,9 +5,12 @@
 // of "Save As TXT".
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <memory>
+#include <random>
 
 #include "common/TempDir.h"
 #include "core/TData.h"
@@ -15,6 +18,7 @@
 #include "formats/ReadOptions.h"
 #include "formats/TFCSWrite.h"
 #include "formats/TextLogOpen.h"
+#include "formats/TextTable.h"
 #include "parallel/TMultiThread.h"
 
 using namespace orvala;
@@ -325,6 +329,33 @@ TEST(TextReaders, SaveAsTxtReadsBackTheSameValues)
     small->data[2][0] = 5;
     SaveAsTXT(*small, path, true);
     expectData(*openText(path, format("\t", true)), {{0}, {512}, {1023}}, "scaled");
+}
+
+// The short-decimal path of the number parser must give exactly what the
+// general parser gives, on both sides of its digit limit.
+TEST(TextReaders, NumberParserAgreesWithFromChars)
+{
+    std::mt19937_64 rng(3);
+    std::string text;
+    for (int i = 0; i < 200000; ++i) {
+        text.clear();
+        if (rng() % 3 == 0) text += '-';
+        const int digits = 1 + int(rng() % 18);
+        const int point = int(rng() % (digits + 2)) - 1;  // -1: no point
+        for (int k = 0; k < digits; ++k) {
+            if (k == point) text += '.';
+            text += char('0' + rng() % 10);
+        }
+        if (point == digits) text += '.';
+        double expected = 0, got = 0;
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), expected);
+        ASSERT_EQ(r.ptr, text.data() + text.size()) << text;
+        ASSERT_TRUE(TextTable::ParseNumber(text, got)) << text;
+        ASSERT_EQ(std::bit_cast<uint64_t>(got), std::bit_cast<uint64_t>(expected)) << text;
+    }
+    double v = 0;
+    for (const char* bad : {"", "-", ".", "+", "1.2.3", "1e", "--1", "+-1", "0x10", "1,5", "12a"})
+        EXPECT_FALSE(TextTable::ParseNumber(bad, v)) << bad;
 }
 
 }  // namespace
