@@ -1,6 +1,7 @@
 // orvala-cli info: name, version, data type, events and parameters of every
 // data set of every file, as text or JSON.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <limits>
@@ -12,6 +13,7 @@
 #include "core/TPreText.h"
 #include "formats/ReaderPool.h"
 #include "formats/TDataSet.h"
+#include "parallel/TMultiThread.h"
 
 namespace orvala::cli {
 
@@ -30,6 +32,53 @@ std::string versionText(const std::string& filename, const TData& d)
     return trimmed(std::string(magic, 6));
 }
 
+// Smallest and largest value of every column, NaN left out. One pass over the
+// event-major rows, split into chunks over the reader pool; chunks are merged
+// in order, so even the sign of a zero extreme is the sequential loop's.
+void columnRanges(const TData& d, std::vector<double>& mins, std::vector<double>& maxs)
+{
+    const int cols = d.CaseSize(), events = d.events();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    mins.assign(size_t(cols), inf);
+    maxs.assign(size_t(cols), -inf);
+    if (cols == 0 || events == 0) return;
+    // About 256 KB of rows a chunk: small enough to share between workers.
+    const int chunk = std::max(64, int((size_t(256) << 10) / (size_t(cols) * sizeof(double))));
+    const int chunks = int((int64_t(events) + chunk - 1) / chunk);
+    std::vector<double> lo(size_t(chunks) * size_t(cols), inf), hi(size_t(chunks) * size_t(cols), -inf);
+    auto scan = [&](int c0) {
+        double* l = lo.data() + size_t(c0) * size_t(cols);
+        double* h = hi.data() + size_t(c0) * size_t(cols);
+        const int end = int(std::min<int64_t>(events, int64_t(c0 + 1) * chunk));
+        for (int e = c0 * chunk; e < end; ++e) {
+            const double* row = d.data[e];
+            for (int c = 0; c < cols; ++c) {
+                l[c] = std::min(l[c], row[c]);
+                h[c] = std::max(h[c], row[c]);
+            }
+        }
+    };
+    std::vector<std::atomic<bool>> done(static_cast<size_t>(chunks));
+    TMultiThread* pool = readerPool();
+    if (chunks > 1 && pool->NumberOfThreads() > 1)
+        pool->Process(
+            [&](int, int index, int size, int& count, std::atomic<bool>& aborted) {
+                for (int k = index; k < index + size && !aborted; ++k) {
+                    scan(k);
+                    done[size_t(k)] = true;
+                }
+                count += size;
+            },
+            nullptr, chunks, 1);
+    for (int k = 0; k < chunks; ++k) {
+        if (!done[size_t(k)]) scan(k);
+        for (int c = 0; c < cols; ++c) {
+            mins[size_t(c)] = std::min(mins[size_t(c)], lo[size_t(k) * size_t(cols) + size_t(c)]);
+            maxs[size_t(c)] = std::max(maxs[size_t(c)], hi[size_t(k) * size_t(cols) + size_t(c)]);
+        }
+    }
+}
+
 nlohmann::ordered_json describe(const std::string& filename, int index, const TData& d, bool withKeywords)
 {
     nlohmann::ordered_json j;
@@ -40,18 +89,9 @@ nlohmann::ordered_json describe(const std::string& filename, int index, const TD
     j["datatype"] = text ? std::string(1, text->DataType) : std::string();
     j["events"] = d.events();
 
-    // One pass over the rows: the matrix is event-major, and a 2,000,000 x 32
-    // file must not be walked once per column.
     const int cols = d.CaseSize();
-    std::vector<double> mins(size_t(cols), std::numeric_limits<double>::infinity());
-    std::vector<double> maxs(size_t(cols), -std::numeric_limits<double>::infinity());
-    for (int e = 0; e < d.events(); ++e) {
-        const double* row = d.data[e];
-        for (int c = 0; c < cols; ++c) {
-            mins[size_t(c)] = std::min(mins[size_t(c)], row[c]);
-            maxs[size_t(c)] = std::max(maxs[size_t(c)], row[c]);
-        }
-    }
+    std::vector<double> mins, maxs;
+    columnRanges(d, mins, maxs);
 
     nlohmann::ordered_json pars = nlohmann::ordered_json::array();
     for (int c = 0; c < cols; ++c) {

@@ -1,20 +1,22 @@
 // orvala-cli render: the pixel-map density picture (or a histogram) as PNG,
 // through the renderer of the plot window, with labelled axes.
-#include <QFont>
-#include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
-#include <QRegion>
+#include <dlfcn.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "CliCommon.h"
 #include "Commands.h"
 #include "RenderLayout.h"
+#include "RenderPng.h"
 #include "formats/ReaderPool.h"
 #include "plot/Histogrm.h"
 #include "plot/PixelMap.h"
@@ -68,49 +70,32 @@ void valueRange(const std::vector<double>& v, double& lo, double& hi)
     if (hi == lo) lo -= 1, hi += 1;
 }
 
-QRgb toQRgb(uint32_t bgr)
+// The picture's pixel value (0xffRRGGBB) of a map colour (0x00BBGGRR).
+uint32_t rgb32(uint32_t bgr)
 {
-    return qRgb(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+    return 0xff000000u | (bgr & 0xFFu) << 16 | (bgr & 0xFF00u) | (bgr >> 16 & 0xFFu);
 }
 
-QString label(double v)
+// The PNG module's entry point, loaded from the executable's folder; never
+// unloaded, as Qt's statics inside it live until the process ends.
+OrvalaRenderPngFn pngModule()
 {
-    char buf[32];
-    // Whole numbers for instrument ranges, four digits for small scaled values.
-    const double a = std::fabs(v);
-    const double r = a >= 1e6 || (a != 0 && a < 1e-2) ? v : a >= 100 ? std::nearbyint(v) : std::nearbyint(v * 100) / 100;
-    auto res = a >= 1e6 || (a != 0 && a < 1e-2) ? std::to_chars(buf, buf + sizeof buf, r, std::chars_format::general, 4)
-                                                : std::to_chars(buf, buf + sizeof buf, r);
-    return QString::fromLatin1(buf, int(res.ptr - buf));
-}
-
-// Axis lines just outside the area, three ticks per axis with values, titles.
-void drawAxes(QImage& img, const PlotArea& a, double xlo, double xhi, double ylo, double yhi, const QString& xtitle,
-              const QString& ytitle)
-{
-    QPainter p(&img);
-    p.setClipRegion(QRegion(img.rect()).subtracted(QRegion(a.left, a.top, a.width, a.height)));
-    p.setPen(Qt::black);
-    QFont f = p.font();
-    f.setPixelSize(11);
-    p.setFont(f);
-    const int x0 = a.left - 1, y0 = a.top + a.height;
-    p.drawLine(x0, a.top, x0, y0);
-    p.drawLine(x0, y0, a.left + a.width, y0);
-    for (int k = 0; k <= 2; ++k) {
-        const int px = a.left + (a.width - 1) * k / 2;
-        p.drawLine(px, y0, px, y0 + 4);
-        p.drawText(QRect(px - 40, y0 + 5, 80, 14), Qt::AlignHCenter | Qt::AlignTop, label(xlo + (xhi - xlo) * k / 2));
-        const int py = a.top + (a.height - 1) - (a.height - 1) * k / 2;
-        p.drawLine(x0 - 4, py, x0, py);
-        p.drawText(QRect(0, py - 7, x0 - 6, 14), Qt::AlignRight | Qt::AlignVCenter, label(ylo + (yhi - ylo) * k / 2));
+    char exe[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string path = ORVALA_PNG_MODULE;
+    if (n > 0) {
+        std::string self(exe, size_t(n));
+        const size_t slash = self.rfind('/');
+        if (slash != std::string::npos) path = self.substr(0, slash + 1) + ORVALA_PNG_MODULE;
     }
-    p.drawText(QRect(a.left, y0 + 22, a.width, 16), Qt::AlignHCenter | Qt::AlignTop, xtitle);
-    p.save();
-    p.translate(12, a.top + a.height / 2);
-    p.rotate(-90);
-    p.drawText(QRect(-a.height / 2, -8, a.height, 16), Qt::AlignCenter, ytitle);
-    p.restore();
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        const char* why = ::dlerror();
+        throw CliError("cannot load the PNG writer " + path + (why ? std::string(": ") + why : std::string()));
+    }
+    auto fn = reinterpret_cast<OrvalaRenderPngFn>(::dlsym(module, "orvala_render_png"));
+    if (!fn) throw CliError("the PNG writer " + path + " has no entry point");
+    return fn;
 }
 
 }  // namespace
@@ -142,19 +127,7 @@ int runRender(const RenderOptions& options)
     std::vector<double> ys;
     if (!options.y.empty()) ys = axisValues(d, options.y, ymode);
 
-    // Text needs a font database, which needs a platform: offscreen unless the user chose one.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int argc = 1;
-    char arg0[] = "orvala-cli";
-    char* argv[] = {arg0, nullptr};
-    // Qt's own chatter (the runtime folder of a headless session) is not a message for the user.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-    });
-    QGuiApplication app(argc, argv);
-
-    QImage img(W, H, QImage::Format_RGB32);
-    img.fill(Qt::white);
+    std::vector<uint32_t> img(size_t(W) * size_t(H), 0xffffffffu);
     double xlo, xhi, ylo, yhi;
     valueRange(xs, xlo, xhi);
     if (!ys.empty()) {
@@ -171,10 +144,9 @@ int runRender(const RenderOptions& options)
             const long col = std::lrint((pt.x - mi.cminx) * mi.scalex);
             const long row = std::lrint((pt.y - mi.cminy) * mi.scaley);
             if (col < 0 || col >= area.width || row < 0 || row >= area.height) continue;
-            img.setPixel(area.left + int(col), area.top + area.height - 1 - int(row), toQRgb(pt.color));
+            img[size_t(area.top + area.height - 1 - int(row)) * size_t(W) + size_t(area.left + int(col))] =
+                rgb32(pt.color);
         }
-        drawAxes(img, area, xlo, xhi, ylo, yhi, QString::fromStdString(utf8(options.x)),
-                 QString::fromStdString(utf8(options.y)));
     } else {
         ylo = 0;
         yhi = 1;
@@ -188,8 +160,7 @@ int runRender(const RenderOptions& options)
             for (double c : h.Yvalue) top = std::max(top, c);
             yhi = top > 0 ? top : 1;
             const double span = xhi - xlo;
-            QPainter p(&img);
-            const QColor bar(40, 70, 160);
+            const uint32_t bar = 0xff000000u | 40u << 16 | 70u << 8 | 160u;
             for (int b = 0; b < h.Count() && b < int(h.Yvalue.size()); ++b) {
                 const double left = (h.Xvalue[size_t(b)] - xlo) / span * (area.width - 1);
                 const double right = b + 1 < h.Count() ? (h.Xvalue[size_t(b) + 1] - xlo) / span * (area.width - 1)
@@ -198,12 +169,33 @@ int runRender(const RenderOptions& options)
                 const int c1 = std::clamp(int(std::lrint(right)) - 1, c0, area.width - 1);
                 const int hgt = int(std::lrint(h.Yvalue[size_t(b)] / yhi * (area.height - 1)));
                 if (hgt <= 0) continue;
-                p.fillRect(area.left + c0, area.top + area.height - hgt, c1 - c0 + 1, hgt, bar);
+                for (int y = area.top + area.height - hgt; y < area.top + area.height; ++y)
+                    std::fill_n(img.data() + size_t(y) * size_t(W) + size_t(area.left + c0), c1 - c0 + 1, bar);
             }
         }
-        drawAxes(img, area, xlo, xhi, ylo, yhi, QString::fromStdString(utf8(options.x)), QStringLiteral("Count"));
     }
-    if (!img.save(QString::fromStdString(options.png), "PNG")) throw CliError("cannot write " + options.png);
+
+    const OrvalaRenderPngFn writePng = pngModule();
+    const std::string xtitle = utf8(options.x), ytitle = ys.empty() ? std::string("Count") : utf8(options.y);
+    OrvalaRenderPicture picture;
+    picture.width = W;
+    picture.height = H;
+    picture.pixels = img.data();
+    picture.areaLeft = area.left;
+    picture.areaTop = area.top;
+    picture.areaWidth = area.width;
+    picture.areaHeight = area.height;
+    picture.xlo = xlo;
+    picture.xhi = xhi;
+    picture.ylo = ylo;
+    picture.yhi = yhi;
+    picture.xtitle = xtitle.c_str();
+    picture.ytitle = ytitle.c_str();
+    picture.png = options.png.c_str();
+    char error[256] = {};
+    const int status = writePng(&picture, error, int(sizeof error));
+    if (status == 1) throw CliError("cannot write " + options.png);
+    if (status != 0) throw CliError(error);
     return 0;
 }
 

@@ -183,6 +183,57 @@ TEST(OrvalaCli, InfoDescribesBothDataSetsOfAFile)
     }
 }
 
+// Ranges of a file large enough to be scanned in many chunks at once: NaN is
+// left out, infinities count, and of two zero extremes the first one read is
+// the one reported, whichever sign it has, as a plain loop over the events.
+TEST(OrvalaCli, InfoRangesOfALargeFileAreThoseOfOnePassInOrder)
+{
+    TempDir tmp;
+    const std::string file = tmp.file("large.fcs");
+    constexpr int events = 200000;
+    fixtures::FcsDataSet s;
+    s.parameters = {{"A", "", 1024}, {"B", "", 1024}, {"C", "", 1024}};
+    for (int e = 0; e < events; ++e) {
+        s.values.push_back(5.0f + float(e % 1000));
+        s.values.push_back(5.0f + float(e % 777));
+        s.values.push_back(float(e % 5000) - 3.0f);
+    }
+    auto at = [&](int e, int c) -> float& { return s.values[size_t(e) * 3 + size_t(c)]; };
+    at(3000, 0) = -0.0f;
+    at(150000, 0) = 0.0f;
+    at(4000, 1) = 0.0f;
+    at(160000, 1) = -0.0f;
+    at(0, 2) = std::nanf("");
+    at(100000, 2) = std::nanf("");
+    at(123456, 2) = -7.0f;
+    at(199999, 2) = 1e6f;
+    ASSERT_TRUE(fixtures::writeFcs30(file, {s}));
+
+    const CliRun r = runCli(tmp, {"info", "--json", file});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    const auto& pars = j[0]["datasets"][0]["parameters"];
+    ASSERT_EQ(pars.size(), 3u);
+    const double min0 = pars[0]["min"].get<double>(), min1 = pars[1]["min"].get<double>();
+    EXPECT_EQ(min0, 0.0);
+    EXPECT_TRUE(std::signbit(min0)) << "the -0 read first";
+    EXPECT_EQ(min1, 0.0);
+    EXPECT_FALSE(std::signbit(min1)) << "the +0 read first";
+    EXPECT_EQ(pars[0]["max"].get<double>(), 1004.0);
+    EXPECT_EQ(pars[1]["max"].get<double>(), 781.0);
+    EXPECT_EQ(pars[2]["min"].get<double>(), -7.0);
+    EXPECT_EQ(pars[2]["max"].get<double>(), 1e6);
+
+    // Infinities are values like any other (JSON has no word for them: text output).
+    at(50, 2) = -INFINITY;
+    at(190000, 2) = INFINITY;
+    ASSERT_TRUE(fixtures::writeFcs30(file, {s}));
+    const CliRun t = runCli(tmp, {"info", file});
+    ASSERT_EQ(t.code, 0) << t.err;
+    EXPECT_NE(t.out.find(" -inf "), std::string::npos) << t.out;
+    EXPECT_NE(t.out.find(" inf"), std::string::npos) << t.out;
+}
+
 TEST(OrvalaCli, InfoOnAMissingFileFailsWithOneLine)
 {
     TempDir tmp;
