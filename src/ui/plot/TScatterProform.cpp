@@ -16,6 +16,7 @@
 #include <QRandomGenerator>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "TPlotCon.h"
 #include "TQuickview.h"
@@ -38,26 +39,10 @@ namespace {
 
 double identity(double v) { return v; }
 
-void normalise(TVector& v)
-{
-    double s = 0;
-    for (double e : v) s += e * e;
-    if (s <= 0) return;
-    const double n = std::sqrt(s);
-    for (double& e : v) e /= n;
-}
-
 double sumSquares(const TVector& v)
 {
     double s = 0;
     for (double e : v) s += e * e;
-    return s;
-}
-
-double dot(const TVector& a, const TVector& b)
-{
-    double s = 0;
-    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) s += a[i] * b[i];
     return s;
 }
 
@@ -75,13 +60,6 @@ struct FilterPass : EventPass {
     int pass(const double* row, int cols, double* out) const override { return f.Pass(row, cols, out); }
     const TDataFilter& f;
 };
-
-bool within(double a, double b)
-{
-    // Edits under 0.1 % of the stored value do not re-gate; a stored 0 needs an exact match.
-    if (b == 0) return a == 0;
-    return std::fabs(a - b) <= 0.001 * std::fabs(b);
-}
 
 }  // namespace
 
@@ -111,7 +89,12 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
     split->setSizes({600, Control->OriginalWidth});
     layout->addWidget(split);
 
+    // A press on a range marker must reach the window before the gate tool
+    // sees it, and the release after: the drag then edits no contour.
+    connect(chart_, &Chart::mouseDown, this, [this](QMouseEvent* e) { markerPress(e); });
+    connect(chart_, &Chart::mouseMoved, this, [this](QMouseEvent* e) { markerMove(e); });
     gateTool_ = std::make_unique<GateTool>(chart_);
+    connect(chart_, &Chart::mouseUp, this, [this](QMouseEvent*) { markerRelease(); });
     connect(gateTool_.get(), &GateTool::OnEndGateDrawing, this, [this](Chart::SeriesId contour) {
         Control->poly->setChecked(false);
         SubData(contour);
@@ -125,6 +108,8 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
         chart_->setAnnotationVisible(true);
     });
     connect(gateTool_.get(), &GateTool::OnAnnotationLeave, this, [this] { chart_->setAnnotationVisible(false); });
+    // Gate statistics belong to a contour of the view shown: they go when the page changes.
+    connect(Control->pages, &QTabWidget::currentChanged, this, [this] { chart_->setAnnotationVisible(false); });
     connect(Control->markers, &QPushButton::clicked, this, [this] { markersClick(); });
     connect(Control->OneDGate, &QPushButton::clicked, this, [this] { OneDGateClick(); });
     connect(Control->ColorPoints, &QPushButton::clicked, this, [this] { ColorPointsClick(); });
@@ -192,62 +177,53 @@ void TScatterProform::SetXY(int nx, int ny)
 
 void TScatterProform::BuildAxisVectors()
 {
-    if (const TDataFilter* pf = componentFilter()) {
-        buildComponentVectors(*pf);
-        return;
+    // The controls are read here, once; drawing and gating work on the view.
+    const int page = Control->pages->currentIndex();
+    const AxisControls ax = axisControls();
+    PlotView v;
+    if (const TDataFilter* pf = pageFilter(page)) {
+        v.components = true;
+        v.x.direction = PlotView::componentDirection(pf->Fevects, TPlotCon::ticked(ax.xlist));
+        v.y.direction = PlotView::componentDirection(pf->Fevects, TPlotCon::ticked(ax.ylist));
+    } else {
+        const int n = data_ ? data_->CaseSize() : 0;
+        const TDataFilter* f = data_ ? data_->filter.get() : nullptr;
+        // Component entries count only while the lists hold every parameter and component entry.
+        const bool listed = f && Control->xlist->count() == n + f->Count();
+        const TMatrix* evects = listed ? &f->Fevects : nullptr;
+        const TIntVector* indices = listed ? &f->FIndices : nullptr;
+        v.x.direction = PlotView::parameterDirection(n, TPlotCon::ticked(ax.xlist), evects, indices);
+        v.y.direction = PlotView::parameterDirection(n, TPlotCon::ticked(ax.ylist), evects, indices);
     }
-    const int n = data_ ? data_->CaseSize() : 0;
-    xvector.assign(size_t(n), 0.0);
-    yvector.assign(size_t(n), 0.0);
-    const TDataFilter* f = data_ ? data_->filter.get() : nullptr;
-    // Component entries count only while the lists hold every parameter and component entry.
-    const bool components = f && Control->xlist->count() == n + f->Count();
-    auto fill = [&](const QListWidget* list, TVector& v) {
-        for (int i : TPlotCon::ticked(list)) {
-            if (i < n) {
-                v[size_t(i)] += 1;
-            } else if (components && i - n < f->Count()) {
-                // A ticked component adds its eigenvector into the parameters the filter reads.
-                const TVector& ev = f->Fevects[size_t(i - n)];
-                for (size_t j = 0; j < ev.size(); ++j) {
-                    const int par = f->FIndices.empty() ? int(j) : (j < f->FIndices.size() ? f->FIndices[j] : -1);
-                    if (par >= 0 && par < n) v[size_t(par)] += ev[j];
-                }
-            }
-        }
-    };
-    fill(Control->xlist, xvector);
-    fill(Control->ylist, yvector);
-    normalise(xvector);
-    normalise(yvector);
+    v.x.mode = AxisModeFor(ax.xlin->isChecked(), ax.xlog->isChecked());
+    v.y.mode = AxisModeFor(ax.ylin->isChecked(), ax.ylog->isChecked());
+    view_ = std::move(v);
+    viewPage_ = page;
+    xvector = view_.x.direction;
+    yvector = view_.y.direction;
+    const AxisScale sx = AxisScaleFor(view_.x.mode), sy = AxisScaleFor(view_.y.mode);
+    ConvertX = sx.Convert;
+    ConvertBackX = sx.ConvertBack;
+    ConvertY = sy.Convert;
+    ConvertBackY = sy.ConvertBack;
 }
 
 void TScatterProform::DrawData()
 {
     ++drawCount_;
-    auto scale = [](QCheckBox* lin, QCheckBox* log, ScaleFn& fwd, ScaleFn& back) {
-        if (lin->isChecked()) {
-            fwd = LinToLog;
-            back = LogToLin;
-        } else if (log->isChecked()) {
-            fwd = LogToLin;
-            back = LinToLog;
-        } else {
-            fwd = back = identity;
-        }
-    };
     ScatterMode = Control->pages->currentIndex() == TPlotCon::ScatterPage;
+    // The contours are drawn anew (or not at all in a histogram): so are their statistics.
+    chart_->setAnnotationVisible(false);
+    BuildAxisVectors();
     const AxisControls ax = axisControls();
-    scale(ax.xlin, ax.xlog, ConvertX, ConvertBackX);
-    scale(ax.ylin, ax.ylog, ConvertY, ConvertBackY);
     TData* d = data_.get();
     if (!d) return;
     datamodified = d->Modified();
     // Component mode: events pass through the page's projection filter first.
-    const TDataFilter* pf = componentFilter();
-    BuildAxisVectors();
+    const TDataFilter* pf = view_.components ? pageFilter(viewPage_) : nullptr;
 
     gateTool_->DeleteContours();
+    contours_.clear();
     chart_->clearSeries();
     serdat = Chart::NoSeries;
     px_.clear();
@@ -391,38 +367,18 @@ void TScatterProform::DrawGateContours()
     TData* d = data_.get();
     if (!d) return;
     gateTool_->DeleteContours();
-    BuildAxisVectors();
+    contours_.clear();
+    // Drawn in the view the chart shows; a gate the view cannot show exactly is left out.
     for (TData* kid : d->Kids()) {
-        TGate* g = kid->gate.get();
+        const TGate* g = kid->gate.get();
         if (!g) continue;
-        if (!gateFitsView(*g)) {
-            g->anobject = nullptr;
-            continue;
-        }
-        const double a = dot(g->x, xvector), b = dot(g->y, xvector);
-        const double c = dot(g->x, yvector), dd = dot(g->y, yvector);
-        // Drawable only when the window's axes lie in the gate's plane.
-        if (std::fabs(a * a + b * b - 1) > 1e-6 || std::fabs(c * c + dd * dd - 1) > 1e-6) {
-            g->anobject = nullptr;
-            continue;
-        }
-        const double r = a * dd - b * c < 0 ? -1.0 : 1.0;
+        const std::optional<Outline> contour = view_.contourOf(shapeOf(*g));
+        if (!contour) continue;
         const Chart::SeriesId s = gateTool_->CreateContour();
-        g->anobject = reinterpret_cast<void*>(qintptr(s) + 1);  // +1: series 0 is not "no object"
-        chart_->setSeriesTag(s, qint64(reinterpret_cast<qintptr>(g)));
-        const AxisControls ax = axisControls();
-        const bool xl = ax.xlin->isChecked(), yl = ax.ylin->isChecked();
-        std::vector<double> X, Y;
-        for (int j = 0; j < g->Count(); ++j) {
-            const double u = g->cx[size_t(j)], v = g->cy[size_t(j)];
-            double px = (a * u - b * v) * r, py = b * u + a * v;
-            if (xl != g->linlogx) px = g->linlogx ? LogToLin(px) : LinToLog(px);
-            if (yl != g->linlogy) py = g->linlogy ? LogToLin(py) : LinToLog(py);
-            X.push_back(px);
-            Y.push_back(py);
-        }
-        chart_->setPoints(s, X, Y);
+        chart_->setSeriesTag(s, qint64(reinterpret_cast<qintptr>(kid)));
+        chart_->setPoints(s, contour->x, contour->y);
         chart_->setSeriesColor(s, toQColor(g->color));
+        contours_[s] = ContourLink{kid, *contour};
     }
     gateTool_->EndContourDrawing();
 }
@@ -445,26 +401,39 @@ void TScatterProform::SubData(Chart::SeriesId contour)
 {
     TData* d = data_.get();
     if (serdat == Chart::NoSeries || !d || !chart_->hasSeries(contour)) return;
-    if (chart_->pointCount(contour) < 2) return;
-    BuildAxisVectors();
-    // In component mode a PCA gate with its own copy of the page's filter.
-    TGate gate = makeGate(xvector, yvector, chart_->xValues(contour), chart_->yValues(contour));
-    const AxisControls ax = axisControls();
-    gate.linlogx = ax.xlin->isChecked();
-    gate.linlogy = ax.ylin->isChecked();
-    gate.loglinx = ax.xlog->isChecked();
-    gate.logliny = ax.ylog->isChecked();
-    gate.color = fromQColor(chart_->seriesColor(contour));
+    const Outline drawn{chart_->xValues(contour), chart_->yValues(contour)};
+    const std::optional<PlotView::NewGate> gate = view_.polygonGate(drawn);
+    if (!gate) {
+        // Too few vertices for a region: the drawing leaves nothing behind.
+        chart_->removeSeries(contour);
+        chart_->redraw();
+        return;
+    }
+    addGate(*gate, fromQColor(chart_->seriesColor(contour)));
+}
+
+void TScatterProform::addGate(const PlotView::NewGate& ng, TColor color)
+{
+    // In component mode a PCA gate with its own copy of the filter of the page the chart shows.
+    const TDataFilter* f = view_.components ? pageFilter(viewPage_) : nullptr;
+    if (view_.components && !f) return;
+    TGate gate = f ? TGate(ng.x, ng.y, ng.cx, ng.cy, *f) : TGate(ng.x, ng.y, ng.cx, ng.cy);
+    gate.loglinx = ng.sx.loglin;
+    gate.linlogx = ng.sx.linlog;
+    gate.logliny = ng.sy.loglin;
+    gate.linlogy = ng.sy.linlog;
+    gate.color = color;
     gate.Inverse = Control->Reverse->isChecked();
     addGatedChild(gate);
 }
 
 TData* TScatterProform::childOfContour(Chart::SeriesId contour) const
 {
-    if (!data_) return nullptr;
-    void* tag = reinterpret_cast<void*>(qintptr(contour) + 1);
+    const auto it = contours_.find(contour);
+    if (it == contours_.end() || !data_) return nullptr;
+    // A child removed since the drawing is no longer among the children.
     for (TData* kid : data_->Kids())
-        if (kid->gate && kid->gate->anobject == tag) return kid;
+        if (kid == it->second.kid && kid->gate) return kid;
     return nullptr;
 }
 
@@ -472,19 +441,21 @@ void TScatterProform::regate(Chart::SeriesId contour)
 {
     TData* kid = childOfContour(contour);
     if (!kid || !chart_->hasSeries(contour)) return;
+    ContourLink& link = contours_[contour];
     TGate& g = *kid->gate;
-    const std::vector<double> X = chart_->xValues(contour), Y = chart_->yValues(contour);
-    bool differs = X.size() != g.cx.size();
-    for (size_t i = 0; !differs && i < X.size(); ++i)
-        differs = !within(X[i], g.cx[i]) || !within(Y[i], g.cy[i]);
-    if (!differs) return;
-    g.cx = X;
-    g.cy = Y;
-    const AxisControls ax = axisControls();
-    g.linlogx = ax.xlin->isChecked();
-    g.linlogy = ax.ylin->isChecked();
-    g.loglinx = ax.xlog->isChecked();
-    g.logliny = ax.ylog->isChecked();
+    const Outline now{chart_->xValues(contour), chart_->yValues(contour)};
+    const GateEdit edit = view_.edit(shapeOf(g), link.drawn, now);
+    if (edit.kind == GateEdit::Unchanged) return;
+    if (edit.kind == GateEdit::Refused) {
+        // The gate keeps its region; the contour goes back to showing it.
+        chart_->setPoints(contour, link.drawn.x, link.drawn.y);
+        chart_->redraw();
+        return;
+    }
+    // The edit, mapped into the gate's own space; its scale flags stay.
+    g.cx = edit.cx;
+    g.cy = edit.cy;
+    link.drawn = now;
     kid->Relink(data_->CreateLink(g));
 }
 
@@ -494,6 +465,8 @@ void TScatterProform::markersClick()
         chart_->removeCursorLine(mark1_);
         chart_->removeCursorLine(mark2_);
         mark1_ = mark2_ = -1;
+        if (markerCursor_) chart_->setCanvasCursor(Qt::ArrowCursor);
+        markerCursor_ = false;
     } else {
         const double lo = chart_->axisMinimum(ChartAxis::Bottom), hi = chart_->axisMaximum(ChartAxis::Bottom);
         mark1_ = chart_->addCursorLine(lo + (hi - lo) / 4, Qt::SolidLine, Qt::red);
@@ -509,6 +482,53 @@ void TScatterProform::setMarkerPositions(double x1, double x2)
     chart_->setCursorLinePosition(mark2_, x2);
 }
 
+std::pair<double, double> TScatterProform::markerPositions() const
+{
+    if (mark1_ < 0) return {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+    return {chart_->cursorLinePosition(mark1_), chart_->cursorLinePosition(mark2_)};
+}
+
+void TScatterProform::markerPress(QMouseEvent* e)
+{
+    if (mark1_ < 0 || e->button() != Qt::LeftButton || (gateTool_ && gateTool_->Genesis())) return;
+    const auto [p0, p1] = markerPositions();
+    const double positions[2] = {p0, p1};
+    const double px = e->position().x();
+    if (!markerDrag_.press(px, chart_->valueToPixel(ChartAxis::Bottom, p0), chart_->valueToPixel(ChartAxis::Bottom, p1),
+                           chart_->pixelToValue(ChartAxis::Bottom, px), positions))
+        return;
+    // The drag moves the marker only: no zoom rectangle, no contour edit.
+    zoomBeforeDrag_ = chart_->zoomEnabled();
+    chart_->setZoomEnabled(false);
+    if (gateTool_) gateTool_->Disable = true;
+}
+
+void TScatterProform::markerMove(QMouseEvent* e)
+{
+    if (mark1_ < 0) return;
+    const double px = e->position().x();
+    if (markerDrag_.grabbed >= 0) {
+        chart_->setCursorLinePosition(markerDrag_.grabbed == 0 ? mark1_ : mark2_,
+                                      markerDrag_.moveTo(chart_->pixelToValue(ChartAxis::Bottom, px)));
+        return;
+    }
+    if (gateTool_ && gateTool_->Genesis()) return;
+    const auto [p0, p1] = markerPositions();
+    const bool over = MarkerDrag::markerAt(px, chart_->valueToPixel(ChartAxis::Bottom, p0),
+                                           chart_->valueToPixel(ChartAxis::Bottom, p1)) >= 0;
+    if (over == markerCursor_) return;
+    markerCursor_ = over;
+    chart_->setCanvasCursor(over ? Qt::SizeHorCursor : Qt::ArrowCursor);
+}
+
+void TScatterProform::markerRelease()
+{
+    if (markerDrag_.grabbed < 0) return;
+    markerDrag_.release();
+    chart_->setZoomEnabled(zoomBeforeDrag_);
+    if (gateTool_) gateTool_->Disable = false;
+}
+
 void TScatterProform::OneDGateClick()
 {
     TData* d = data_.get();
@@ -516,15 +536,9 @@ void TScatterProform::OneDGateClick()
     auto* rng = QRandomGenerator::global();
     const QColor color =
         QColor::fromHsvF(float(rng->generateDouble()), float(0.5 + 0.5 * rng->generateDouble()), 1.0f);
-    double lo = chart_->cursorLinePosition(mark1_), hi = chart_->cursorLinePosition(mark2_);
-    if (lo > hi) std::swap(lo, hi);
-    BuildAxisVectors();
-    // All vertices on y = 0: the gate is a closed range on the raw x projection.
-    TGate gate = makeGate(xvector, TVector(xvector.size(), 0.0),
-                          TVector{ConvertBackX(lo), ConvertBackX(hi), ConvertBackX(lo)}, TVector{0, 0, 0});
-    gate.color = fromQColor(color);
-    gate.Inverse = Control->Reverse->isChecked();
-    addGatedChild(gate);
+    const auto [m1, m2] = markerPositions();
+    // Exactly the events seen between the markers, on the x direction the chart shows.
+    if (const std::optional<PlotView::NewGate> gate = view_.rangeGate(m1, m2)) addGate(*gate, fromQColor(color));
 }
 
 namespace {

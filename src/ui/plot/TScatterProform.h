@@ -5,12 +5,14 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "analysis/TPca.h"
 #include "core/TData.h"
 #include "numerics/Matrices.h"
+#include "plot/PlotView.h"
 #include "ui/chart/Chart.h"
 
 class QCheckBox;
@@ -35,8 +37,11 @@ public:
     explicit TScatterProform(TData* adata, TMultiThread* pool = nullptr, QWidget* parent = nullptr);
     ~TScatterProform() override;
 
-    // Axis directions from the ticked entries, each normalised to length 1.
+    // Reads the axis controls of the active page into the view (directions
+    // from the ticked entries, each normalised to length 1, and the scales).
     virtual void BuildAxisVectors();
+    // The view the chart shows, as read by the last BuildAxisVectors.
+    const PlotView& view() const { return view_; }
     // Rebuilds the whole chart from the data set and the panel.
     virtual void DrawData();
     // Makes a polygon gate from a contour and derives the gated child.
@@ -52,8 +57,10 @@ public:
     void markersClick();
     bool markersVisible() const { return mark1_ >= 0; }
     void setMarkerPositions(double x1, double x2);
-    // Range gate between the markers on the current x direction; bounds are
-    // stored in raw projection values (the x scale undone). Nothing without markers.
+    // Plotted x positions of the two markers (NaN without markers).
+    std::pair<double, double> markerPositions() const;
+    // Range gate between the markers on the shown x direction: exactly the
+    // events seen between them, ends included. Nothing without markers.
     void OneDGateClick();
     // "Paint Points": runs the dialog; on OK paints and announces.
     void ColorPointsClick();
@@ -63,6 +70,8 @@ public:
     void PaintPoints(const QString& from, const QString& to, TColor color);
     // Annotation text of the child gated by contour; empty when none.
     QString gateStatistics(Chart::SeriesId contour) const;
+    // The child whose gate this window drew as contour; null when none.
+    TData* childOfContour(Chart::SeriesId contour) const;
 
     // --- Principal components ---
     // The "PCA" button: analyses the parameters ticked in the panel on the
@@ -125,14 +134,18 @@ private:
     };
     AxisControls axisControls() const;
     void setUpPca();
-    void buildComponentVectors(const TDataFilter& f);
-    // A gate of the current view: projection gate on the "Scatter" page, PCA
-    // gate with a copy of the page's filter in component mode.
-    TGate makeGate(TVector x, TVector y, TVector cx, TVector cy) const;
+    // A gate of the shown view: projection gate on the "Scatter" page, PCA
+    // gate with a copy of the page's filter in component mode; then derives
+    // and adds the child.
+    void addGate(const PlotView::NewGate& gate, TColor color);
     // Derives the child that gate selects from the window's data set and adds it.
     void addGatedChild(const TGate& gate);
-    // Whether a child's gate belongs to the space the current page shows.
-    bool gateFitsView(const TGate& g) const;
+    // A child's gate as the view model sees it, with whether its filter
+    // describes the space of the page the chart shows.
+    GateShape shapeOf(const TGate& g) const;
+    // The filter of a panel page: the data set's on the component pages, an
+    // added page's own; null on the "Scatter" page.
+    const TDataFilter* pageFilter(int page) const;
     void fillComponentLists(int count);
     void refillAxisEntries();
     void showMessage(const QString& text);
@@ -146,7 +159,11 @@ private:
     void fixRange(ChartAxis axis, const std::vector<double>& v);
     void mouseOver(TData* d);
     void closeWindow();
-    TData* childOfContour(Chart::SeriesId contour) const;
+    // Range markers: grabbed and dragged with the left button; the cursor
+    // shows where one can be grabbed.
+    void markerPress(QMouseEvent* e);
+    void markerMove(QMouseEvent* e);
+    void markerRelease();
 
     Chart* chart_ = nullptr;
     std::unique_ptr<GateTool> gateTool_;
@@ -155,6 +172,19 @@ private:
     std::vector<double> px_, py_;  // plotted coordinates of the events
     int drawCount_ = 0;
     int mark1_ = -1, mark2_ = -1;
+    MarkerDrag markerDrag_;
+    bool markerCursor_ = false;  // the canvas shows the marker cursor
+    bool zoomBeforeDrag_ = true;
+    // The view the chart shows and the page it was read from.
+    PlotView view_;
+    int viewPage_ = -1;
+    // The contours this window drew: each one's child and its outline as
+    // drawn. Per window: other windows on the same data set draw their own.
+    struct ContourLink {
+        TData* kid;  // compared with the current children before use, never dereferenced stale
+        Outline drawn;
+    };
+    std::map<Chart::SeriesId, ContourLink> contours_;
     Chart::SeriesId labelled_ = Chart::NoSeries;  // the series whose labels are set
 };
 

@@ -53,21 +53,6 @@ struct WaitCursor {
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-double squares(const TVector& v)
-{
-    double s = 0;
-    for (double e : v) s += e * e;
-    return s;
-}
-
-void normalised(TVector& v)
-{
-    const double s = squares(v);
-    if (s <= 0) return;
-    const double n = std::sqrt(s);
-    for (double& e : v) e /= n;
-}
-
 // Two filters describe the same projection space: every field that changes
 // an event's output, and the eigenvectors, are equal.
 bool sameSpace(const TDataFilter& a, const TDataFilter& b)
@@ -132,9 +117,10 @@ void TScatterProform::setUpPca()
     connect(Control->Labels, &QCheckBox::toggled, this, [this] { guarded([this] { LabelsClick(); }); });
 }
 
-const TDataFilter* TScatterProform::componentFilter() const
+const TDataFilter* TScatterProform::componentFilter() const { return pageFilter(Control->pages->currentIndex()); }
+
+const TDataFilter* TScatterProform::pageFilter(int page) const
 {
-    const int page = Control->pages->currentIndex();
     if (page == TPlotCon::ScatterPage || page < 0) return nullptr;
     if (page == TPlotCon::PcaPage || page == TPlotCon::ComponentsPage) return data_ ? data_->filter.get() : nullptr;
     const auto* t = qobject_cast<const Ttemplet*>(Control->pages->widget(page));
@@ -153,37 +139,21 @@ TScatterProform::AxisControls TScatterProform::axisControls() const
     return {Control->xlog, Control->xlin, Control->ylog, Control->ylin, Control->xlist, Control->ylist, Control->multi};
 }
 
-void TScatterProform::buildComponentVectors(const TDataFilter& f)
+GateShape TScatterProform::shapeOf(const TGate& g) const
 {
-    const AxisControls ax = axisControls();
-    const int m = f.Count();
-    auto fill = [&](const QListWidget* list, TVector& v) {
-        v.assign(size_t(m), 0.0);
-        for (int k : TPlotCon::ticked(list)) {
-            if (k >= m) continue;
-            const TVector& ev = f.Fevects[size_t(k)];
-            for (size_t j = 0; j < ev.size() && j < v.size(); ++j) v[j] += ev[j];
-        }
-        normalised(v);
-    };
-    fill(ax.xlist, xvector);
-    fill(ax.ylist, yvector);
-}
-
-TGate TScatterProform::makeGate(TVector x, TVector y, TVector cx, TVector cy) const
-{
-    if (const TDataFilter* f = componentFilter()) return TGate(std::move(x), std::move(y), std::move(cx), std::move(cy), *f);
-    return TGate(std::move(x), std::move(y), std::move(cx), std::move(cy));
-}
-
-bool TScatterProform::gateFitsView(const TGate& g) const
-{
-    const TDataFilter* f = componentFilter();
+    GateShape shape;
+    // Only projection and PCA gates have a region to draw.
+    if (g.kind != TGateType::gtGate && g.kind != TGateType::gtPCAGate) return shape;
+    shape = GateShape{g.x, g.y, g.cx, g.cy, {g.loglinx, g.linlogx}, {g.logliny, g.linlogy},
+                      g.kind == TGateType::gtPCAGate, false};
     // A PCA gate is drawn only in its own component space; a projection gate
     // only over the parameters (its directions would otherwise be read as
     // eigenvector weights).
-    if (g.kind == TGateType::gtPCAGate) return f && g.filter && sameSpace(*g.filter, *f);
-    return !f;
+    if (shape.components) {
+        const TDataFilter* f = view_.components ? pageFilter(viewPage_) : nullptr;
+        shape.sameFilter = f && g.filter && sameSpace(*g.filter, *f);
+    }
+    return shape;
 }
 
 void TScatterProform::fillComponentLists(int count)
