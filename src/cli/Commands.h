@@ -53,4 +53,16 @@ struct UnmixOptions {
 };
 int runUnmix(const UnmixOptions& options);
 
+struct TransformOptions {
+    std::string file;
+    std::string op;
+    std::vector<std::string> args;
+    std::string table;  // where findsignal writes its run table
+    std::string to;
+    int dataset = 0;
+};
+int runTransform(const TransformOptions& options);
+// The list of transforms for the help text.
+std::string transformHelp();
+
 }  // namespace orvala::cli

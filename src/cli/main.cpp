@@ -66,6 +66,21 @@ int main(int argc, char** argv)
     unmixCmd->add_option("--dataset", unmix.dataset, "0-based position in the file's chain of data sets")
         ->default_val(0);
 
+    TransformOptions transform;
+    auto* transformCmd =
+        app.add_subcommand("transform", "Run an event transform of the Tools menu and write the result");
+    transformCmd->add_option("FILE", transform.file, "Input file")->required();
+    transformCmd->add_option("--op", transform.op, transformHelp())->required();
+    transformCmd->add_option("--arg", transform.args,
+                             "Argument of the transform, once per value (numbers with \".\"; parameters by name "
+                             "or 1-based number)")
+        ->allow_extra_args(false);
+    transformCmd->add_option("--table", transform.table, "Where findsignal writes its run table (TestSignal.csv)");
+    transformCmd->add_option("--to", transform.to, "Output file; the extension chooses the format (.fcs or .txt)")
+        ->required();
+    transformCmd->add_option("--dataset", transform.dataset, "0-based position in the file's chain of data sets")
+        ->default_val(0);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -83,6 +98,7 @@ int main(int argc, char** argv)
         if (*applyCmd) return runApply(apply);
         if (*renderCmd) return runRender(render);
         if (*unmixCmd) return runUnmix(unmix);
+        if (*transformCmd) return runTransform(transform);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvala-cli: %s\n", e.what());
         return 1;

@@ -24,6 +24,7 @@
 #include "TDataBox.h"
 #include "TSeqProg.h"
 #include "TSubChannelDlg.h"
+#include "TransformCommands.h"
 #include "Tsee.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
@@ -263,24 +264,25 @@ void MainWindow::buildMenu()
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("Add Gate Table To Data Table"), [this] { addGateTables(dataBox_->Selected()); });
-    addCommand(tools, QStringLiteral("/BoxcarWidth"), nullptr);
-    addCommand(tools, QStringLiteral("*BoxcarWidth"), nullptr);
-    addCommand(tools, QStringLiteral("Discriminate"), nullptr);
+    addCommand(tools, QStringLiteral("/BoxcarWidth"), [this] { TransformCommands::BoxCarDiv(*this); });
+    addCommand(tools, QStringLiteral("*BoxcarWidth"), [this] { TransformCommands::BoxCarMul(*this); });
+    addCommand(tools, QStringLiteral("Discriminate"), [this] { TransformCommands::Discriminate(*this); });
     addCommand(tools, QStringLiteral("Join"), [this] { joinSelected(); });
     addCommand(tools, QStringLiteral("Decomposition"), nullptr);
-    addCommand(tools, QStringLiteral("Convert To Log Scale"), nullptr);
-    addCommand(tools, QStringLiteral("Centered Logratio Transform"), nullptr);
-    addCommand(tools, QStringLiteral("Convert to Hyperspherical Coordinates"), nullptr);
+    addCommand(tools, QStringLiteral("Convert To Log Scale"), [this] { TransformCommands::LogScale(*this); });
+    addCommand(tools, QStringLiteral("Centered Logratio Transform"), [this] { TransformCommands::Logratio(*this); });
+    addCommand(tools, QStringLiteral("Convert to Hyperspherical Coordinates"),
+               [this] { TransformCommands::Hyperspherical(*this); });
     addCommand(tools, QStringLiteral("Spectra"), nullptr);
     addCommand(tools, QStringLiteral("Delete channels"), [this] { deleteChannels(); });
-    addCommand(tools, QStringLiteral("Swap Channels order"), [this] { swapChannelsOrder(); });
-    addCommand(tools, QStringLiteral("Cut Noise"), nullptr);
-    addCommand(tools, QStringLiteral("Add noise"), nullptr);
-    addCommand(tools, QStringLiteral("Transpose"), nullptr);
+    addCommand(tools, QStringLiteral("Swap Channels order"), [this] { TransformCommands::SwapChannels(*this); });
+    addCommand(tools, QStringLiteral("Cut Noise"), [this] { TransformCommands::CutNoise(*this); });
+    addCommand(tools, QStringLiteral("Add noise"), [this] { TransformCommands::AddNoise(*this); });
+    addCommand(tools, QStringLiteral("Transpose"), [this] { TransformCommands::Transpose(*this); });
     addCommand(tools, QStringLiteral("Breed gates"), [this] { breedGates(dataBox_->GetSelected(0)); });
     addCommand(tools, QStringLiteral("Combine"), nullptr);
-    addCommand(tools, QStringLiteral("Find Signal"), nullptr);
-    addCommand(tools, QStringLiteral("Scale 0..1023"), nullptr);
+    addCommand(tools, QStringLiteral("Find Signal"), [this] { TransformCommands::FindSignal(*this); });
+    addCommand(tools, QStringLiteral("Scale 0..1023"), [this] { TransformCommands::Scale(*this); });
     addCommand(tools, QStringLiteral("Convert Form Cyan To Normal"), nullptr, Hidden);
     addCommand(tools, QStringLiteral("Properties"), [this] { options_->exec(); }, NoAskSelect);
 
@@ -374,14 +376,6 @@ void MainWindow::joinSelected()
     for (TData* d : dataBox_->Selected()) list.Add(d);
     TData* joined = TData::Join(list, true);
     dataBox_->Add(joined);
-}
-
-void MainWindow::swapChannelsOrder()
-{
-    for (TData* d : dataBox_->Selected()) {
-        const int p = d->CaseSize();
-        for (int e = 0; e < d->events(); ++e) std::reverse(d->data[e], d->data[e] + p);
-    }
 }
 
 void MainWindow::saveForCluster()

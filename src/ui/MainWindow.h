@@ -105,7 +105,6 @@ private:
     void buildMenu();
     void openDialog();
     void joinSelected();
-    void swapChannelsOrder();
     void saveForCluster();
     void deleteChannels();
     // A save dialog with a default extension; empty when cancelled.
