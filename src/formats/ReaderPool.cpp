@@ -1,5 +1,6 @@
 #include "ReaderPool.h"
 
+#include <atomic>
 #include <memory>
 
 #include "parallel/TMultiThread.h"
@@ -7,21 +8,19 @@
 namespace orvala {
 
 namespace {
-TMultiThread* installed = nullptr;
+std::atomic<TMultiThread*> installed{nullptr};
 }
 
 TMultiThread* readerPool()
 {
-    if (installed) return installed;
-    static const std::unique_ptr<TMultiThread> own = std::make_unique<TMultiThread>(0);
+    if (TMultiThread* pool = installed.load()) return pool;
+    thread_local const std::unique_ptr<TMultiThread> own = std::make_unique<TMultiThread>(0);
     return own.get();
 }
 
 TMultiThread* setReaderPool(TMultiThread* pool)
 {
-    TMultiThread* previous = installed;
-    installed = pool;
-    return previous;
+    return installed.exchange(pool);
 }
 
 }  // namespace orvala

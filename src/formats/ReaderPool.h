@@ -1,13 +1,17 @@
 #pragma once
-// The worker pool the file readers split their bulk work over. The main window
-// installs the program's pool; without one a pool is made on first use.
+// The worker pools the file readers split their bulk work over. A pool runs
+// one job at a time for one owner, so the readers never share the program's
+// pool (a redraw started meanwhile would stop their run), and each thread that
+// reads gets a pool of its own: two files read at once never share a run.
 namespace orvala {
 
 class TMultiThread;
 
-// Never null.
+// Never null: the installed pool, else the calling thread's own reader pool
+// (made on first use, ended with the thread).
 TMultiThread* readerPool();
-// Installs the pool readers use (nullptr: go back to the readers' own); returns the previous one.
+// Installs the pool readers use on every thread (nullptr: back to each thread's
+// own); returns the previous one. For programs that read on one thread only.
 TMultiThread* setReaderPool(TMultiThread* pool);
 
 }  // namespace orvala

@@ -28,7 +28,6 @@
 #include "Tsee.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
-#include "formats/ReaderPool.h"
 #include "formats/TFCSWrite.h"
 #include "formats/images/MultiPage.h"
 #include "formats/images/PictureReader.h"
@@ -146,7 +145,8 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
     };
     setGatePool(pool_.get());
     setGateBusyHook(&gateBusy);
-    setReaderPool(pool_.get());
+    // The FCS reader keeps a pool of its own: a redraw that starts on this pool
+    // while a file is read (on the opener's thread) would stop the reader's run.
 
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName(QStringLiteral("ClientArea"));
@@ -450,7 +450,9 @@ TData* MainWindow::openMultipage(const QString& dir, bool kodak)
         progress_->SetMinMax(0, std::max(count, 1));
         progress_->setPosition(position);
         progress_->Count->setText(QString::number(position) + QStringLiteral(" / ") + QString::number(count));
-        QApplication::processEvents();
+        // Painting goes on; clicks and keys wait until the load is done, so no
+        // command can change the workspace in the middle of it.
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         return !progress_->Cancelled();
     };
     TData* d = nullptr;
@@ -609,7 +611,6 @@ void MainWindow::freePool()
     if (pool_) {
         setGateBusyHook(nullptr);
         setGatePool(nullptr);
-        setReaderPool(nullptr);
     }
     pool_.reset();
 }

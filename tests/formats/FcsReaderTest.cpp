@@ -12,6 +12,7 @@
 #include "core/Messages.h"
 #include "formats/ByteSource.h"
 #include "formats/FcsOpen.h"
+#include "formats/ReaderPool.h"
 #include "formats/TFCStream.h"
 #include "parallel/TMultiThread.h"
 
@@ -715,6 +716,16 @@ TEST(FcsReader, AStoppedDecodeFailsTheDataSetInsteadOfPassingForRead)
     ASSERT_FALSE(sink.messages.empty());
     EXPECT_EQ(sink.messages.back(), "Error reading file test.fcs");
     delete d;
+}
+
+TEST(ReaderPool, EveryReadingThreadHasAPoolOfItsOwn)
+{
+    TMultiThread* here = readerPool();
+    ASSERT_NE(here, nullptr);
+    EXPECT_EQ(readerPool(), here);
+    bool own = false;
+    std::thread([&] { own = readerPool() != nullptr && readerPool() != here; }).join();
+    EXPECT_TRUE(own);
 }
 
 TEST(FcsReader, ParallelResultEqualsSequential)

@@ -433,3 +433,32 @@ TEST_F(PlotFixture, ComponentEntriesAddTheFilterEigenvectors)
     EXPECT_NEAR(w.xvector[1], 1 / std::sqrt(2.0), 1e-12);
     EXPECT_NEAR(w.xvector[2], 0.8 / std::sqrt(2.0), 1e-12);
 }
+
+TEST_F(PlotFixture, RemovingADataSetClosesItsWindowAndItsGatesMakeNoOrphans)
+{
+    open(root);
+    drawPolygon({{100, 100}, {600, 120}, {300, 700}});
+    ASSERT_EQ(workspace->Count(), 2);
+    TData* kid = workspace->GetData(1);
+    window.reset();
+
+    // The removal itself is the notice: no other announcement comes.
+    TScatterProform& k = open(kid);
+    DataRef keep(kid);  // to look at it after the window let go
+    workspace->Delete(kid);
+    QCoreApplication::sendPostedEvents(&k);
+    EXPECT_EQ(k.data(), nullptr);
+    EXPECT_FALSE(k.isVisible());
+    keep.reset();
+    window.reset();
+
+    // A gate drawn before a window has seen the notice adds nothing.
+    open(root);
+    notifier.target = nullptr;
+    DataRef held(root);
+    workspace->Delete(root);
+    ASSERT_EQ(workspace->Count(), 0);
+    drawPolygon({{100, 100}, {600, 120}, {300, 700}});
+    EXPECT_EQ(workspace->Count(), 0);
+    window.reset();
+}
