@@ -22,6 +22,7 @@
 #include "SaveTextOptionsDialog.h"
 #include "SingleInstance.h"
 #include "TDataBox.h"
+#include "SpectraCommands.h"
 #include "TSeqProg.h"
 #include "TSubChannelDlg.h"
 #include "TransformCommands.h"
@@ -268,12 +269,12 @@ void MainWindow::buildMenu()
     addCommand(tools, QStringLiteral("*BoxcarWidth"), [this] { TransformCommands::BoxCarMul(*this); });
     addCommand(tools, QStringLiteral("Discriminate"), [this] { TransformCommands::Discriminate(*this); });
     addCommand(tools, QStringLiteral("Join"), [this] { joinSelected(); });
-    addCommand(tools, QStringLiteral("Decomposition"), nullptr);
+    addCommand(tools, QStringLiteral("Decomposition"), [this] { SpectraCommands::Decomposition(*this); });
     addCommand(tools, QStringLiteral("Convert To Log Scale"), [this] { TransformCommands::LogScale(*this); });
     addCommand(tools, QStringLiteral("Centered Logratio Transform"), [this] { TransformCommands::Logratio(*this); });
     addCommand(tools, QStringLiteral("Convert to Hyperspherical Coordinates"),
                [this] { TransformCommands::Hyperspherical(*this); });
-    addCommand(tools, QStringLiteral("Spectra"), nullptr);
+    addCommand(tools, QStringLiteral("Spectra"), [this] { SpectraCommands::ShowSpectra(*this); }, NoAskSelect);
     addCommand(tools, QStringLiteral("Delete channels"), [this] { deleteChannels(); });
     addCommand(tools, QStringLiteral("Swap Channels order"), [this] { TransformCommands::SwapChannels(*this); });
     addCommand(tools, QStringLiteral("Cut Noise"), [this] { TransformCommands::CutNoise(*this); });
