@@ -1,5 +1,6 @@
 #include "FileOpener.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProgressDialog>
@@ -16,10 +17,49 @@ namespace orvala {
 FileOpenFunction& fileOpenFunction()
 {
     static FileOpenFunction open = [](const std::string& fileName, int datasetnum) {
+        // A name from the command line or another program may be anything:
+        // say plainly what is wrong instead of a reader's message about bytes.
+        const QFileInfo info(fromEightBit(fileName));
+        const std::string shown = toEightBit(QDir::toNativeSeparators(info.absoluteFilePath()));
+        if (info.isDir()) throw OrvalaError("\"" + shown + "\" is a folder, not a data file.");
+        if (!info.exists()) throw OrvalaError("The file \"" + shown + "\" does not exist.");
         return TData::TryOpen(fileName, datasetnum);
     };
     return open;
 }
+
+namespace {
+
+// Adds the file's name to a message that does not mention it, so the user
+// knows which of several files it is about.
+std::string namingFile(const std::string& text, const QString& fileName)
+{
+    const std::string base = toEightBit(QFileInfo(fileName).fileName());
+    if (!base.empty() && text.find(base) != std::string::npos) return text;
+    return text + "\r\nFile: " + toEightBit(QDir::toNativeSeparators(fileName));
+}
+
+// The readers' messages while one file is read: forwarded with its name.
+class FileNamingSink : public MessageSink {
+public:
+    FileNamingSink(MessageSink& next, const QString& fileName) : next_(next), fileName_(fileName) {}
+    void message(const std::string& text) override { next_.message(namingFile(text, fileName_)); }
+
+private:
+    MessageSink& next_;
+    QString fileName_;
+};
+
+// Installs a default sink for one read and puts the previous one back.
+struct SinkScope {
+    explicit SinkScope(MessageSink* sink) : previous(setDefaultSink(sink)) {}
+    ~SinkScope() { setDefaultSink(previous); }
+    SinkScope(const SinkScope&) = delete;
+    SinkScope& operator=(const SinkScope&) = delete;
+    MessageSink* previous;
+};
+
+}  // namespace
 
 TData* openWithProgress(const QString& fileName, QWidget* parent, const FileOpenFunction& open, int showAfterMs)
 {
@@ -45,6 +85,8 @@ TData* openWithProgress(const QString& fileName, QWidget* parent, const FileOpen
     });
     showTimer.start(showAfterMs);
 
+    FileNamingSink naming(defaultSink(), fileName);
+    const SinkScope namingScope(&naming);
     std::thread worker([&] {
         try {
             result = open(name, 0);
@@ -59,7 +101,15 @@ TData* openWithProgress(const QString& fileName, QWidget* parent, const FileOpen
     worker.join();
     showTimer.stop();
     progress.hide();
-    if (error) std::rethrow_exception(error);
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw OrvalaError(namingFile(e.what(), fileName));
+        }
+    }
     return result;
 }
 

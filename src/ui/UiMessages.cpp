@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QThread>
 #include <QWidget>
 #include <exception>
@@ -16,8 +18,28 @@ UserMessageHandler& handlerSlot()
     return handler;
 }
 
+// Progress windows stay on top of everything: while a message is shown they
+// step aside, so the message is never hidden behind one.
+struct ProgressWindowsAside {
+    ProgressWindowsAside()
+    {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->isVisible() && (qobject_cast<QProgressDialog*>(top) || top->inherits("orvala::TSeqProg"))) {
+                top->hide();
+                hidden << top;
+            }
+    }
+    ~ProgressWindowsAside()
+    {
+        for (const QPointer<QWidget>& w : hidden)
+            if (w) w->show();
+    }
+    QList<QPointer<QWidget>> hidden;
+};
+
 void showOnUiThread(const QString& text)
 {
+    ProgressWindowsAside aside;
     if (const auto& handler = handlerSlot()) {
         handler(text);
         return;
