@@ -110,8 +110,6 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
     connect(gateTool_.get(), &GateTool::OnAnnotationLeave, this, [this] { chart_->setAnnotationVisible(false); });
     // Gate statistics belong to a contour of the view shown: they go when the page changes.
     connect(Control->pages, &QTabWidget::currentChanged, this, [this] { chart_->setAnnotationVisible(false); });
-    // Gate statistics belong to a contour of the view shown: they go when the page changes.
-    connect(Control->pages, &QTabWidget::currentChanged, this, [this] { chart_->setAnnotationVisible(false); });
     connect(Control->markers, &QPushButton::clicked, this, [this] { markersClick(); });
     connect(Control->OneDGate, &QPushButton::clicked, this, [this] { OneDGateClick(); });
     connect(Control->ColorPoints, &QPushButton::clicked, this, [this] { ColorPointsClick(); });
@@ -214,8 +212,6 @@ void TScatterProform::DrawData()
 {
     ++drawCount_;
     ScatterMode = Control->pages->currentIndex() == TPlotCon::ScatterPage;
-    // The contours are drawn anew (or not at all in a histogram): so are their statistics.
-    chart_->setAnnotationVisible(false);
     // The contours are drawn anew (or not at all in a histogram): so are their statistics.
     chart_->setAnnotationVisible(false);
     BuildAxisVectors();
