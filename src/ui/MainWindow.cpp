@@ -6,10 +6,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTableWidget>
 #include <QThread>
 #include <QLinearGradient>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -51,6 +54,7 @@ const QString TextFilter = QStringLiteral("Text File|*.txt");
 const QString ProtocolOpenFilter = QStringLiteral("Protocol File (*.orp)|*.orp");
 const QString ProtocolSaveFilter = QStringLiteral("Protol file (*.orp)|*.orp");
 const QString PictureFilter = QStringLiteral("Pictures|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf");
+const QString WorkspaceFilter = QStringLiteral("Workspace (*.orw)|*.orw");
 
 // File names go to the libraries in the file system's own encoding.
 std::string nativeName(const QString& name) { return QFile::encodeName(name).toStdString(); }
@@ -187,6 +191,7 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
     previousSink_ = setDefaultSink(&sink_);
     TData::Notifier = &notifier_;
     buildMenu();
+    savedGates_ = GateFingerprint(dataBox_->datas);
 }
 
 MainWindow::~MainWindow()
@@ -247,6 +252,10 @@ void MainWindow::buildMenu()
     addCommand(file, QStringLiteral("Save Protocol"), [this] { saveProtocolDialog(); }, NoAskSelect);
     addCommand(file, QStringLiteral("Save as Multipage Image"), [this] { saveMultipageDialog(); });
     file->addSeparator();
+    addCommand(file, QStringLiteral("Open Workspace"), [this] { openWorkspaceDialog(); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Save Workspace"), [this] { saveWorkspaceDialog(); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Close Workspace"), [this] { closeWorkspace(); }, NoAskSelect);
+    file->addSeparator();
     addCommand(file, QStringLiteral("Exit"), [this] { close(); }, NoAskSelect);
 
     QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
@@ -298,6 +307,7 @@ void MainWindow::buildMenu()
     // Commands that need the file readers wait until they are linked in.
     const bool canOpen = bool(fileOpenFunction());
     action(QStringLiteral("Open"))->setEnabled(canOpen);
+    action(QStringLiteral("Open Workspace"))->setEnabled(canOpen);
 }
 
 void MainWindow::openDialog()
@@ -488,6 +498,135 @@ void MainWindow::addGateTables(const std::vector<TData*>& data)
 
 QWidget* MainWindow::openPlot(TData* data) { return openScatterPlot(mdi_, data, pool_.get()); }
 
+std::vector<WorkspaceWindow> MainWindow::plotWindows() const
+{
+    std::vector<WorkspaceWindow> windows;
+    for (QMdiSubWindow* sub : mdi_->subWindowList())
+        if (TData* d = plotWindowData(sub)) windows.push_back({d, plotWindowState(sub)});
+    return windows;
+}
+
+std::vector<std::string> MainWindow::saveWorkspace(const QString& fileName)
+{
+    std::vector<std::string> skipped = SaveWorkspace(nativeName(fileName), dataBox_->datas, plotWindows());
+    workspaceFile_ = fileName;
+    savedGates_ = GateFingerprint(dataBox_->datas);
+    return skipped;
+}
+
+void MainWindow::clearWorkspace()
+{
+    mdi_->closeAllSubWindows();
+    // The data list forgets its current node and the values it shows before
+    // the data sets behind them go.
+    dataBox_->Currentnode = nullptr;
+    dataBox_->Values->setRowCount(0);
+    // Leaves first, so that no kid is re-attached to a parent about to go.
+    while (dataBox_->datas.Count() > 0) {
+        bool removed = false;
+        for (int i = dataBox_->datas.Count() - 1; i >= 0; --i)
+            if (dataBox_->datas.GetData(i)->KidCount() == 0) {
+                dataBox_->datas.Delete(i);
+                removed = true;
+            }
+        if (!removed) dataBox_->datas.Delete(dataBox_->datas.Count() - 1);
+    }
+    dataBox_->Rebuild();
+    workspaceFile_.clear();
+    savedGates_ = GateFingerprint(dataBox_->datas);
+}
+
+bool MainWindow::openWorkspace(const QString& fileName)
+{
+    // Read and checked completely before the current workspace is touched.
+    const WorkspaceDocument doc = ReadWorkspace(nativeName(fileName));
+    if (!confirmDiscardGates()) return false;
+    clearWorkspace();
+    const FileOpenFunction read = fileOpenFunction();
+    if (!read) throw OrvalaError("No reader is available to open " + nativeName(fileName));
+    const WorkspaceFileOpener open = [this, &read](const std::string& path, int datasetnum) {
+        return openWithProgress(fromEightBit(path), this,
+                                [&read, datasetnum](const std::string& name, int) { return read(name, datasetnum); });
+    };
+    WorkspaceOpenResult result;
+    try {
+        result = BuildWorkspace(doc, dataBox_->datas, open);
+    } catch (...) {
+        dataBox_->Rebuild();
+        throw;
+    }
+    dataBox_->Rebuild();
+    if (!result.added.empty()) dataBox_->MakeCurrent(result.added.front());
+    for (const WorkspaceWindow& w : result.windows) applyPlotWindowState(openPlot(w.data), w.state);
+    // A workspace opened in part is not the file: saving it must not quietly
+    // replace the complete one, so the next save asks for a name.
+    workspaceFile_ = result.complete() ? fileName : QString();
+    savedGates_ = GateFingerprint(dataBox_->datas);
+    const std::string report = result.report(QFileInfo(fileName).fileName().toStdString());
+    if (!report.empty()) showUserMessage(fromEightBit(report));
+    return true;
+}
+
+bool MainWindow::closeWorkspace()
+{
+    if (!confirmDiscardGates()) return false;
+    clearWorkspace();
+    return true;
+}
+
+bool MainWindow::hasUnsavedGates() const
+{
+    return HasGates(dataBox_->datas) && GateFingerprint(dataBox_->datas) != savedGates_;
+}
+
+bool MainWindow::confirmDiscardGates()
+{
+    if (!hasUnsavedGates()) return true;
+    int answer = QMessageBox::Cancel;
+    if (unsavedGatesQuestion) {
+        answer = unsavedGatesQuestion();
+    } else {
+        answer = QMessageBox::question(
+            this, QStringLiteral("Unsaved gates"),
+            QStringLiteral("The gates of this workspace are not saved. Save the workspace before closing it?"),
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    }
+    if (answer == QMessageBox::Discard) return true;
+    if (answer != QMessageBox::Save) return false;
+    QString name = workspaceFile_;
+    if (name.isEmpty()) name = askSaveName(QStringLiteral("Workspace.orw"), WorkspaceFilter, QStringLiteral("orw"));
+    if (name.isEmpty()) return false;
+    saveWorkspace(name);
+    return true;
+}
+
+void MainWindow::saveWorkspaceDialog()
+{
+    const QString start = workspaceFile_.isEmpty()
+                              ? QDir(settings_.ReadString(QStringLiteral("Main"), QStringLiteral("OpenPath"), QString()))
+                                    .filePath(QStringLiteral("Workspace.orw"))
+                              : workspaceFile_;
+    const QString name = askSaveName(start, WorkspaceFilter, QStringLiteral("orw"));
+    if (name.isEmpty()) return;
+    const std::vector<std::string> skipped = saveWorkspace(name);
+    if (skipped.empty()) return;
+    std::string list;
+    for (const std::string& s : skipped) list += (list.empty() ? "" : ", ") + s;
+    showUserMessage(QStringLiteral("These data sets were not saved in the workspace because they were not opened "
+                                   "from a file: ") +
+                    fromEightBit(list));
+}
+
+void MainWindow::openWorkspaceDialog()
+{
+    const QString start = workspaceFile_.isEmpty()
+                              ? settings_.ReadString(QStringLiteral("Main"), QStringLiteral("OpenPath"), QString())
+                              : QFileInfo(workspaceFile_).absolutePath();
+    const QString name =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open Workspace"), start, qtFilter(WorkspaceFilter));
+    if (!name.isEmpty()) openWorkspace(name);
+}
+
 void MainWindow::plotSelected()
 {
     // Without a selection the user still gets an empty plot to drop data on.
@@ -618,6 +757,12 @@ void MainWindow::freePool()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    bool goOn = false;
+    runCommand([&] { goOn = confirmDiscardGates(); });
+    if (!goOn) {
+        event->ignore();
+        return;
+    }
     settings_.WriteInteger(QStringLiteral("Main"), QStringLiteral("Top"), y());
     settings_.WriteInteger(QStringLiteral("Main"), QStringLiteral("Left"), x());
     mdi_->closeAllSubWindows();

@@ -12,6 +12,7 @@
 #include "DataEvents.h"
 #include "IniFile.h"
 #include "UiMessages.h"
+#include "protocol/Workspace.h"
 
 class QMdiArea;
 class QMenu;
@@ -94,6 +95,30 @@ public:
     // "Add Gate Table To Data Table" on each data set.
     void addGateTables(const std::vector<TData*>& data);
 
+    // --- workspaces (".orw") ---
+    // "Save Workspace": writes the data sets opened from files with their gate
+    // trees and the plot windows; returns the screen names of the data sets
+    // left out (not opened from a file).
+    std::vector<std::string> saveWorkspace(const QString& fileName);
+    // "Open Workspace": reads fileName (a damaged file raises before anything
+    // changes), asks before unsaved gates are discarded, replaces the
+    // workspace and reopens the plot windows. What could not be opened is
+    // shown in one message. False when the user kept the current workspace.
+    bool openWorkspace(const QString& fileName);
+    // "Close Workspace": after asking about unsaved gates, closes every window
+    // and removes every data set. False when the user cancelled.
+    bool closeWorkspace();
+    // Gates were made or changed since the workspace was last saved or opened.
+    bool hasUnsavedGates() const;
+    // Asks before unsaved gates are discarded: Save (to the current workspace
+    // file, or one asked for), Discard or Cancel. True when the caller may go on.
+    bool confirmDiscardGates();
+    // Stands in for the question of confirmDiscardGates (tests): returns
+    // QMessageBox::Save, QMessageBox::Discard or QMessageBox::Cancel.
+    std::function<int()> unsavedGatesQuestion;
+    // The workspace file last saved or opened; empty when none.
+    QString workspaceFile() const { return workspaceFile_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -118,6 +143,11 @@ private:
     void openPictureDialog();
     void openMultipageDialog(bool kodak);
     void saveMultipageDialog();
+    void saveWorkspaceDialog();
+    void openWorkspaceDialog();
+    // Closes every child window and removes every data set, without asking.
+    void clearWorkspace();
+    std::vector<WorkspaceWindow> plotWindows() const;
     void freePool();
     void updateBackground();
 
@@ -138,6 +168,8 @@ private:
     bool backgroundVisible_ = true;
     bool opening_ = false;
     QStringList pendingOpens_;
+    QString workspaceFile_;
+    uint64_t savedGates_ = 0;  // GateFingerprint when the workspace was last saved or opened
 };
 
 }  // namespace orvala

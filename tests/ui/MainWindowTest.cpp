@@ -99,7 +99,8 @@ private slots:
         QCOMPARE(visibleCaptions(menus[0]),
                  QStringList({"Acquisition", "Open", "Open Picture", "Open Multipage Image", "Load Protocol", "Remove",
                               "Save As FCS", "Save Gate Table", "Save As TXT", "Save For Cluster", "Save Protocol",
-                              "Save as Multipage Image", "Exit"}));
+                              "Save as Multipage Image", "Open Workspace", "Save Workspace", "Close Workspace",
+                              "Exit"}));
         QCOMPARE(visibleCaptions(menus[1]),
                  QStringList({"2D Plot", "Average", "Normalized Average", "Distribution", "Time Plot", "Tabloid"}));
         QCOMPARE(visibleCaptions(menus[2]),
