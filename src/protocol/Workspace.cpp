@@ -86,6 +86,33 @@ std::string bytesToString(const std::vector<uint8_t>& b) { return std::string(b.
 
 std::vector<uint8_t> stringToBytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
+// ------------------------------------------------------------ 8-bit texts
+
+bool validUtf8(const std::string& s)
+{
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto c = uint8_t(s[i]);
+        int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (more < 0 || (more == 1 && c < 0xC2) || i + size_t(more) >= s.size()) return false;
+        for (int k = 1; k <= more; ++k)
+            if ((uint8_t(s[i + size_t(k)]) >> 6) != 2) return false;
+        i += size_t(more) + 1;
+    }
+    return true;
+}
+
+// Names and paths are 8-bit text as the files hold them. UTF-8 is stored as
+// a JSON text; other bytes (Latin-1 channel names such as "µ") as base64, so
+// they read back byte for byte and still match the reopened file.
+Json text8(const std::string& s)
+{
+    if (validUtf8(s)) return s;
+    Json j;
+    j["bytes"] = toBase64(stringToBytes(s));
+    return j;
+}
+
 // ------------------------------------------------------------------ saving
 
 std::string gateRecord(const TGate& gate)
@@ -168,6 +195,23 @@ std::string stringAt(const Json& j, const char* key, const std::string& where, b
     const Json& v = member(j, key, where);
     if (!v.is_string()) throw Damaged(where + "." + key + " is not a text");
     return v.get<std::string>();
+}
+
+// An 8-bit text as text8 stores it.
+std::string read8(const Json& v, const std::string& where)
+{
+    if (v.is_string()) return v.get<std::string>();
+    std::vector<uint8_t> bytes;
+    if (v.is_object() && v.size() == 1 && v.contains("bytes") && v["bytes"].is_string() &&
+        fromBase64(v["bytes"].get<std::string>(), bytes))
+        return bytesToString(bytes);
+    throw Damaged(where + " is not a text");
+}
+
+std::string text8At(const Json& j, const char* key, const std::string& where, bool required)
+{
+    if (!required && (!j.is_object() || !j.contains(key))) return {};
+    return read8(member(j, key, where), where + "." + key);
 }
 
 int64_t intAt(const Json& j, const char* key, const std::string& where, int64_t lo, int64_t hi, bool required = true,
@@ -255,7 +299,7 @@ void readGates(const Json& list, const std::string& where, std::vector<Workspace
         WorkspaceDocument::Gate gate;
         gate.id = int(intAt(g, "id", at, 0, INT32_MAX));
         if (!ids.insert(gate.id).second) throw Damaged(at + ".id " + std::to_string(gate.id) + " is used twice");
-        gate.name = stringAt(g, "name", at, false);
+        gate.name = text8At(g, "name", at, false);
         gate.events = intAt(g, "events", at, -1, INT32_MAX, false, -1);
         gate.record = recordAt(g, "record", at, true, readsGate);
         gate.filter = recordAt(g, "filter", at, false, readsFilter);
@@ -347,7 +391,7 @@ std::vector<std::string> SaveWorkspace(const std::string& filename, const TDataL
             const int id = nextId++;
             ids[kid] = id;
             g["id"] = id;
-            g["name"] = kid->ShortName();
+            g["name"] = text8(kid->ShortName());
             g["color"] = kid->NativeColor();
             g["events"] = kid->events();
             g["record"] = gateRecord(*kid->gate);
@@ -371,17 +415,17 @@ std::vector<std::string> SaveWorkspace(const std::string& filename, const TDataL
         r["id"] = id;
         const fs::path file = fs::absolute(fs::path(d->FileName()), ec).lexically_normal();
         Json f;
-        f["path"] = file.string();
+        f["path"] = text8(file.string());
         const std::string rel = relativePath(file, workspaceDir);
-        if (!rel.empty()) f["relative"] = rel;
+        if (!rel.empty()) f["relative"] = text8(rel);
         f["dataSet"] = d->datasetnum;
         r["file"] = std::move(f);
-        r["name"] = d->ShortName();
+        r["name"] = text8(d->ShortName());
         r["color"] = d->NativeColor();
         r["events"] = d->events();
         Json pars = Json::array();
         const int n = std::min(d->CaseSize(), int(d->Desc().size()));
-        for (int c = 0; c < n; ++c) pars.push_back(d->Desc()[size_t(c)].name);
+        for (int c = 0; c < n; ++c) pars.push_back(text8(d->Desc()[size_t(c)].name));
         r["parameters"] = std::move(pars);
         if (d->filter) r["filter"] = filterRecord(d->filter.get());
         if (int64_t(d->fcolor.size()) == d->events()) r["eventColors"] = eventColorsJson(d->fcolor);
@@ -407,7 +451,9 @@ std::vector<std::string> SaveWorkspace(const std::string& filename, const TDataL
     doc["version"] = FormatVersion;
     doc["dataSets"] = std::move(roots);
     doc["windows"] = std::move(wins);
-    doc["skipped"] = skipped;
+    Json skippedJson = Json::array();
+    for (const std::string& name : skipped) skippedJson.push_back(text8(name));
+    doc["skipped"] = std::move(skippedJson);
 
     // JSON strings hold no raw line breaks, so every "\n" is a line end.
     std::string text = doc.dump(1, ' ', false, Json::error_handler_t::replace);
@@ -468,17 +514,14 @@ WorkspaceDocument ReadWorkspace(const std::string& filename)
             root.id = int(intAt(r, "id", at, 0, INT32_MAX));
             if (!ids.insert(root.id).second) throw Damaged(at + ".id " + std::to_string(root.id) + " is used twice");
             const Json& f = member(r, "file", at);
-            root.path = stringAt(f, "path", at + ".file");
-            root.relative = stringAt(f, "relative", at + ".file", false);
+            root.path = text8At(f, "path", at + ".file", true);
+            root.relative = text8At(f, "relative", at + ".file", false);
             root.dataSet = int(intAt(f, "dataSet", at + ".file", 0, INT32_MAX, false, 0));
             if (root.path.empty() && root.relative.empty()) throw Damaged(at + ".file names no file");
-            root.name = stringAt(r, "name", at, false);
+            root.name = text8At(r, "name", at, false);
             root.color = uint32_t(intAt(r, "color", at, 0, UINT32_MAX, false, 0));
             root.events = intAt(r, "events", at, -1, INT32_MAX, false, -1);
-            for (const Json& p : arrayAt(r, "parameters", at)) {
-                if (!p.is_string()) throw Damaged(at + ".parameters holds something that is not a name");
-                root.parameters.push_back(p.get<std::string>());
-            }
+            for (const Json& p : arrayAt(r, "parameters", at)) root.parameters.push_back(read8(p, at + ".parameters"));
             root.filter = recordAt(r, "filter", at, false, readsFilter);
             root.eventColors = readEventColors(r, at, root.events);
             readGates(arrayAt(r, "gates", at), at + ".gates", root.gates, ids, 0);
@@ -510,10 +553,7 @@ WorkspaceDocument ReadWorkspace(const std::string& filename)
             }
             doc.windows.push_back(std::move(win));
         }
-        for (const Json& s : arrayAt(j, "skipped", "the file")) {
-            if (!s.is_string()) throw Damaged("skipped holds something that is not a name");
-            doc.skipped.push_back(s.get<std::string>());
-        }
+        for (const Json& s : arrayAt(j, "skipped", "the file")) doc.skipped.push_back(read8(s, "skipped"));
     } catch (const Damaged& e) {
         throw OrvalaError(damaged + e.what());
     } catch (const Json::exception& e) {

@@ -84,7 +84,8 @@ struct Session {
         a = (dir / "a.fcs").string();
         b = (dir / "b.fcs").string();
         file = (dir / "w.orw").string();
-        EXPECT_TRUE(fixtures::writeFcs30(a, {dataSet({"FSC-A", "SSC-A", "FL1-A"}, 300, 1)}));
+        // A Latin-1 name (not UTF-8) must come back byte for byte for the gates to find it.
+        EXPECT_TRUE(fixtures::writeFcs30(a, {dataSet({"FSC-A", "SSC-A", "FL1-\xB5"}, 300, 1)}));
         EXPECT_TRUE(fixtures::writeFcs30(b, {dataSet({"FSC-A", "SSC-A"}, 100, 2), dataSet({"FSC-A", "SSC-A"}, 200, 3)}));
 
         TData* ra = openFile(a, 0);
@@ -192,15 +193,15 @@ TEST(Workspace, ChangedFileIsReportedNotPassedOffAsTheSavedOne)
     Session s(tmp.path());
     SaveWorkspace(s.file, s.ws.list, {});
     s.ws.list.Clear();
-    // a.fcs replaced by a file without FL1-A and with other events; b.fcs by one data set.
+    // a.fcs replaced by a file without FL1 and with other events; b.fcs by one data set.
     ASSERT_TRUE(fixtures::writeFcs30(s.a, {dataSet({"SSC-A", "FSC-A"}, 250, 7)}));
     ASSERT_TRUE(fixtures::writeFcs30(s.b, {dataSet({"FSC-A", "SSC-A"}, 100, 2)}));
     test::Workspace ws;
     const WorkspaceOpenResult r = BuildWorkspace(ReadWorkspace(s.file), ws.list, openFile);
     EXPECT_FALSE(r.complete());
     EXPECT_EQ(r.missingDataSets, std::vector<std::string>{"data set 1 of " + s.b});
-    EXPECT_EQ(r.missingParameters, std::vector<std::string>{"a: FL1-A"});
-    // A is gated on FSC and SSC, found by name; A1 and S need FL1-A.
+    EXPECT_EQ(r.missingParameters, std::vector<std::string>{"a: FL1-\xB5"});
+    // A is gated on FSC and SSC, found by name; A1 and S need FL1.
     EXPECT_EQ(r.failedGates, (std::vector<std::string>{"a/A/A1", "a/Gate_1"}));
     ASSERT_FALSE(r.changedCounts.empty());
     EXPECT_EQ(r.changedCounts[0], "a has 250 events, 300 when saved");
