@@ -21,6 +21,7 @@
 #include "ClusterTable.h"
 #include "DiscriminationDialog.h"
 #include "FileOpener.h"
+#include "MdiLayout.h"
 #include "OptionsDialog.h"
 #include "SaveTextOptionsDialog.h"
 #include "SingleInstance.h"
@@ -298,8 +299,8 @@ void MainWindow::buildMenu()
 
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     addCommand(window, QStringLiteral("&New Window"), nullptr, Hidden);
-    addCommand(window, QStringLiteral("&Tile"), [this] { mdi_->tileSubWindows(); }, NoAskSelect);
-    addCommand(window, QStringLiteral("&Cascade"), [this] { mdi_->cascadeSubWindows(); }, NoAskSelect);
+    addCommand(window, QStringLiteral("&Tile"), [this] { tileChildren(mdi_); }, NoAskSelect);
+    addCommand(window, QStringLiteral("&Cascade"), [this] { cascadeChildren(mdi_); }, NoAskSelect);
     addCommand(window, QStringLiteral("&Arrange All"), nullptr, Hidden);
     addCommand(window, QStringLiteral("&Hide"), nullptr, Hidden);
     addCommand(window, QStringLiteral("&Show..."), nullptr, Hidden);

@@ -10,6 +10,7 @@ int runFixtureWriterTests(int argc, char** argv);
 int runMenuCommandsTests(int argc, char** argv);
 int runWorkspaceWindowTests(int argc, char** argv);
 int runReadableMessagesTests(int argc, char** argv);
+int runChildWindowLayoutTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -17,7 +18,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Orvala"));
     int failed = 0;
     for (auto run : {runDataBoxTests, runMainWindowTests, runSettingsTests, runSingleInstanceTests, runDialogsTests,
-                     runFixtureWriterTests, runMenuCommandsTests, runWorkspaceWindowTests, runReadableMessagesTests})
+                     runFixtureWriterTests, runMenuCommandsTests, runWorkspaceWindowTests, runReadableMessagesTests,
+                     runChildWindowLayoutTests})
         failed += run(argc, argv) != 0;
     return failed;
 }
