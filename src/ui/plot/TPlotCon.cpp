@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/chart/ChartCommandBar.h"
+
 namespace orvala {
 
 TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
@@ -35,6 +37,8 @@ TPlotCon::TPlotCon(QWidget* parent) : QWidget(parent)
     bar->addWidget(bquickview);
     bar->addStretch();
     top->addLayout(bar);
+    TeeCommander = new ChartCommandBar;
+    top->addWidget(TeeCommander);
 
     auto* gates = new QGroupBox(QStringLiteral("Gates"));
     auto* gl = new QHBoxLayout(gates);

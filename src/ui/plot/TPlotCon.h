@@ -12,6 +12,8 @@ class QTabWidget;
 
 namespace orvala {
 
+class ChartCommandBar;
+
 class TPlotCon : public QWidget {
     Q_OBJECT
 public:
@@ -66,6 +68,8 @@ public:
     QListWidget *xlist = nullptr, *ylist = nullptr;
     QCheckBox* multi = nullptr;  // one histogram per ticked x entry
     QPushButton* Redrawbutt = nullptr;
+    // The chart commands of the plot this panel serves (bound by the plot window).
+    ChartCommandBar* TeeCommander = nullptr;
 
     // Page "PCA".
     QListWidget* params = nullptr;       // parameters of the analysis

@@ -11,6 +11,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QMainWindow>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QRandomGenerator>
@@ -31,6 +34,7 @@
 #include "plot/PlotProjection.h"
 #include "plot/Scales.h"
 #include "ui/DataEvents.h"
+#include "ui/chart/ChartCommandBar.h"
 #include "ui/chart/GateTool.h"
 
 namespace orvala {
@@ -78,16 +82,30 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* split = new QSplitter(Qt::Horizontal);
+    // The control panel docks at the window's right edge and can be dragged
+    // out as a tool window of its own and back; the chart takes the room it leaves.
+    dockHost_ = new QMainWindow;
+    dockHost_->setWindowFlags(Qt::Widget);
     chart_ = new Chart;
     chart_->setBackgroundGradient(Qt::yellow, Qt::white);
     chart_->setLegendVisible(false);
+    dockHost_->setCentralWidget(chart_);
     Control = new TPlotCon;
-    split->addWidget(chart_);
-    split->addWidget(Control);
-    split->setStretchFactor(0, 1);
-    split->setSizes({600, Control->OriginalWidth});
-    layout->addWidget(split);
+    Control->TeeCommander->setChart(chart_);
+    DockSite = new QDockWidget(Control->windowTitle());
+    DockSite->setObjectName(QStringLiteral("DockSite"));
+    DockSite->setWidget(Control);
+    // The panel belongs to this window: it can move, never close on its own.
+    DockSite->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    DockSite->setAllowedAreas(Qt::RightDockWidgetArea);
+    dockHost_->addDockWidget(Qt::RightDockWidgetArea, DockSite);
+    dockHost_->resizeDocks({DockSite}, {Control->OriginalWidth}, Qt::Horizontal);
+    connect(Control, &QWidget::windowTitleChanged, DockSite, &QWidget::setWindowTitle);
+    connect(DockSite, &QDockWidget::topLevelChanged, this, [this](bool floating) {
+        // Docked again: the width the panel was made with, not what the drag left.
+        if (!floating) dockHost_->resizeDocks({DockSite}, {Control->OriginalWidth}, Qt::Horizontal);
+    });
+    layout->addWidget(dockHost_);
 
     // A press on a range marker must reach the window before the gate tool
     // sees it, and the release after: the drag then edits no contour.
@@ -159,6 +177,27 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
         if (nx >= 0) SetXY(nx, ny);
     }
     setUpPca();
+}
+
+int TScatterProform::dockSiteWidth() const
+{
+    return DockSite->isFloating() || DockSite->isHidden() ? 0 : DockSite->width();
+}
+
+void TScatterProform::setPanelDocked(bool docked)
+{
+    DockSite->setFloating(!docked);
+}
+
+void TScatterProform::closeEvent(QCloseEvent* e)
+{
+    if (KeepOnClose) {
+        // Hidden with its sub-window, ready to be shown again by its owner.
+        e->ignore();
+        (qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : static_cast<QWidget*>(this))->hide();
+        return;
+    }
+    QWidget::closeEvent(e);
 }
 
 TScatterProform::~TScatterProform()

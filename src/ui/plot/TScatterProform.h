@@ -16,7 +16,9 @@
 #include "ui/chart/Chart.h"
 
 class QCheckBox;
+class QDockWidget;
 class QListWidget;
+class QMainWindow;
 
 namespace orvala {
 
@@ -108,6 +110,14 @@ public:
     static void setPcaAlgorithmSource(std::function<int()> source);
 
     Chart* chart() const { return chart_; }
+    // The dock that holds the control panel at the window's right edge.
+    QDockWidget* DockSite = nullptr;
+    // Width the panel takes from the window: 0 while it floats.
+    int dockSiteWidth() const;
+    // Docks the panel back (true) or lets it float as a tool window (false).
+    void setPanelDocked(bool docked);
+    // Closing hides the window (and its sub-window) instead of freeing it.
+    bool KeepOnClose = false;
     TPlotCon* Control = nullptr;
     // True exactly while the panel's "Scatter" page is active.
     bool ScatterMode = true;
@@ -123,6 +133,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     // The axis controls of the active page: the "Scatter" page's, the
@@ -166,6 +177,7 @@ private:
     void markerRelease();
 
     Chart* chart_ = nullptr;
+    QMainWindow* dockHost_ = nullptr;
     std::unique_ptr<GateTool> gateTool_;
     DataRef data_;
     TMultiThread* pool_ = nullptr;
