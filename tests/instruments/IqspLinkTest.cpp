@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "instruments/IqspLink.h"
+#include "instruments/SimTransport.h"
+
+using namespace orvala;
+using namespace orvala::iqsp;
+
+namespace {
+
+// A link over a simulated instrument that the test can still reach.
+struct SimLink {
+    SimTransport* sim;
+    IqspLink link;
+    explicit SimLink(uint32_t seed = 7) : sim(new SimTransport(seed)), link(std::unique_ptr<HidTransport>(sim))
+    {
+        EXPECT_TRUE(link.LinkInit());
+    }
+    int open(int buffers = 200)
+    {
+        int error = 0;
+        uint8_t serial[4] = {};
+        link.DeviceOpen(buffers, serial, error);
+        return error;
+    }
+    int control(uint16_t opcode, std::vector<uint16_t> args, std::vector<uint16_t>* out = nullptr)
+    {
+        int error = 0, count = 0;
+        std::vector<uint16_t> scratch(2000);
+        std::vector<uint16_t>& o = out ? *out : scratch;
+        o.resize(2000);
+        link.ControlOp(opcode, args.data(), int(args.size()), 1000, count, o.data(), int(o.size()), error);
+        o.resize(size_t(count));
+        return error;
+    }
+};
+
+// Collects what the callback hands back, from the worker thread.
+struct Collector {
+    std::mutex m;
+    std::vector<uint8_t> bytes;
+    std::vector<int> codes;  // every callback code in order
+    int finalCode = -100;
+    bool ended = false;
+    DataCallback callback()
+    {
+        return [this](int code, uint8_t* buffer, size_t n) {
+            std::lock_guard<std::mutex> g(m);
+            codes.push_back(code);
+            if (buffer)
+                bytes.insert(bytes.end(), buffer, buffer + n);
+            else {
+                finalCode = code;
+                ended = true;
+            }
+        };
+    }
+    bool hasEnded()
+    {
+        std::lock_guard<std::mutex> g(m);
+        return ended;
+    }
+};
+
+void WaitFor(const std::function<bool()>& done)
+{
+    while (!done())
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+}  // namespace
+
+TEST(IqspLinkOpen, OpensAndReadsTheSerialNumber)
+{
+    SimLink s;
+    int error = 0;
+    uint8_t serial[4] = {};
+    s.link.DeviceOpen(200, serial, error);
+    EXPECT_EQ(error, Ok);
+    EXPECT_TRUE(s.link.IsOpen());
+    EXPECT_EQ(serial[0], 0x09);
+    EXPECT_EQ(serial[1], 0x25);
+    EXPECT_EQ(serial[2], 0xC0);
+    EXPECT_EQ(serial[3], 0xDE);
+}
+
+TEST(IqspLinkOpen, RefusalsLeaveTheDeviceClosed)
+{
+    const std::pair<SimTransport::OpenFault, int> cases[] = {
+        {SimTransport::OpenFault::NoDevice, NotDetected},
+        {SimTransport::OpenFault::StringFails, SpeedStringFailed},
+        {SimTransport::OpenFault::FullSpeed, NotHighSpeed},
+        {SimTransport::OpenFault::SetBuffersFails, SetBuffersFailed},
+        {SimTransport::OpenFault::BuffersDiffer, VerifyBuffersFailed},
+    };
+    for (const auto& [fault, code] : cases) {
+        SimLink s;
+        s.sim->faults.open = fault;
+        EXPECT_EQ(s.open(), code);
+        EXPECT_FALSE(s.link.IsOpen()) << code;
+        EXPECT_FALSE(s.sim->isOpen()) << code;
+        // The next open finds it again.
+        s.sim->faults.open = SimTransport::OpenFault::None;
+        EXPECT_EQ(s.open(), Ok);
+    }
+}
+
+TEST(IqspLinkControl, WritesAndReadsBothConfigurationTables)
+{
+    SimLink s;
+    ASSERT_EQ(s.open(), Ok);
+    std::vector<uint16_t> table;
+    ASSERT_EQ(s.control(OpReadConfig, {0}, &table), Ok);
+    const auto def = DefaultConfigTable();
+    ASSERT_EQ(table.size(), 2000u);
+    EXPECT_TRUE(std::equal(table.begin(), table.end(), def.begin()));
+
+    std::vector<uint16_t> args = {1};
+    for (int i = 0; i < 1249; ++i)
+        args.push_back(uint16_t(i * 3 + 1));
+    ASSERT_EQ(s.control(OpWriteConfig, args), Ok);
+    ASSERT_EQ(s.control(OpReadConfig, {1}, &table), Ok);
+    for (int i = 0; i < 1249; ++i)
+        ASSERT_EQ(table[size_t(i)], uint16_t(i * 3 + 1)) << i;
+    EXPECT_EQ(table[1500], def[1500]);
+    ASSERT_EQ(s.control(OpReadConfig, {0}, &table), Ok);
+    EXPECT_TRUE(std::equal(table.begin(), table.end(), def.begin())) << "selector 0 untouched";
+
+    // Other opcodes the program uses are acknowledged with no data.
+    EXPECT_EQ(s.control(OpBackground, {0x55, 0xAA, 2}), Ok);
+    EXPECT_EQ(s.control(OpFeature, {1, 2, 3}), Ok);
+    EXPECT_EQ(s.control(OpAcquire, {0x55, 0xAA, 1}), Ok);
+    EXPECT_TRUE(s.sim->acquiring());
+    EXPECT_EQ(s.control(OpAcquire, {0x55, 0xAA, 0}), Ok);
+    EXPECT_FALSE(s.sim->acquiring());
+}
+
+TEST(IqspLinkControl, CapacityLimitsTheCopyNotTheCount)
+{
+    SimLink s;
+    ASSERT_EQ(s.open(), Ok);
+    std::vector<uint16_t> out(10, 0xBEEF);
+    int error = 0, count = 0;
+    const uint16_t sel = 0;
+    s.link.ControlOp(OpReadConfig, &sel, 1, 1000, count, out.data(), 4, error);
+    EXPECT_EQ(error, Ok);
+    EXPECT_EQ(count, 2000);
+    EXPECT_EQ(out[3], 14);
+    EXPECT_EQ(out[4], 0xBEEF);
+}
+
+TEST(IqspLinkControl, EveryFaultGivesItsCodeAndClosesTheDevice)
+{
+    using CF = SimTransport::ControlFault;
+    struct Case {
+        const char* name;
+        CF fault;
+        bool writeFails;
+        uint16_t opcode;
+        std::vector<uint16_t> args;
+        int error;
+    };
+    const std::vector<uint16_t> read0 = {0};
+    const Case cases[] = {
+        {"write fails", CF::None, true, OpReadConfig, read0, ControlTransferFailed},
+        {"silence", CF::Silence, false, OpReadConfig, read0, ControlTimedOut},
+        {"f too large", CF::TooManyWords, false, OpReadConfig, read0, ReplyArgCount},
+        {"short reply", CF::ShortReply, false, OpReadConfig, read0, ReplyArgCount},
+        {"checksum", CF::BadChecksum, false, OpReadConfig, read0, ReplyChecksum},
+        {"codon", CF::BadCodon, false, OpReadConfig, read0, ReplyCodon},
+        {"opcode", CF::BadOpcode, false, OpReadConfig, read0, ReplyOpcode},
+        {"feature checksum", CF::BadChecksum, false, OpFeature, {1}, ReplyChecksum},
+        {"unknown opcode", CF::None, false, 99, {}, NakBase + 0xCC},
+        {"table too long", CF::None, false, OpWriteConfig, std::vector<uint16_t>(2002, 0), NakBase + 0xBB},
+        {"selector out of range", CF::None, false, OpReadConfig, {2}, NakBase + 0xAA},
+    };
+    for (const Case& c : cases) {
+        SimLink s;
+        ASSERT_EQ(s.open(), Ok);
+        s.sim->faults.control = c.fault;
+        s.sim->faults.writeFails = c.writeFails;
+        std::vector<uint16_t> out;
+        EXPECT_EQ(s.control(c.opcode, c.args, &out), c.error) << c.name;
+        EXPECT_TRUE(out.empty()) << c.name;
+        EXPECT_FALSE(s.link.IsOpen()) << c.name;
+        EXPECT_EQ(s.control(OpReadConfig, {0}), ControlNotPresent) << c.name;
+    }
+}
+
+TEST(IqspLinkControl, NakWithIndexGivesTheFullText)
+{
+    SimLink s;
+    ASSERT_EQ(s.open(), Ok);
+    s.sim->faults.control = SimTransport::ControlFault::Nak;
+    s.sim->faults.nakCode = 0xAA;
+    s.sim->faults.nakIndex = 12;
+    const int error = s.control(OpReadConfig, {0});
+    EXPECT_EQ(error, 5178);
+    EXPECT_EQ(s.link.NakIndex(), 12);
+    EXPECT_EQ(s.link.ErrorText(error), "iQSP NAKed Control Operation, Argument Out Of Range (Configuration Table Index 12)");
+}
+
+TEST(IqspLinkControl, SetErrorMakesOperationsDoNothing)
+{
+    SimLink s;
+    ASSERT_EQ(s.open(), Ok);
+    int error = ControlTimedOut, count = 5;
+    const uint16_t sel = 0;
+    uint16_t out[4] = {};
+    s.link.ControlOp(OpReadConfig, &sel, 1, 1000, count, out, 4, error);
+    EXPECT_EQ(error, ControlTimedOut);
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(s.link.IsOpen());
+}
