@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QDockWidget>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -105,4 +106,17 @@ TEST_F(PlotFixture, KeepOnCloseHidesInsteadOfFreeing)
     EXPECT_TRUE(sub->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(alive.isNull());
+}
+
+TEST_F(PlotFixture, AxisListsShowWholeParameterNames)
+{
+    TData* d = TData::Create("long", 2, 10);
+    d->Desc()[0].name = "FL3-A Propidium Iodide (viability)";
+    d->Desc()[1].name = "SSC-A";
+    workspace->Add(d);
+    TScatterProform& w = open(d);
+    for (QListWidget* list : {w.Control->xlist, w.Control->ylist}) {
+        EXPECT_EQ(list->textElideMode(), Qt::ElideNone);
+        EXPECT_EQ(list->item(0)->toolTip(), QStringLiteral("FL3-A Propidium Iodide (viability)"));
+    }
 }

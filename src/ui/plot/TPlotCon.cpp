@@ -145,6 +145,11 @@ void TPlotCon::addAxisControls(QWidget* page, const AxisSlots& out)
     *out.ylin = new QCheckBox(QStringLiteral("lin->log"));
     *out.xlist = new QListWidget;
     *out.ylist = new QListWidget;
+    // Names are never cut short: a long one scrolls sideways instead.
+    for (QListWidget* list : {*out.xlist, *out.ylist}) {
+        list->setTextElideMode(Qt::ElideNone);
+        list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    }
     g->addWidget(new QLabel(QStringLiteral("X")), 0, 0);
     g->addWidget(*out.xlog, 1, 0);
     g->addWidget(*out.xlin, 2, 0);
@@ -176,6 +181,8 @@ void TPlotCon::setEntries(QListWidget* list, const QStringList& names)
     list->clear();
     for (const QString& n : names) {
         auto* item = new QListWidgetItem(n, list);
+        // Long parameter names ("FL3-A Propidium Iodide") show whole on hover.
+        item->setToolTip(n);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }

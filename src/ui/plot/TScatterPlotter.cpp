@@ -72,7 +72,9 @@ void TScatterPlotter::Remap()
 {
     if (mapper_.DataSize == 0 || !mapper_.xx) return;
     const QRect area = chart_->plotArea();
-    const int W = area.width(), H = area.height();
+    // One map cell per device pixel: on a HiDPI screen the map is as fine as the screen.
+    const double ratio = std::max(1.0, chart_->devicePixelRatioF());
+    const int W = int(std::ceil(area.width() * ratio)), H = int(std::ceil(area.height() * ratio));
     if (W <= 0 || H <= 0) return;
     double cminx = chart_->axisMinimum(ChartAxis::Bottom), cmaxx = chart_->axisMaximum(ChartAxis::Bottom);
     double cminy = chart_->axisMinimum(ChartAxis::Left), cmaxy = chart_->axisMaximum(ChartAxis::Left);
