@@ -219,3 +219,173 @@ TEST(IqspLinkControl, SetErrorMakesOperationsDoNothing)
     EXPECT_EQ(count, 0);
     EXPECT_TRUE(s.link.IsOpen());
 }
+
+TEST(IqspLinkData, QueuedAcquisitionDeliversEverySimulatedEventInOrder)
+{
+    SimLink s(2026);
+    s.sim->recordEvents = true;
+    s.sim->eventLimit = 100000;
+    ASSERT_EQ(s.open(200), Ok);
+    // Buffers that do not hold a whole number of reports, so packets of one
+    // report are split over two buffers.
+    const int E = SimTransport::PacketWords(s.sim->table(0));
+    std::vector<std::vector<uint8_t>> buffers(8, std::vector<uint8_t>(size_t(E) * 2 * 97 + 5));
+    Collector c;
+    std::atomic<int64_t> counter{0};
+    DataCallback handBack = [&](int code, uint8_t* buffer, size_t n) {
+        c.callback()(code, buffer, n);
+        if (code == 0 && buffer)
+            s.link.DataQueueBuffer(buffer, buffers[0].size());  // the window empties it and gives it back
+    };
+    for (auto& b : buffers)
+        s.link.DataQueueBuffer(b.data(), b.size());
+    int error = 0;
+    s.link.DataStart(true, &counter, error, handBack);
+    ASSERT_EQ(error, Ok);
+    WaitFor([&] { return counter.load() >= 100000 || c.hasEnded(); });
+    s.link.DataStop(error);
+    EXPECT_EQ(error, Ok);
+    ASSERT_TRUE(c.hasEnded());
+    EXPECT_EQ(c.finalCode, Ok);
+    EXPECT_EQ(c.codes.back(), Ok);
+    EXPECT_EQ(c.codes[c.codes.size() - 2], -1) << "the partly filled buffer comes back on stop";
+    EXPECT_EQ(counter.load(), 100000);
+    EXPECT_EQ(s.sim->sentEvents(), 100000);
+    EXPECT_FALSE(s.sim->acquiring()) << "the device was told to stop";
+    ASSERT_EQ(c.bytes.size(), s.sim->sentPackets.size() * 2);
+    std::vector<uint16_t> got(c.bytes.size() / 2);
+    for (size_t i = 0; i < got.size(); ++i)
+        got[i] = getWord(c.bytes.data(), i);
+    EXPECT_TRUE(got == s.sim->sentPackets);
+    EXPECT_TRUE(s.link.IsOpen());
+}
+
+TEST(IqspLinkData, StopDuringAReadHandsBackThePartialBuffer)
+{
+    SimLink s;
+    s.sim->eventLimit = 10;  // then the sample runs dry and reads wait
+    ASSERT_EQ(s.open(200), Ok);
+    const int E = SimTransport::PacketWords(s.sim->table(0));
+    std::vector<uint8_t> buffer(1 << 20);
+    Collector c;
+    std::atomic<int64_t> counter{0};
+    s.link.DataQueueBuffer(buffer.data(), buffer.size());
+    int error = 0;
+    s.link.DataStart(true, &counter, error, c.callback());
+    WaitFor([&] { return counter.load() >= 10; });
+    EXPECT_TRUE(s.link.Running());
+    s.link.DataStop(error);
+    EXPECT_EQ(error, Ok);
+    EXPECT_FALSE(s.link.Running());
+    ASSERT_EQ(c.codes, (std::vector<int>{-1, 0}));
+    EXPECT_EQ(c.bytes.size(), size_t(10 * E * 2));
+    EXPECT_TRUE(s.link.IsOpen());
+}
+
+TEST(IqspLinkData, DataErrorsEndTheTransferStopTheDeviceAndClose)
+{
+    using DF = SimTransport::DataFault;
+    struct Case {
+        DF fault;
+        int at;
+        int error;
+    };
+    const Case cases[] = {
+        {DF::SequenceGap, 0, DataDropped},   // 97 after 99
+        {DF::SequenceGap, 150, DataDropped}, // inside the second request
+        {DF::QueueOverflow, 3, DataDropped},
+        {DF::BadChecksum, 5, DataChecksum},
+        {DF::Oversize, 2, DataTooLarge},
+    };
+    for (const Case& k : cases) {
+        SimLink s;
+        s.sim->faults.data = k.fault;
+        s.sim->faults.dataFaultAt = k.at;
+        ASSERT_EQ(s.open(200), Ok);
+        std::vector<std::vector<uint8_t>> buffers(4, std::vector<uint8_t>(1 << 22));
+        for (auto& b : buffers)
+            s.link.DataQueueBuffer(b.data(), b.size());
+        Collector c;
+        std::atomic<int64_t> counter{0};
+        int error = 0;
+        s.link.DataStart(true, &counter, error, c.callback());
+        WaitFor([&] { return c.hasEnded(); });
+        s.link.DataStop(error);
+        EXPECT_EQ(c.finalCode, k.error) << k.at;
+        EXPECT_EQ(c.codes.size(), 1u) << "no buffer comes back after an error";
+        EXPECT_FALSE(s.sim->acquiring()) << "the device is told to stop even after a data error";
+        EXPECT_FALSE(s.link.IsOpen());
+        EXPECT_EQ(s.open(200), Ok) << "the next open finds it again";
+    }
+}
+
+TEST(IqspLinkData, DisplayModeWaitsForEachReportAndStopsWhileWaiting)
+{
+    SimLink s;
+    ASSERT_EQ(s.open(200), Ok);
+    std::atomic<int> notified{0};
+    std::atomic<int64_t> counter{0};
+    Collector c;
+    int error = 0;
+    s.link.DataStart(false, &counter, error, c.callback(), [&] { notified.fetch_add(1); });
+    std::vector<uint16_t> payload;
+    int E = 0;
+    int taken = 0;
+    int64_t events = 0;
+    while (taken < 5) {
+        if (s.link.TakeReport(payload, E)) {
+            ++taken;
+            ASSERT_GT(E, 0);
+            ASSERT_EQ(payload.size() % size_t(E), 0u);
+            events += int64_t(payload.size()) / E;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    // The worker now waits for the sixth report to be shown; stopping must not deadlock.
+    WaitFor([&] { return notified.load() >= 6; });
+    s.link.DataStop(error);
+    EXPECT_EQ(error, Ok);
+    EXPECT_EQ(c.codes, (std::vector<int>{0}));
+    EXPECT_EQ(notified.load(), 6);
+    EXPECT_EQ(counter.load(), events + int64_t(payload.size()) / E) << "each report counts its packets once";
+}
+
+TEST(IqspLinkData, StartNeedsAnOpenDeviceAndNoRunningTransfer)
+{
+    SimLink s;
+    std::atomic<int64_t> counter{0};
+    int error = 0;
+    s.link.DataStart(true, &counter, error, {});
+    EXPECT_EQ(error, DataNotPresent);
+    ASSERT_EQ(s.open(200), Ok);
+    error = 0;
+    s.link.DataStart(true, &counter, error, {});
+    EXPECT_EQ(error, Ok);
+    s.link.DataStart(true, &counter, error, {});
+    EXPECT_EQ(error, AlreadyRunning);
+    error = 0;
+    s.link.DataStop(error);
+    EXPECT_FALSE(s.link.Running());
+}
+
+TEST(IqspLinkData, TerminateDuringATransferStopsAndJoinsFirst)
+{
+    auto* sim = new SimTransport(3);
+    auto link = std::make_unique<IqspLink>(std::unique_ptr<HidTransport>(sim));
+    ASSERT_TRUE(link->LinkInit());
+    int error = 0;
+    uint8_t serial[4];
+    link->DeviceOpen(200, serial, error);
+    ASSERT_EQ(error, Ok);
+    std::vector<uint8_t> buffer(1 << 16);
+    link->DataQueueBuffer(buffer.data(), buffer.size());
+    std::atomic<int64_t> counter{0};
+    Collector c;
+    link->DataStart(true, &counter, error, c.callback());
+    WaitFor([&] { return counter.load() > 0; });
+    link->LinkTerminate();
+    EXPECT_TRUE(c.hasEnded());
+    EXPECT_FALSE(sim->isOpen());
+    link.reset();  // frees the simulator too; sanitizers catch any late access
+}
