@@ -69,12 +69,12 @@ static void BM_LogScale10Mx16(benchmark::State& state)
 {
     run(state, [](TData& s, TMultiThread* p, const TDataList& n) { return Logarithm(s, p, &n); });
 }
-BENCHMARK(BM_LogScale10Mx16)->Arg(1)->Arg(0)->ArgName("pool")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_LogScale10Mx16)->Arg(1)->Arg(0)->ArgName("pool")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 static void BM_Hyperspherical10Mx16(benchmark::State& state)
 {
     run(state, [](TData& s, TMultiThread* p, const TDataList& n) { return Spherical(s, p, &n); });
 }
-BENCHMARK(BM_Hyperspherical10Mx16)->Arg(1)->Arg(0)->ArgName("pool")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Hyperspherical10Mx16)->Arg(1)->Arg(0)->ArgName("pool")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 BENCHMARK_MAIN();

@@ -29,6 +29,7 @@ std::unique_ptr<TData> derivedResult(TData& source, const std::string& name, int
 {
     std::unique_ptr<TData> d(TData::Create(name, &source));
     d->data.resizeForOverwrite(rows);
+    AdviseHugePages(d->data.data(), d->data.bytes());
     d->fevents = rows;
     d->link.resize(size_t(rows));
     std::iota(d->link.begin(), d->link.end(), 0);
