@@ -68,14 +68,18 @@ bool rectInsidePicture(const TData& d, const TGateRect& r)
 
 // dx, dy of v under the projection x, y (the first n entries). With
 // normalized, only the entries where x is not 0 count, scaled to unit length.
+// Terms with a zero coefficient are skipped: a NaN or infinity in a parameter
+// the gate does not look at must not make the event fall out of it (0 * NaN
+// is NaN). For finite values skipping them changes no bit, since adding a zero
+// to these sums, which start at +0, never changes them.
 inline void project(const double* v, int n, const double* x, const double* y, int ny, bool normalized, double& dx,
                     double& dy)
 {
     double sx = 0, sy = 0;
     if (!normalized) {
         for (int i = 0; i < n; ++i) {
-            sx += v[i] * x[i];
-            if (i < ny) sy += v[i] * y[i];
+            if (x[i] != 0) sx += v[i] * x[i];
+            if (i < ny && y[i] != 0) sy += v[i] * y[i];
         }
     } else {
         double ss = 0;
@@ -234,14 +238,18 @@ inline void project4(const double* row, int stride, int n, const double* x, cons
     double x0 = 0, x1 = 0, x2 = 0, x3 = 0, y0 = 0, y1 = 0, y2 = 0, y3 = 0;
     for (int i = 0; i < n; ++i) {
         const double a = x[i], b = y[i];
-        x0 += r0[i] * a;
-        y0 += r0[i] * b;
-        x1 += r1[i] * a;
-        y1 += r1[i] * b;
-        x2 += r2[i] * a;
-        y2 += r2[i] * b;
-        x3 += r3[i] * a;
-        y3 += r3[i] * b;
+        if (a != 0) {
+            x0 += r0[i] * a;
+            x1 += r1[i] * a;
+            x2 += r2[i] * a;
+            x3 += r3[i] * a;
+        }
+        if (b != 0) {
+            y0 += r0[i] * b;
+            y1 += r1[i] * b;
+            y2 += r2[i] * b;
+            y3 += r3[i] * b;
+        }
     }
     dx[0] = x0, dx[1] = x1, dx[2] = x2, dx[3] = x3;
     dy[0] = y0, dy[1] = y1, dy[2] = y2, dy[3] = y3;

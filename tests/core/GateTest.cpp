@@ -325,6 +325,32 @@ TEST(CreateLink, AxisConversionsApplyBetweenProjectionAndRegion)
     EXPECT_EQ(a->CreateLink(range), (TIntVector{0, 2}));
 }
 
+TEST(CreateLink, NonFiniteValuesInColumnsTheGateIgnoresDoNotDecide)
+{
+    // Column 2 is not on the gate's axes; its NaN and infinities must not move
+    // an event out of the gate, nor into its inverse. Enough events that the
+    // four-row path and the tail both run.
+    Workspace ws;
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    std::vector<std::vector<double>> rows;
+    for (int e = 0; e < 11; ++e) {
+        const double other = e % 3 == 0 ? nan : e % 3 == 1 ? inf : -inf;
+        rows.push_back({e % 2 ? 5.0 : 50.0, 5.0, other});
+    }
+    TData* a = rootWithRows(ws, "A", rows);
+    TGate g = rectangleGate(3, 0, 0, 10, 10);
+    TIntVector odd;
+    for (int e = 1; e < 11; e += 2) odd.push_back(e);
+    EXPECT_EQ(a->CreateLink(g), odd);
+    g.Inverse = true;
+    EXPECT_EQ(a->CreateLink(g), (TIntVector{0, 2, 4, 6, 8, 10}));
+
+    // A NaN on an axis the gate does look at still keeps the event out.
+    a->data[1][0] = nan;
+    g.Inverse = false;
+    EXPECT_EQ(a->CreateLink(g), (TIntVector{3, 5, 7, 9}));
+}
+
 TEST(ProjectToGate, PlainAndNormalized)
 {
     TGate g({1, 2, 0}, {0, 1, 1}, {}, {});
