@@ -129,6 +129,18 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
     for (const Cand& c : decades)
         if (labelled.offer(c.pos)) majors.push_back(c);
 
+    // Only two decades in view (a short range such as 0..4): label 2 and 5
+    // times the decades too, so the axis can still be read.
+    if (majors.size() == 2) {
+        for (int k = kmax; k >= kmin - 1; --k)
+            for (double m : {5.0, 2.0})
+                for (double sign : {1.0, -1.0}) {
+                    const double v = sign * m * pow10(k);
+                    const double p = decadePosition(mode, v);
+                    if (inRange(p) && labelled.offer(p)) majors.push_back({v, p});
+                }
+    }
+
     // Minor ticks: the unlabelled decades and 2..9 times each decade.
     auto decadeMinors = [&](Thinner& minors) {
         for (const Cand& c : decades) minors.offer(c.pos);

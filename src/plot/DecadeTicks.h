@@ -30,7 +30,8 @@ std::string decadeLabel(double v);
 // the least distance, in plotted units, between two labelled ticks (the
 // caller derives it from the axis' length in pixels and the label size).
 // Decades (0 and ±10^k) are labelled, larger magnitudes first, skipping any
-// closer than minSpacing to one already labelled; minor ticks mark 2..9·10^k
+// closer than minSpacing to one already labelled; with only two decades in
+// view, 2·10^k and 5·10^k are labelled as well. Minor ticks mark 2..9·10^k
 // and the unlabelled decades. When fewer than two decades fit (a zoomed-in
 // axis), labels fall back to 1-2-5 steps in data units. Linear mode, an
 // empty or non-finite range: no ticks (the caller keeps its own).

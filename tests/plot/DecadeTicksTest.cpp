@@ -31,7 +31,9 @@ TEST(DecadeTicks, LabelsReadInDataUnitsAtDecades)
         // A crowded axis keeps the largest decades.
         {"crowded", AxisMode::LinLog, 0, 1e5, 0.3, {"0", "1000", "10⁵"}},
         {"log->lin", AxisMode::LogLin, 0, 1e4, 0.1, {"0", "1000", "10⁴"}},
-        {"log->lin crowded", AxisMode::LogLin, 0, 1e4, 0.15, {"0", "10⁴"}},
+        // Only two decades fit: 2 and 5 times a decade are labelled too.
+        {"log->lin crowded", AxisMode::LogLin, 0, 1e4, 0.15, {"0", "2000", "5000", "10⁴"}},
+        {"short range", AxisMode::LinLog, 0, 4, 0.1, {"0", "0.5", "1", "2"}},
         // Zoomed in between two decades: 1-2-5 steps of the data, still placed by the scale.
         {"between decades", AxisMode::LinLog, 200, 800, 0.01, {"200", "400", "600", "800"}},
     };
