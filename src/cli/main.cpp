@@ -7,6 +7,7 @@
 
 #include "CliCommon.h"
 #include "Commands.h"
+#include "formats/ReadOptions.h"
 
 using namespace orvala::cli;
 
@@ -28,6 +29,22 @@ int main(int argc, char** argv)
     exportCmd->add_option("--dataset", exp.dataset, "0-based position in the file's chain of data sets")
         ->default_val(0);
     exportCmd->add_flag("--scale", exp.scale, "Text output scaled to 0..1023");
+
+    // How .txt tables are laid out (the workbench asks this in "File Format")
+    // and the event limit of the text readers and the 32-channel log.
+    orvala::ReadOptions read;
+    std::vector<std::string> delimiters;
+    for (CLI::App* cmd : {infoCmd, exportCmd}) {
+        cmd->add_flag("--names", read.Text.parnam, "Text tables: the first row read names the parameters");
+        cmd->add_flag("--event-names", read.Text.evetnam, "Text tables: the first column names the events");
+        cmd->add_option("--delimiters", delimiters, "Text tables: space, tab, comma and/or colon (default tab)")
+            ->delimiter(',')
+            ->check(CLI::IsMember({"space", "tab", "comma", "colon"}));
+        cmd->add_option("--start-line", read.Text.Line, "Text tables: the 1-based line the table starts on")
+            ->check(CLI::PositiveNumber);
+        cmd->add_option("--limit", read.EventLimit, "Text tables and 32-channel logs: at most this many events")
+            ->check(CLI::NonNegativeNumber);
+    }
 
     ApplyOptions apply;
     auto* applyCmd = app.add_subcommand("apply", "Replay a protocol on files and write gate statistics");
@@ -91,6 +108,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "orvala-cli: %s\n", e.what());
         return 2;
     }
+
+    if (!delimiters.empty()) {
+        read.Text.Tab = false;
+        for (const std::string& d : delimiters) {
+            read.Text.Space |= d == "space";
+            read.Text.Tab |= d == "tab";
+            read.Text.Comma |= d == "comma";
+            read.Text.Colon |= d == "colon";
+        }
+    }
+    orvala::setReadOptions(read);
 
     try {
         if (*infoCmd) return runInfo(info);

@@ -306,9 +306,10 @@ void TextTable::ReadLines(const ByteSource& source, int64_t offset, int64_t firs
             // Room for the whole file at the density of its first block, so
             // the matrix grows in place instead of being copied as it grows.
             const double perByte = double(newTotal - total) / double(used);
-            const int64_t guess = int64_t(perByte * double(size - offset) * 1.05) + 1024;
+            const int64_t guess = int64_t(perByte * double(size - offset) * 1.05) + 16;
             d.data.reserveRows(int(std::min<int64_t>({guess, limit, INT_MAX})));
-            adviseHugePages(d.data.data(), d.data.bytes());
+            // Only a block that will be filled: a huge page is zeroed whole at its first touch.
+            if (size - offset > int64_t(BlockBytes)) adviseHugePages(d.data.data(), d.data.bytes());
             reserved = true;
         }
         d.data.resizeForOverwrite(int(newTotal));

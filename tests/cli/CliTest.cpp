@@ -24,6 +24,7 @@
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "formats/TFCSWrite.h"
+#include "formats/TextLogOpen.h"
 #include "plot/PixelMap.h"
 #include "parallel/TMultiThread.h"
 #include "protocol/Protocol.h"
@@ -636,4 +637,112 @@ TEST(OrvalaCli, NumbersKeepTheDecimalPointUnderACommaLocale)
     const std::string render = tmp.file("r.png");
     const CliRun r = runCli(tmp, {"render", file, "--x", "X", "--png", render}, env);
     EXPECT_EQ(r.code, 0) << r.err;
+}
+
+namespace {
+
+void putBigEndian(std::string& s, uint16_t w)
+{
+    s += char(w >> 8);
+    s += char(w & 0xFF);
+}
+
+// An iQSP-480 log of 32 channels (74-byte packets) and a 32-channel log, from their layouts.
+std::string iqsp480Log(int packets)
+{
+    std::string s = "Vtech iQSP-480";
+    s.resize(66, ' ');
+    for (int k = 0; k < 2000; ++k) putBigEndian(s, k == 3 ? 32 : 0);
+    for (int p = 0; p < packets; ++p) {
+        putBigEndian(s, 0x8000);
+        for (int block = 0; block < 4; ++block) {
+            for (int i = 0; i < 8; ++i) putBigEndian(s, uint16_t(p * 100 + block * 8 + i));
+            putBigEndian(s, 0x0001);
+        }
+    }
+    return s;
+}
+
+std::string channelLog(int records)
+{
+    std::string s(64, ' ');
+    putBigEndian(s, 0);
+    for (int r = 0; r < records; ++r) {
+        putBigEndian(s, 0);
+        for (int i = 0; i < 32; ++i) putBigEndian(s, uint16_t(int16_t(r - i)));
+    }
+    return s;
+}
+
+}  // namespace
+
+// info and export read instrument logs and text tables; the text layout comes
+// from options that stand for the workbench's "File Format" dialog.
+TEST(OrvalaCli, InfoAndExportReadLogsAndTextTables)
+{
+    TempDir tmp;
+    std::string converter = "iQSP Logfile to Textfile Converter\r\n";
+    for (int line = 2; line < 20; ++line) converter += "-\r\n";
+    converter += "a\tb\tc\td\te\tV1\tV2\r\n0\t0\t0\t0\t0\t1.5\t2\r\n0\t0\t0\t0\t0\tERR\t3\r\n0\t0\t0\t0\t0\t4\t-5\r\n";
+    struct Case {
+        const char* label;
+        std::string name, bytes;
+        std::vector<std::string> options;
+        int events, parameters;
+        std::string firstName;
+        TextFormat format;
+        int limit;
+    };
+    TextFormat commaNamed;
+    commaNamed.Tab = false;
+    commaNamed.Comma = true;
+    commaNamed.evetnam = true;
+    const Case cases[] = {
+        {"iQSP-480 log", "a.log", iqsp480Log(3), {}, 3, 32, "Ch0", {}, 0},
+        {"32-channel log under a limit", "b.log", channelLog(5), {"--limit", "4"}, 4, 32, "Ch1", {}, 4},
+        {"converter text", "c.txt", converter, {}, 2, 2, "V1", {}, 0},
+        {"comma table with event names", "d.txt", "x,1,2\ny,,3,4\nz,5,6\n",
+         {"--delimiters", "comma", "--event-names"}, 3, 2, "Ch1", commaNamed, 0},
+    };
+    for (const Case& k : cases) {
+        const std::string file = tmp.write(k.name, k.bytes);
+        std::vector<std::string> args = {"info", "--json", file};
+        args.insert(args.end(), k.options.begin(), k.options.end());
+        const CliRun info = runCli(tmp, args);
+        ASSERT_EQ(info.code, 0) << k.label << ": " << info.err;
+        const auto set = nlohmann::json::parse(info.out)[0]["datasets"][0];
+        EXPECT_EQ(set["events"], k.events) << k.label;
+        ASSERT_EQ(set["parameters"].size(), size_t(k.parameters)) << k.label;
+        EXPECT_EQ(set["parameters"][0]["name"], k.firstName) << k.label;
+
+        // export writes what the library reads and "Save As TXT" writes.
+        const std::string out = tmp.file("out.txt"), expected = tmp.file("expected.txt");
+        args = {"export", file, "--to", out};
+        args.insert(args.end(), k.options.begin(), k.options.end());
+        const CliRun exp = runCli(tmp, args);
+        ASSERT_EQ(exp.code, 0) << k.label << ": " << exp.err;
+        ReadOptions o;
+        o.Text = k.format;
+        o.EventLimit = k.limit;
+        std::unique_ptr<TData> d(CreateFromTextOrLog(file, o, nullptr));
+        ASSERT_EQ(d->events(), k.events) << k.label;
+        SaveAsTXT(*d, expected, false);
+        EXPECT_EQ(slurp(out), slurp(expected)) << k.label;
+    }
+
+    // "Save As TXT" output reads back through --names.
+    const std::string back = tmp.file("back.txt");
+    ASSERT_EQ(runCli(tmp, {"export", tmp.file("a.log"), "--to", back}).code, 0);
+    const CliRun again = runCli(tmp, {"info", "--json", "--names", back});
+    ASSERT_EQ(again.code, 0) << again.err;
+    const auto set = nlohmann::json::parse(again.out)[0]["datasets"][0];
+    EXPECT_EQ(set["events"], 3);
+    EXPECT_EQ(set["parameters"][31]["name"], "Ch31");
+    EXPECT_DOUBLE_EQ(set["parameters"][1]["max"].get<double>(), 201 * 560.0 / 16384);
+
+    // A value that is not a number names its line; an unknown delimiter is refused.
+    const CliRun bad = runCli(tmp, {"info", tmp.write("bad.txt", "1\t2\n3\tx\n")});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
+    EXPECT_NE(runCli(tmp, {"info", "--delimiters", "semicolon", back}).code, 0);
 }
