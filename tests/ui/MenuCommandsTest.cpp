@@ -4,12 +4,18 @@
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItem>
+#include <QWindow>
+
+#ifdef ORVALA_HAVE_QPA
+#include <qpa/qwindowsysteminterface.h>
+#endif
 
 #include "UiTestHelpers.h"
 #include "core/Messages.h"
@@ -250,6 +256,38 @@ private slots:
         QVERIFY(!stopped);
         QCOMPARE(w.dataBox()->Count(), 2);
         QVERIFY(!w.progress()->isVisible());
+    }
+
+    void multipageLoadLetsNoClickThrough()
+    {
+#ifndef ORVALA_HAVE_QPA
+        QSKIP("Needs the Qt platform headers (qt6-base-private-dev) to queue window-system input");
+#else
+        MainWindow w(settingsFile());
+        QDir frames(file(QStringLiteral("clickframes")));
+        QVERIFY(frames.mkpath(QStringLiteral(".")));
+        for (int k = 0; k < 3; ++k) writeBmp(frames.filePath(QStringLiteral("%1.bmp").arg(500 + k)), 4, 3, 100);
+
+        // A click waiting in the window system's queue when the load starts,
+        // as a click on a menu would be.
+        struct Probe : QWidget {
+            int presses = 0;
+            void mousePressEvent(QMouseEvent*) override { ++presses; }
+        } probe;
+        probe.resize(100, 100);
+        probe.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&probe));
+        QWindow* window = probe.windowHandle();
+        QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+            window, QPointF(10, 10), window->mapToGlobal(QPointF(10, 10)), Qt::LeftButton, Qt::LeftButton,
+            QEvent::MouseButtonPress);
+
+        TData* seq = w.openMultipage(frames.path(), false);
+        QVERIFY(seq);
+        QCOMPARE(probe.presses, 0);  // painting went on, the click waited
+        QWindowSystemInterface::flushWindowSystemEvents();
+        QCOMPARE(probe.presses, 1);
+#endif
     }
 
     void openPictureAddsOneEventPerPixel()
