@@ -23,6 +23,7 @@
 #include "FileOpener.h"
 #include "MdiLayout.h"
 #include "OptionsDialog.h"
+#include "FileFormatDialog.h"
 #include "SaveTextOptionsDialog.h"
 #include "SingleInstance.h"
 #include "TDataBox.h"
@@ -34,6 +35,7 @@
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "formats/TFCSWrite.h"
+#include "formats/TextLogOpen.h"
 #include "formats/images/MultiPage.h"
 #include "formats/images/PictureReader.h"
 #include "analysis/TPca.h"
@@ -172,6 +174,7 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
     discrimination_ = new DiscriminationDialog(this);
     fileInfo_ = new Tsee(this);
     options_ = new OptionsDialog(&settings_, this);
+    fileFormat_ = new FileFormatDialog(this);
     // The plot windows' PCA runs with the eigen-solver chosen in the options.
     TScatterProform::setPcaAlgorithmSource([this] {
         return options_ && options_->Algorithm() == OptionsDialog::PcaAlgorithm::Jacobi ? int(TPca::Jacobi) : int(TPca::QL);
@@ -326,6 +329,7 @@ void MainWindow::openFiles(QStringList names)
     opening_ = true;
     for (const QString& name : names) {
         runCommand([&] {
+            if (!prepareReading(name)) return;
             TData* first = openWithProgress(name, this, fileOpenFunction());
             std::vector<TData*> chain;
             for (TData* d = first; d; d = d->NextData) chain.push_back(d);
@@ -334,6 +338,19 @@ void MainWindow::openFiles(QStringList names)
     }
     opening_ = false;
     if (!pendingOpens_.isEmpty()) openFirstDataSet(pendingOpens_.takeFirst());
+}
+
+bool MainWindow::prepareReading(const QString& name)
+{
+    ReadOptions read;
+    read.EventLimit = options_->EventLimit().value_or(0);
+    // The dialog runs here, on this thread, before the reader's thread starts.
+    if (NeedsTextFormat(toEightBit(name))) {
+        if (fileFormat_->exec() != QDialog::Accepted) return false;
+        read.Text = fileFormat_->Format();
+    }
+    setReadOptions(read);
+    return true;
 }
 
 void MainWindow::openFirstDataSet(const QString& name)
@@ -345,6 +362,7 @@ void MainWindow::openFirstDataSet(const QString& name)
     }
     opening_ = true;
     runCommand([&] {
+        if (!prepareReading(name)) return;
         TData* first = openWithProgress(name, this, fileOpenFunction());
         if (!first) return;
         // Only the first data set is added; the rest of the chain is released.

@@ -24,6 +24,7 @@ class TMultiThread;
 class SaveTextOptionsDialog;
 class DiscriminationDialog;
 class OptionsDialog;
+class FileFormatDialog;
 class TSeqProg;
 class InstanceServer;
 class Tsee;
@@ -47,6 +48,7 @@ public:
     SaveTextOptionsDialog* saveTextOptions() const { return saveTextOptions_; }
     DiscriminationDialog* discrimination() const { return discrimination_; }
     OptionsDialog* options() const { return options_; }
+    FileFormatDialog* fileFormat() const { return fileFormat_; }
     TSeqProg* progress() const { return progress_; }
     Tsee* fileInfo() const { return fileInfo_; }
 
@@ -159,6 +161,11 @@ private:
     SaveTextOptionsDialog* saveTextOptions_ = nullptr;
     DiscriminationDialog* discrimination_ = nullptr;
     OptionsDialog* options_ = nullptr;
+    FileFormatDialog* fileFormat_ = nullptr;
+    // Sets what the text and log readers read name with: the event limit of
+    // the options and, for a generic text table, the "File Format" the user
+    // gives. False when the user closed that dialog: the file is not opened.
+    bool prepareReading(const QString& name);
     TSeqProg* progress_ = nullptr;
     Tsee* fileInfo_ = nullptr;
     QHash<QString, QAction*> actions_;

@@ -8,6 +8,7 @@ int runSingleInstanceTests(int argc, char** argv);
 int runDialogsTests(int argc, char** argv);
 int runFixtureWriterTests(int argc, char** argv);
 int runMenuCommandsTests(int argc, char** argv);
+int runFileFormatTests(int argc, char** argv);
 int runWorkspaceWindowTests(int argc, char** argv);
 int runReadableMessagesTests(int argc, char** argv);
 int runChildWindowLayoutTests(int argc, char** argv);
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Orvala"));
     int failed = 0;
     for (auto run : {runDataBoxTests, runMainWindowTests, runSettingsTests, runSingleInstanceTests, runDialogsTests,
-                     runFixtureWriterTests, runMenuCommandsTests, runWorkspaceWindowTests, runReadableMessagesTests,
+                     runFixtureWriterTests, runMenuCommandsTests, runFileFormatTests, runWorkspaceWindowTests, runReadableMessagesTests,
                      runChildWindowLayoutTests})
         failed += run(argc, argv) != 0;
     return failed;
