@@ -10,7 +10,7 @@
 #include "core/Messages.h"
 #include "core/TData.h"
 #include "numerics/TRandom.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 
 using namespace orvala;
 

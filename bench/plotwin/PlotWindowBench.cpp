@@ -7,7 +7,7 @@
 #include <QSpinBox>
 
 #include "core/TData.h"
-#include "plot/TMultiThread.h"
+#include "parallel/TMultiThread.h"
 #include "ui/plot/TPlotCon.h"
 #include "ui/plot/TScatterPlotter.h"
 #include "ui/plot/TScatterProform.h"
