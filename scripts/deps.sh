@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-private-dev qt6-svg-dev libqcustomplot-dev libhidapi-dev libjpeg-dev
+  qt6-base-dev qt6-base-private-dev qt6-svg-dev libqcustomplot-dev libhidapi-dev libusb-1.0-0-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   xvfb xauth clang locales
 )

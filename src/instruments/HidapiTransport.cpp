@@ -1,6 +1,7 @@
 #include "instruments/HidapiTransport.h"
 
 #include <hidapi.h>
+#include <libusb.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -23,6 +24,49 @@ std::string ReadSmallFile(const fs::path& path)
     while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
         s.pop_back();
     return s;
+}
+
+// String descriptor `index` of the USB device at bus/address, read through
+// libusb: hidraw has no call for indexed strings. Empty when the device cannot
+// be opened (no permission on its usbfs node) or has no such string.
+std::string UsbString(int bus, int address, int index)
+{
+    libusb_context* ctx = nullptr;
+    if (libusb_init(&ctx) != 0)
+        return {};
+    std::string text;
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(ctx, &list);
+    for (ssize_t i = 0; i < count && text.empty(); ++i) {
+        libusb_device* dev = list[i];
+        if (libusb_get_bus_number(dev) != bus || libusb_get_device_address(dev) != address)
+            continue;
+        libusb_device_handle* handle = nullptr;
+        if (libusb_open(dev, &handle) != 0)
+            break;
+        unsigned char buf[256];
+        const int n = libusb_get_string_descriptor_ascii(handle, uint8_t(index), buf, sizeof buf);
+        if (n > 0)
+            text.assign(reinterpret_cast<const char*>(buf), size_t(n));
+        libusb_close(handle);
+    }
+    if (count >= 0)
+        libusb_free_device_list(list, 1);
+    libusb_exit(ctx);
+    return text;
+}
+
+int ParseSmallInt(const std::string& s)
+{
+    int v = 0;
+    if (s.empty())
+        return -1;
+    for (char c : s) {
+        if (c < '0' || c > '9' || v > 100000)
+            return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
 }
 
 std::string Narrow(const wchar_t* w)
@@ -182,14 +226,26 @@ bool HidapiTransport::indexedString(int index, std::string& text)
 {
     if (!device_)
         return false;
+    if (!sysfsDevice_.empty()) {
+        const int bus = ParseSmallInt(ReadSmallFile(fs::path(sysfsDevice_) / "busnum"));
+        const int address = ParseSmallInt(ReadSmallFile(fs::path(sysfsDevice_) / "devnum"));
+        if (bus > 0 && address > 0) {
+            std::string usb = UsbString(bus, address, index);
+            if (!usb.empty()) {
+                text = std::move(usb);
+                return true;
+            }
+        }
+    }
+    // Without access to the usbfs node: the serial hidapi or sysfs gave, and
+    // the negotiated speed from sysfs.
     if (index == 4) {
         text = serial_;
         return !serial_.empty();
     }
     if (index != 3 || sysfsDevice_.empty())
         return false;
-    // The device's string 3 names its bus speed; hidraw cannot read it, sysfs
-    // gives the negotiated speed in Mbit/s.
+    // String 3 names the bus speed; sysfs gives the negotiated speed in Mbit/s.
     const std::string mbits = ReadSmallFile(fs::path(sysfsDevice_) / "speed");
     if (mbits.empty())
         return false;
