@@ -19,7 +19,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Orvala"));
     int failed = 0;
     for (auto run : {runDataBoxTests, runMainWindowTests, runSettingsTests, runSingleInstanceTests, runDialogsTests,
-                     runFixtureWriterTests, runMenuCommandsTests, runFileFormatTests, runWorkspaceWindowTests, runReadableMessagesTests,
+                     runFixtureWriterTests, runMenuCommandsTests, runFileFormatTests, runWorkspaceWindowTests,
+                     runReadableMessagesTests,
                      runChildWindowLayoutTests})
         failed += run(argc, argv) != 0;
     return failed;
