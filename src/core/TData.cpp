@@ -501,18 +501,28 @@ double TData::minincol(int n) const
     return m;
 }
 
+// Extremes of the finite values only: with a NaN among them min_element's
+// answer would depend on where the NaN stands. 0 when no value is finite.
+static double finiteExtreme(const double* v, size_t count, bool largest)
+{
+    bool found = false;
+    double m = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!std::isfinite(v[i])) continue;
+        if (!found || (largest ? v[i] > m : v[i] < m)) m = v[i];
+        found = true;
+    }
+    return m;
+}
+
 double TData::Absmax() const
 {
-    const size_t count = size_t(fevents) * size_t(fcasesize);
-    if (count == 0) return 0;
-    return *std::max_element(data.data(), data.data() + count);
+    return finiteExtreme(data.data(), size_t(fevents) * size_t(fcasesize), true);
 }
 
 double TData::Absmin() const
 {
-    const size_t count = size_t(fevents) * size_t(fcasesize);
-    if (count == 0) return 0;
-    return *std::min_element(data.data(), data.data() + count);
+    return finiteExtreme(data.data(), size_t(fevents) * size_t(fcasesize), false);
 }
 
 double TData::ParAverage(int n) const

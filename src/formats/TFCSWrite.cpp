@@ -230,7 +230,7 @@ void SaveAsTXT(const TData& data, const std::string& filename, bool scaled)
         for (int p = 0; p < n; ++p) {
             if (p) line += '\t';
             std::to_chars_result r;
-            if (scaled) {
+            if (scaled && std::isfinite(row[p])) {
                 const double v = span != 0 ? std::nearbyint((row[p] - lo) * 1023.0 / span) : 0.0;
                 r = std::to_chars(buf, buf + sizeof buf, int64_t(v));
             } else {

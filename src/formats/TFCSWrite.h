@@ -61,7 +61,8 @@ void SaveAsFCS(const TData& data, const std::string& filename);
 
 // "Save As TXT": names row, then one row per event, tab-separated, CR LF.
 // scaled: each value as round((v - Absmin) * 1023 / (Absmax - Absmin)); a data
-// set whose values are all equal writes 0 everywhere.
+// set whose values are all equal writes 0 everywhere. The range is that of the
+// finite values; NaN and infinities are written as "nan", "inf", "-inf".
 void SaveAsTXT(const TData& data, const std::string& filename, bool scaled);
 
 }  // namespace orvala

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -198,6 +199,24 @@ TEST(TextExport, AsIsAndScaled)
     DataRef flat(TData::Create("F", 2, 2));
     SaveAsTXT(*flat, scaled, true);
     EXPECT_EQ(slurp(scaled), "Ch1\tCh2\r\n0\t0\r\n0\t0\r\n");
+}
+
+TEST(TextExport, ScaledKeepsNonFiniteValuesAndTakesTheRangeOfTheFiniteOnes)
+{
+    // A NaN used to be cast to an integer, and could also end up as the range's
+    // minimum or maximum depending on where it stood.
+    TempDir tmp;
+    DataRef d(TData::Create("A", 2, 3));
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    const double values[3][2] = {{nan, -10}, {10, inf}, {-inf, 0}};
+    for (int e = 0; e < 3; ++e)
+        for (int c = 0; c < 2; ++c) d->data[e][c] = values[e][c];
+    EXPECT_EQ(d->Absmin(), -10);
+    EXPECT_EQ(d->Absmax(), 10);
+    const std::string scaled = tmp.file("s.txt");
+    SaveAsTXT(*d, scaled, true);
+    // -10 -> 0, 0 -> 512 (511.5 to even), 10 -> 1023
+    EXPECT_EQ(slurp(scaled), "Ch1\tCh2\r\nnan\t0\r\n1023\tinf\r\n-inf\t512\r\n");
 }
 
 TEST(TextExport, DecimalPointUnderACommaLocale)
