@@ -7,10 +7,6 @@
 
 #include "parallel/TMultiThread.h"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace orvala {
 
 namespace {
@@ -41,19 +37,6 @@ void ForRows(TMultiThread* pool, int rows, size_t valuesPerRow, void (*work)(voi
             for (int k = index; k < index + size && !aborted; ++k) work(context, bound(k), bound(k + 1));
         },
         {}, chunks, 1);
-}
-
-void AdviseHugePages(void* data, size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t Huge = uintptr_t(2) << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + Huge - 1) & ~(Huge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(Huge - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
 }
 
 FiniteRange FindFiniteRange(const double* values, int rows, int cols, TMultiThread* pool)

@@ -4,6 +4,8 @@
 // split, so a pass gives the sequential loop's result bit for bit.
 #include <cstddef>
 
+#include "parallel/HugePages.h"
+
 namespace orvala {
 
 class TMultiThread;
@@ -31,9 +33,5 @@ struct FiniteRange {
 };
 FiniteRange FindFiniteRange(const double* values, int rows, int cols, TMultiThread* pool);
 
-// Asks the kernel to back a large block that nobody has touched yet with huge
-// pages: a new 10,000,000 x 16 matrix otherwise costs over 300,000 page faults,
-// more time than the values themselves. Does nothing where that is not possible.
-void AdviseHugePages(void* data, size_t bytes);
 
 }  // namespace orvala

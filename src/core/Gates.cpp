@@ -8,10 +8,6 @@
 #include <fstream>
 #include <unordered_map>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "Messages.h"
 #include "TData.h"
 #include "TDataList.h"
@@ -19,6 +15,7 @@
 #include "TPreText.h"
 #include "plot/PointInPolygon.h"
 #include "plot/Scales.h"
+#include "parallel/HugePages.h"
 #include "parallel/TMultiThread.h"
 
 namespace orvala {
@@ -353,23 +350,6 @@ void forChunks(int count, int chunk, Fn&& fn)
         if (!done[size_t(c)]) fn(c * chunk, std::min(count, (c + 1) * chunk));
 }
 
-// Asks for huge pages on a fresh block before its first write. Every 4 KiB
-// page of a new block costs a kernel fault; a gated copy of millions of rows
-// spends more time in those faults than in copying. Only the advice changes:
-// where the kernel cannot follow it nothing happens.
-void adviseHugePages(void* begin, size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t Huge = uintptr_t(2) << 20;
-    const uintptr_t b = (uintptr_t(begin) + Huge - 1) & ~(Huge - 1);
-    const uintptr_t e = (uintptr_t(begin) + bytes) & ~(Huge - 1);
-    if (e > b) ::madvise(reinterpret_cast<void*>(b), e - b, MADV_HUGEPAGE);
-#else
-    (void)begin;
-    (void)bytes;
-#endif
-}
-
 // Rows of the parent named by K.link into K.data (already sized, contents
 // undefined): whole rows, or the sub-channel gate's columns. Each row is
 // written exactly once from one parent row, so any split gives the same matrix.
@@ -382,7 +362,7 @@ void gatherRows(TData& K, const TData& P)
     const int32_t* link = K.link.data();
     const double* src = P.data.data();
     double* dst = K.data.data();
-    adviseHugePages(dst, size_t(n) * size_t(cols) * sizeof(double));
+    AdviseHugePages(dst, size_t(n) * size_t(cols) * sizeof(double));
     const bool sub = K.gate && K.gate->kind == TGateType::gtSubChannel;
     const int32_t* channels = sub ? K.gate->ChannelList.data() : nullptr;
     // Rows per chunk: about 1 MB of output, many chunks for the workers to share.

@@ -45,7 +45,7 @@ void ChannelLogReader::Read(const ByteSource& source, const std::string& name, i
     d.setCaseSize(Channels);
     for (int i = 0; i < Channels; ++i) d.Desc()[size_t(i)] = TParDescriptor{"Ch" + std::to_string(i + 1)};
     d.data.resizeForOverwrite(events);
-    adviseHugePages(d.data.data(), size_t(events) * size_t(d.data.cols()) * sizeof(double));
+    AdviseHugePages(d.data.data(), size_t(events) * size_t(d.data.cols()) * sizeof(double));
     std::vector<std::vector<uint8_t>> scratch(static_cast<size_t>(threadCount(pool)));
     forChunks(pool, events, RecordsPerRead, [&](int first, int end, int thread) {
         std::vector<uint8_t>& buf = scratch[size_t(thread)];

@@ -76,7 +76,7 @@ void IqspLogReader::Read(const ByteSource& source, const std::string& name, TDat
         for (int i = 0; i < 6; ++i) desc[size_t(32 + i)].name = RingNames[i];
 
     d.data.resizeForOverwrite(events);
-    adviseHugePages(d.data.data(), size_t(events) * size_t(d.data.cols()) * sizeof(double));
+    AdviseHugePages(d.data.data(), size_t(events) * size_t(d.data.cols()) * sizeof(double));
     const int perRead = int(std::max<int64_t>(1, int64_t(BytesPerRead) / P));
     std::vector<std::vector<uint8_t>> scratch(static_cast<size_t>(threadCount(pool)));
     forChunks(pool, events, perRead, [&](int first, int end, int thread) {

@@ -3,12 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
-#include <cstdint>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
+#include "parallel/HugePages.h"
 #include "parallel/TMultiThread.h"
 
 namespace orvala {
@@ -34,23 +30,6 @@ void forChunks(TMultiThread* pool, int count, int chunk, Fn&& fn)
             done += size;
         },
         nullptr, count, chunk);
-}
-
-// Asks for huge pages under a fresh block that the workers are about to fill.
-// The first touch of each 4 KiB page costs a fault and a zeroed page, which for
-// a matrix of gigabytes is most of the time of reading a log; 2 MiB pages cost
-// 512 times fewer. Contents are not changed; elsewhere this does nothing.
-inline void adviseHugePages(void* begin, size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t Huge = uintptr_t(2) << 20;
-    const uintptr_t b = (uintptr_t(begin) + Huge - 1) & ~(Huge - 1);
-    const uintptr_t e = (uintptr_t(begin) + bytes) & ~(Huge - 1);
-    if (e > b) ::madvise(reinterpret_cast<void*>(b), e - b, MADV_HUGEPAGE);
-#else
-    (void)begin;
-    (void)bytes;
-#endif
 }
 
 }  // namespace orvala

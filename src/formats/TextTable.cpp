@@ -309,7 +309,7 @@ void TextTable::ReadLines(const ByteSource& source, int64_t offset, int64_t firs
             const int64_t guess = int64_t(perByte * double(size - offset) * 1.05) + 16;
             d.data.reserveRows(int(std::min<int64_t>({guess, limit, INT_MAX})));
             // Only a block that will be filled: a huge page is zeroed whole at its first touch.
-            if (size - offset > int64_t(BlockBytes)) adviseHugePages(d.data.data(), d.data.bytes());
+            if (size - offset > int64_t(BlockBytes)) AdviseHugePages(d.data.data(), d.data.bytes());
             reserved = true;
         }
         d.data.resizeForOverwrite(int(newTotal));
