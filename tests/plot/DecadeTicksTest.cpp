@@ -54,7 +54,9 @@ TEST(DecadeTicks, LabelsReadInDataUnitsAtDecades)
             EXPECT_EQ(t.major[i], decadePosition(c.mode, v)) << text;
             EXPECT_GE(t.major[i], lo - 1e-9 * (hi - lo));
             EXPECT_LE(t.major[i], hi + 1e-9 * (hi - lo));
-            if (i > 0) EXPECT_GE(t.major[i] - t.major[i - 1], (hi - lo) * c.spacingFraction) << text;
+            if (i > 0) {
+                EXPECT_GE(t.major[i] - t.major[i - 1], (hi - lo) * c.spacingFraction) << text;
+            }
         }
     }
 }
@@ -73,7 +75,9 @@ TEST(DecadeTicks, MinorTicksMarkTheStepsInsideEachDecade)
     for (size_t i = 0; i < t.minor.size(); ++i) {
         EXPECT_GE(t.minor[i], lo);
         EXPECT_LE(t.minor[i], hi);
-        if (i > 0) EXPECT_GT(t.minor[i], t.minor[i - 1]);
+        if (i > 0) {
+            EXPECT_GT(t.minor[i], t.minor[i - 1]);
+        }
         for (double m : t.major) EXPECT_NE(t.minor[i], m);
     }
     // Near 0 the decades crowd together: minor ticks are thinned, not smeared.
