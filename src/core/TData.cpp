@@ -10,6 +10,7 @@
 #include "TDataList.h"
 #include "TGate.h"
 #include "TPreText.h"
+#include "plot/PixelMap.h"
 
 namespace orvala {
 
@@ -503,26 +504,18 @@ double TData::minincol(int n) const
 
 // Extremes of the finite values only: with a NaN among them min_element's
 // answer would depend on where the NaN stands. 0 when no value is finite.
-static double finiteExtreme(const double* v, size_t count, bool largest)
-{
-    bool found = false;
-    double m = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (!std::isfinite(v[i])) continue;
-        if (!found || (largest ? v[i] > m : v[i] < m)) m = v[i];
-        found = true;
-    }
-    return m;
-}
-
 double TData::Absmax() const
 {
-    return finiteExtreme(data.data(), size_t(fevents) * size_t(fcasesize), true);
+    double lo = 0, hi = 0;
+    FiniteRange(data.data(), size_t(fevents) * size_t(fcasesize), lo, hi);
+    return hi;
 }
 
 double TData::Absmin() const
 {
-    return finiteExtreme(data.data(), size_t(fevents) * size_t(fcasesize), false);
+    double lo = 0, hi = 0;
+    FiniteRange(data.data(), size_t(fevents) * size_t(fcasesize), lo, hi);
+    return lo;
 }
 
 double TData::ParAverage(int n) const

@@ -237,10 +237,10 @@ bool DensityColoring(const double* x, const double* y, int n, uint32_t* colors)
     return true;
 }
 
-bool FiniteRange(const double* v, int n, double& lo, double& hi)
+bool FiniteRange(const double* v, size_t n, double& lo, double& hi)
 {
     bool any = false;
-    for (int k = 0; k < n; ++k) {
+    for (size_t k = 0; k < n; ++k) {
         if (!std::isfinite(v[k])) continue;
         if (!any) {
             lo = hi = v[k];

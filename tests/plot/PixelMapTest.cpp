@@ -247,7 +247,7 @@ TEST(FiniteRange, SkipsNaNAndInfinities)
 {
     const std::vector<double> v{Inf, std::nan(""), 3, -2, -Inf, 5};
     double lo = 99, hi = 99;
-    ASSERT_TRUE(FiniteRange(v.data(), int(v.size()), lo, hi));
+    ASSERT_TRUE(FiniteRange(v.data(), v.size(), lo, hi));
     EXPECT_EQ(lo, -2);
     EXPECT_EQ(hi, 5);
     const std::vector<double> none{std::nan(""), Inf};

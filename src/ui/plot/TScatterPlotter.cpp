@@ -48,8 +48,8 @@ void TScatterPlotter::NewData(const double* ax, const double* ay, ColorSource co
         } else {
             // NaN or infinite events are not drawn and must not spoil the range.
             mi.minx = mi.maxx = mi.miny = mi.maxy = 0;
-            FiniteRange(ax, mapper_.DataSize, mi.minx, mi.maxx);
-            FiniteRange(ay, mapper_.DataSize, mi.miny, mi.maxy);
+            FiniteRange(ax, size_t(mapper_.DataSize), mi.minx, mi.maxx);
+            FiniteRange(ay, size_t(mapper_.DataSize), mi.miny, mi.maxy);
         }
         chart_->setAxisRange(ChartAxis::Left, mi.miny, mi.maxy);
         chart_->setAxisRange(ChartAxis::Bottom, mi.minx, mi.maxx);
