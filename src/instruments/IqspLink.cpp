@@ -1,6 +1,7 @@
 #include "instruments/IqspLink.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace orvala {
@@ -12,6 +13,8 @@ namespace {
 // Data reads wait this long before looking at the stop flag again.
 constexpr int kPollMs = 50;
 constexpr uint16_t kKey0 = 0x0055, kKey1 = 0x00AA;
+// How long a stopping transfer waits for a buffer to hold the rest of a report.
+constexpr int kStopGraceMs = 2000;
 
 }  // namespace
 
@@ -241,11 +244,15 @@ int IqspLink::readReport(uint8_t* data, size_t length)
     }
 }
 
-bool IqspLink::takeBuffer(Buffer& b)
+bool IqspLink::takeBuffer(Buffer& b, bool midReport)
 {
     std::unique_lock<std::mutex> l(queueMutex_);
     queueCv_.wait(l, [this] { return stop_ || !queue_.empty(); });
-    if (stop_ || queue_.empty())
+    // Events of a report already read would be lost: at stop they still get a
+    // buffer when the owner hands one back within a grace period.
+    if (midReport && queue_.empty())
+        queueCv_.wait_for(l, std::chrono::milliseconds(kStopGraceMs), [this] { return !queue_.empty(); });
+    if (queue_.empty() || (stop_ && !midReport))
         return false;
     b = queue_.front();
     queue_.pop_front();
@@ -297,7 +304,7 @@ void IqspLink::runData(Slot& s)
         if (!error && queued) {
             if (!sendRequest())
                 error = DataRequestFailed;
-            else if (!takeBuffer(cur))
+            else if (!takeBuffer(cur, false))
                 ended = true;
         }
         int last = N;
@@ -357,7 +364,7 @@ void IqspLink::runData(Slot& s)
                     if (used + packetBytes > cur.bytes) {
                         s.callback(0, cur.data, used);
                         used = 0;
-                        if (!takeBuffer(cur)) {
+                        if (!takeBuffer(cur, true)) {
                             ended = true;
                             break;
                         }
@@ -373,6 +380,9 @@ void IqspLink::runData(Slot& s)
             }
         }
     }
+    // After an error the events already copied are handed back as at a stop.
+    if (queued && error && cur.data && used > 0)
+        s.callback(-1, cur.data, used);
     // The device is told to stop even after a data error; the first error is kept.
     int scratch = 0;
     runControl(OpAcquire, std::array<uint16_t, 3>{kKey0, kKey1, 0}.data(), 3, 1000, count, nullptr, 0, scratch);
@@ -473,6 +483,12 @@ void IqspLink::DataStop(int& error)
         cv_.wait(l, [this] { return idle_ && !commandSet_; });
     }
     stop_ = false;
+}
+
+void IqspLink::DataClearQueue()
+{
+    std::lock_guard<std::mutex> g(queueMutex_);
+    queue_.clear();
 }
 
 void IqspLink::DataQueueBuffer(uint8_t* buffer, size_t bytes)

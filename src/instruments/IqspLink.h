@@ -59,6 +59,9 @@ public:
     void DataStop(int& error);
     // Hands an empty buffer of bytes bytes to queued mode.
     void DataQueueBuffer(uint8_t* buffer, size_t bytes);
+    // Drops every queued buffer; only while no transfer runs. A buffer handed
+    // back after a transfer ended would otherwise be queued twice by the next.
+    void DataClearQueue();
     // Copies the newest report's payload (P packets of E words) out of the
     // guarded slot; false when none arrived since the last call.
     bool TakeReport(std::vector<uint16_t>& payload, int& E);
@@ -102,7 +105,9 @@ private:
     void runData(Slot& s);
     // Reads one input report, polling the stop flag; bytes, 0 when stopped, -1 on failure.
     int readReport(uint8_t* data, size_t length);
-    bool takeBuffer(Buffer& b);
+    // midReport: packets of a report already read are waiting for room; they
+    // are not dropped at stop while the owner still hands buffers back.
+    bool takeBuffer(Buffer& b, bool midReport);
     void publish(const uint8_t* payload, int m, int E);
 
     std::unique_ptr<HidTransport> transport_;
