@@ -274,10 +274,16 @@ void SimTransport::fillPacket(uint16_t* packet, int E)
     int w = 0;
     packet[w++] = uint16_t(0x8000 | (sentEvents_ & 0x1FFF));
     int channel = 0;
-    for (int g = 0; g < 4; ++g) {
-        const int n = t[size_t(3 + g)];
-        for (int b = 0; b < n; b += 8) {
-            for (int k = b; k < std::min(n, b + 8); ++k, ++channel) {
+    // The groups interleave in blocks of eight, as the instrument sends them:
+    // eight of group 0, eight of group 1, ..., then the next eight of group 0.
+    int left[4] = {t[3], t[4], t[5], t[6]};
+    while (left[0] + left[1] + left[2] + left[3] > 0) {
+        for (int& n : left) {
+            const int k = std::min(n, 8);
+            if (k == 0)
+                continue;
+            n -= k;
+            for (int i = 0; i < k; ++i, ++channel) {
                 const double d = (channel - centre) / 3.0;
                 const double v = height * std::exp(-0.5 * d * d) + 40.0 * unit(rng_) + 100.0;
                 packet[w++] = uint16_t(std::clamp(std::nearbyint(v), 0.0, 65535.0));

@@ -509,9 +509,13 @@ TEST(Acquisition, DisplayModeShowsTheNewestEvent)
     s.acq.Stop();
     ASSERT_EQ(v.size(), 39u);
     // The simulator's events are Gaussian peaks above a 100-count floor.
+    // The simulator sends no negative value: a sign word read as a magnitude
+    // (packet layout and decoder apart) would show as one.
     double sum = 0;
-    for (int i = 0; i < 38; ++i)
+    for (int i = 0; i < 38; ++i) {
+        EXPECT_GE(v[size_t(i)], 0) << i;
         sum += v[size_t(i)];
+    }
     EXPECT_GT(sum, 38 * 50 * 560.0 / 16384.0);
     EXPECT_DOUBLE_EQ(v[38], 15.0) << "boxcar width: 1500 ticks of 10 ns";
 }
