@@ -438,11 +438,10 @@ void relinkTree(TData& K, TIntVector newlink)
     const int n = int(newlink.size());
     K.data.clear();
     K.fevents = 0;
-    if (cols != K.CaseSize()) {
-        K.setCaseSize(cols);
-        // Same columns as the parent again: share its descriptors again.
-        if (!sub) K.ShareDescriptors(P);
-    }
+    if (cols != K.CaseSize()) K.setCaseSize(cols);
+    // Same columns as the parent: share its descriptors (again, or anew
+    // after the parent's columns were rearranged).
+    if (!sub) K.ShareDescriptors(P);
     // Link and matrix get their final sizes first, so that setEvents has
     // nothing left to zero-fill: gatherRows writes every cell.
     K.link = std::move(newlink);

@@ -16,7 +16,9 @@ namespace orvala {
 
 TDataList* TData::Workspace = nullptr;
 DataNotifier* TData::Notifier = nullptr;
-std::function<bool(TDataList&)> TData::ReconcileCheck = &TData::AcceptsWithoutAsking;
+std::function<std::optional<ReconcilePlan>(TDataList&)> TData::ReconcileCheck = [](TDataList& list) {
+    return Reconcile(list, nullptr);
+};
 
 TPredator::~TPredator() = default;
 
@@ -104,60 +106,48 @@ bool TData::AcceptsWithoutAsking(TDataList& list)
     return int(names.size()) == n;
 }
 
-namespace {
-
-// Result column of each source column: by name when every column of source
-// has a distinct counterpart in first, else by position. The sources stay as
-// they are: their kids' gates point at their columns.
-std::vector<int> joinColumns(const TData& first, const TData& source)
-{
-    const int n = source.CaseSize();
-    std::vector<int> byName(static_cast<size_t>(n), -1);
-    std::vector<char> taken(size_t(first.CaseSize()), 0);
-    bool complete = true;
-    for (int c = 0; c < n && complete; ++c) {
-        const int r = first.ParIndexByName(source.Desc()[size_t(c)].name);
-        if (r < 0 || taken[size_t(r)]) complete = false;
-        else {
-            taken[size_t(r)] = 1;
-            byName[size_t(c)] = r;
-        }
-    }
-    if (complete) return byName;
-    std::vector<int> byPosition(static_cast<size_t>(n));
-    for (int c = 0; c < n; ++c) byPosition[size_t(c)] = c;
-    return byPosition;
-}
-
-}  // namespace
-
 TData* TData::Join(TDataList& list, bool LinkToParent)
 {
     if (list.Count() < 2) return nullptr;
-    if (ReconcileCheck && !ReconcileCheck(list)) return nullptr;
+    const std::optional<ReconcilePlan> plan = ReconcileCheck ? ReconcileCheck(list) : Reconcile(list, nullptr);
+    if (!plan) return nullptr;
 
     long long total = list.TotalNumberOfEvents();
     if (total > std::numeric_limits<int32_t>::max()) throw OrvalaError("Too many events to join");
-    const int casesize = list.maxcasesize();
-    TData* first = list.GetData(0);
+    // Every source column lands in the result column of its (new) name, so
+    // the sources keep their own column order: their kids' gates point at it.
+    const int casesize = int(plan->order.size());
+    std::vector<std::vector<int>> to(size_t(list.Count()));
+    for (int k = 0; k < list.Count(); ++k)
+        for (int c = 0; c < list.GetData(k)->CaseSize(); ++c) to[size_t(k)].push_back(plan->ResultColumn(k, c));
 
     auto* result = new TData;
     result->f1Name = "NewName";
     result->setCaseSize(casesize);
-    for (int c = 0; c < casesize; ++c)
-        result->Desc()[size_t(c)] = c < first->CaseSize() ? first->Desc()[size_t(c)] : TParDescriptor{};
+    // Each column's descriptor comes from the first source that has it.
+    std::vector<char> described(size_t(casesize), 0);
+    for (int k = 0; k < list.Count(); ++k)
+        for (int c = 0; c < int(to[size_t(k)].size()); ++c) {
+            const int r = to[size_t(k)][size_t(c)];
+            if (r < 0 || described[size_t(r)]) continue;
+            described[size_t(r)] = 1;
+            result->Desc()[size_t(r)] = list.GetData(k)->Desc()[size_t(c)];
+        }
+    for (int r = 0; r < casesize; ++r) result->Desc()[size_t(r)].name = plan->order[size_t(r)];
     result->data.reserveRows(int(total));
 
     bool anyNames = false;
     for (TData* d : list.items()) anyNames = anyNames || !d->Eventnames.empty();
 
     std::vector<double> row(static_cast<size_t>(casesize));
-    for (TData* d : list.items()) {
-        const std::vector<int> to = joinColumns(*first, *d);
+    for (int k = 0; k < list.Count(); ++k) {
+        TData* d = list.GetData(k);
+        const std::vector<int>& map = to[size_t(k)];
         for (int e = 0; e < d->events(); ++e) {
             std::fill(row.begin(), row.end(), 0.0);
             const double* src = d->data[e];
-            for (int c = 0; c < d->CaseSize(); ++c) row[size_t(to[size_t(c)])] = src[c];
+            for (int c = 0; c < int(map.size()); ++c)
+                if (map[size_t(c)] >= 0) row[size_t(map[size_t(c)])] = src[c];
             result->data.appendRow(row.data(), casesize);
             result->fcolor.push_back(d->GetColor(e));
             if (anyNames)
@@ -372,8 +362,93 @@ void TData::RenamePar(const std::string& oldname, const std::string& newname)
     if (c >= 0) (*fDesc)[size_t(c)].name = newname;
 }
 
+namespace {
+
+// Moves the column references of the gates under d along with d's columns:
+// new column j of d is old column from[j] (-1: a new column of zeros).
+// Sub-channel kids keep their own column order, minus columns that are gone.
+void followColumns(TData& d, const std::vector<int>& from, int oldCount)
+{
+    const int n = int(from.size());
+    auto newIndex = [&](int old) {
+        for (int j = 0; j < n; ++j)
+            if (from[size_t(j)] == old) return j;
+        return -1;
+    };
+    for (TData* kid : d.Kids()) {
+        if (!kid->gate) continue;
+        TGate& g = *kid->gate;
+        switch (g.kind) {
+        case TGateType::gtGate: {
+            TVector x(size_t(n), 0.0), y(size_t(n), 0.0);
+            for (int j = 0; j < n; ++j) {
+                const int o = from[size_t(j)];
+                if (o >= 0 && o < int(g.x.size())) x[size_t(j)] = g.x[size_t(o)];
+                if (o >= 0 && o < int(g.y.size())) y[size_t(j)] = g.y[size_t(o)];
+            }
+            g.x = std::move(x);
+            g.y = std::move(y);
+            break;
+        }
+        case TGateType::gtPCAGate:
+            // The filter picks columns by index; an empty list meant all of
+            // the old columns in their old order. A column that is gone reads 0.
+            if (g.filter) {
+                TIntVector picks = g.filter->Indices();
+                if (picks.empty())
+                    for (int o = 0; o < oldCount; ++o) picks.push_back(o);
+                for (int32_t& p : picks) p = newIndex(p);
+                g.filter->setIndices(picks);
+            }
+            break;
+        case TGateType::gtSubChannel: {
+            TIntVector kept;
+            std::vector<int> kidFrom;
+            int dropped = 0;
+            TDescriptorVector desc;
+            for (int k = 0; k < int(g.ChannelList.size()); ++k) {
+                const int j = newIndex(g.ChannelList[size_t(k)]);
+                if (j < 0) {
+                    ++dropped;
+                    continue;
+                }
+                kept.push_back(j);
+                kidFrom.push_back(k);
+                if (k < kid->CaseSize()) desc.push_back(kid->Desc()[size_t(k)]);
+            }
+            g.ChannelList = std::move(kept);
+            if (desc.size() == size_t(g.ChannelList.size())) {
+                kid->setCaseSize(int(desc.size()));
+                kid->Desc() = std::move(desc);
+            }
+            followColumns(*kid, kidFrom, int(kidFrom.size()) + dropped);
+            continue;
+        }
+        default:
+            break;
+        }
+        followColumns(*kid, from, oldCount);
+    }
+}
+
+// The first pair of parameters of d with one name (trimmed, ignoring case).
+void refuseDuplicateNames(const TData& d)
+{
+    for (int c = 1; c < d.CaseSize(); ++c) {
+        const int first = d.ParIndexByName(d.Desc()[size_t(c)].name);
+        if (first != c)
+            throw OrvalaError("The data set \"" + d.ShortName() + "\" has two parameters named \"" +
+                              trimmed(d.Desc()[size_t(c)].name) + "\": their values cannot be matched by name.");
+    }
+}
+
+}  // namespace
+
 void TData::RearrangePar(const std::vector<std::string>& names)
 {
+    // Looked up by name, the second of two equal names would never be found
+    // and its values would silently be dropped.
+    refuseDuplicateNames(*this);
     std::vector<int> found(names.size());
     bool identity = int(names.size()) == fcasesize;
     for (size_t i = 0; i < names.size(); ++i) {
@@ -398,8 +473,20 @@ void TData::RearrangePar(const std::vector<std::string>& names)
         desc[size_t(j)].name = names[size_t(j)];
     }
     fDesc = std::make_shared<TDescriptorVector>(std::move(desc));
+    const int oldCount = fcasesize;
     fcasesize = n;
     summa.resize(size_t(n), 0.0);
+
+    // The kids hold copies of the old rows under the old descriptors: their
+    // gates follow the columns, and they are rebuilt from the same events.
+    followColumns(*this, found, oldCount);
+    bool any = false;
+    for (TData* kid : Kids()) {
+        if (!kid->gate) continue;
+        any = true;
+        kid->Relink(kid->link);
+    }
+    if (!any) Announce();
 }
 
 void TData::ShareDescriptors(TData* other)

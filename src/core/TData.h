@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "DataMatrix.h"
 #include "QCamFrame.h"
+#include "Reconcile.h"
 #include "numerics/Matrices.h"
 
 namespace orvala {
@@ -104,10 +106,12 @@ public:
     // set and the parameter reconciliation accepts them.
     static TData* Join(TDataList& list, bool LinkToParent);
 
-    // The reconciliation check Join asks. The default accepts at once when
-    // all data sets have the same number of distinct parameter names (trimmed,
-    // ignoring case) and refuses otherwise.
-    static std::function<bool(TDataList&)> ReconcileCheck;
+    // The reconciliation check Join asks: the plan whose column order the
+    // result takes, or nullopt to refuse. The default accepts at once when all
+    // data sets have the same number of distinct parameter names (trimmed,
+    // ignoring case) and refuses otherwise; the workbench installs one that
+    // asks the user. Duplicate names within one data set throw OrvalaError.
+    static std::function<std::optional<ReconcilePlan>(TDataList&)> ReconcileCheck;
     static bool AcceptsWithoutAsking(TDataList& list);
 
     // --- reference counting ---
@@ -155,6 +159,10 @@ public:
     // --- parameters ---
     int ParIndexByName(const std::string& name) const;
     void RenamePar(const std::string& oldname, const std::string& newname);
+    // Rebuilds the columns in the order of names (0 where a name is missing).
+    // The gates of the offspring follow their columns and the offspring are
+    // rebuilt, so every column keeps its name. Throws OrvalaError, changing
+    // nothing, when two parameters of this data set have the same name.
     void RearrangePar(const std::vector<std::string>& names);
     void Select(int n);
     int SelectedCount() const { return int(Selected.size()); }
