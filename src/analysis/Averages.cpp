@@ -1,0 +1,235 @@
+#include "Averages.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <string_view>
+
+#include "core/Messages.h"
+#include "core/TData.h"
+#include "parallel/TMultiThread.h"
+
+namespace orvala {
+
+const std::array<double, 32> DetectorCorrection = {
+    1.201897, 1.121905, 1.15936,  1.210272, 1.114387, 1.085159, 1.128569, 1.079593, 1.047987, 1.0,      1.00426,
+    1.088311, 1.187351, 1.282888, 1.269438, 1.395331, 1.47509,  1.539705, 1.5893,   1.768951, 1.643021, 1.786608,
+    1.841446, 2.046135, 2.104705, 2.267481, 2.304812, 2.359388, 2.677841, 2.743711, 2.817631, 3.027427};
+
+const std::array<double, 32> ChannelWavelengths = {408, 422, 435, 449, 463, 476, 490, 503, 517, 531, 544,
+                                                   558, 571, 585, 599, 612, 626, 640, 653, 667, 680, 694,
+                                                   708, 721, 735, 748, 762, 776, 789, 803, 816, 830};
+
+double CorrectionFactor(int j)
+{
+    return j >= 0 && j < int(DetectorCorrection.size()) ? DetectorCorrection[size_t(j)] : 1.0;
+}
+
+namespace {
+
+// Below this many values handing blocks to the workers costs more than it saves.
+constexpr size_t MinParallelValues = size_t(1) << 17;
+
+// v - v is 0 for finite v and NaN for NaN and infinities; unlike a call to
+// isfinite it leaves the column loops vectorisable.
+inline bool finite(double v) { return v - v == 0.0; }
+
+// Calls work(c0, c1) over blocks of parameters that cover 0..p-1 once, on the
+// pool's workers when the range is large enough. Block boundaries fall on
+// whole cache lines where possible; the split never changes a result because
+// each parameter is handled whole by one call.
+template <class Work>
+void forParameterBlocks(TMultiThread* pool, int p, int rows, const Work& work)
+{
+    if (p <= 0) return;
+    int blocks = 1;
+    if (pool && pool->NumberOfThreads() > 1 && size_t(rows) * size_t(p) >= MinParallelValues)
+        blocks = std::min(p, pool->NumberOfThreads());
+    if (blocks <= 1) {
+        work(0, p);
+        return;
+    }
+    const int lines = (p + 7) / 8;  // 8 doubles per 64-byte line
+    auto bound = [&](int k) {
+        if (lines >= blocks) return std::min(p, int(int64_t(lines) * k / blocks) * 8);
+        return int(int64_t(p) * k / blocks);
+    };
+    pool->Process(
+        [&](int, int index, int size, int&, std::atomic<bool>& aborted) {
+            for (int k = index; k < index + size && !aborted; ++k) {
+                const int c0 = bound(k), c1 = bound(k + 1);
+                if (c0 < c1) work(c0, c1);
+            }
+        },
+        {}, blocks, 1);
+}
+
+struct Moments {
+    TVector mean;
+    TVector dev;
+};
+
+// Means (and deviations when wanted) over events first..last inclusive, a
+// valid non-empty range.
+Moments moments(const TData& d, int first, int last, bool wantDev, TMultiThread* pool)
+{
+    const int p = d.CaseSize();
+    const int rows = last - first + 1;
+    Moments m;
+    m.mean.assign(size_t(p), 0.0);
+    m.dev.assign(size_t(p), 0.0);
+    TVector factor(size_t(p), 1.0);
+    if (d.Compensate)
+        for (int j = 0; j < p; ++j) factor[size_t(j)] = CorrectionFactor(j);
+    std::vector<int64_t> count(size_t(p), 0);
+    const double* base = d.data.data() + size_t(first) * size_t(p);
+
+    forParameterBlocks(pool, p, rows, [&](int c0, int c1) {
+        const int w = c1 - c0;
+        double* sum = m.mean.data() + c0;
+        int64_t* cnt = count.data() + c0;
+        for (int e = 0; e < rows; ++e) {
+            const double* r = base + size_t(e) * size_t(p) + size_t(c0);
+            for (int k = 0; k < w; ++k) {
+                const double v = r[k];
+                const bool ok = finite(v);
+                sum[k] += ok ? v : 0.0;
+                cnt[k] += ok;
+            }
+        }
+        for (int k = 0; k < w; ++k) {
+            const size_t j = size_t(c0 + k);
+            m.mean[j] = cnt[k] > 0 ? m.mean[j] / double(cnt[k]) * factor[j] : 0.0;
+        }
+        if (!wantDev) return;
+        double* sq = m.dev.data() + c0;
+        const double* mu = m.mean.data() + c0;
+        const double* f = factor.data() + c0;
+        for (int e = 0; e < rows; ++e) {
+            const double* r = base + size_t(e) * size_t(p) + size_t(c0);
+            for (int k = 0; k < w; ++k) {
+                const double v = r[k];
+                const double t = v * f[k] - mu[k];
+                sq[k] += finite(v) ? t * t : 0.0;
+            }
+        }
+        for (int k = 0; k < w; ++k) sq[k] = cnt[k] > 1 ? std::sqrt(sq[k] / double(cnt[k] - 1)) : 0.0;
+    });
+    return m;
+}
+
+}  // namespace
+
+TVector Average(const TData& d, int start, int stop, TMultiThread* pool)
+{
+    const int n = d.events();
+    if (n <= 0) return TVector(size_t(std::max(d.CaseSize(), 0)), 0.0);
+    if (start == 0 && stop == 0) stop = n - 1;
+    start = std::clamp(start, 0, n - 1);
+    stop = std::clamp(stop, start, n - 1);
+    return moments(d, start, stop, false, pool).mean;
+}
+
+TVector Average(const TData& d, TVector& dev, int start, int stop, TMultiThread* pool)
+{
+    const int n = d.events();
+    const size_t p = size_t(std::max(d.CaseSize(), 0));
+    if (n <= 0) {
+        dev.assign(p, 0.0);
+        return TVector(p, 0.0);
+    }
+    start = std::clamp(start, 0, n - 1);
+    stop = std::clamp(stop, start, n - 1);
+    Moments m = moments(d, start, stop, true, pool);
+    dev = std::move(m.dev);
+    return std::move(m.mean);
+}
+
+AverageCurve AverageCurveOf(const TData& d, int start, int stop, bool phq, TMultiThread* pool)
+{
+    AverageCurve c;
+    TVector dev;
+    TVector mean = Average(d, dev, start, stop, pool);
+    const int channels = int(ChannelWavelengths.size());
+    if (phq && d.CaseSize() >= channels) {
+        c.x.assign(ChannelWavelengths.begin(), ChannelWavelengths.end());
+        c.y.assign(mean.begin(), mean.begin() + channels);
+        c.err.assign(dev.begin(), dev.begin() + channels);
+        return c;
+    }
+    c.x.resize(mean.size());
+    for (size_t j = 0; j < c.x.size(); ++j) c.x[j] = double(j);
+    c.y = std::move(mean);
+    c.err = std::move(dev);
+    return c;
+}
+
+Thistogram Distribution(const TData& d)
+{
+    const size_t total = size_t(std::max(d.events(), 0)) * size_t(std::max(d.CaseSize(), 0));
+    const double* v = d.data.data();
+    TVector values;
+    values.reserve(total);
+    for (size_t i = 0; i < total; ++i)
+        if (finite(v[i])) values.push_back(v[i]);
+    return Thistogram(values, 1024);
+}
+
+std::string FormatSci23(double v)
+{
+    constexpr size_t Width = 23;
+    if (!std::isfinite(v)) {
+        const std::string word = std::isnan(v) ? "NAN" : v > 0 ? "INF" : "-INF";
+        return std::string(Width - word.size(), ' ') + word;
+    }
+    // "d.ddddddddddddddde+XX" (or e+XXX): to_chars rounds the exact binary
+    // value to 15 significant digits, ties to even, with no locale involved.
+    char buf[48];
+    const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, 14);
+    const std::string_view s(buf, size_t(r.ptr - buf));
+    const size_t e = s.find('e');
+    int exponent = 0;
+    for (size_t i = e + 2; i < s.size(); ++i) exponent = exponent * 10 + (s[i] - '0');
+    if (s[e + 1] == '-') exponent = -exponent;
+    std::string out;
+    out.reserve(Width);
+    out += std::signbit(v) && v != 0.0 ? '-' : ' ';
+    out.append(s.substr(0, e));
+    out += 'E';
+    out += exponent < 0 ? '-' : '+';
+    char digits[8];
+    const auto d = std::to_chars(digits, digits + sizeof digits, std::abs(exponent));
+    out.append(size_t(4 - (d.ptr - digits)), '0');
+    out.append(digits, d.ptr);
+    return out;
+}
+
+std::string AverageText(const std::vector<TextSeries>& series)
+{
+    std::string text;
+    for (const TextSeries& s : series) {
+        text += s.title;
+        text += "\r\n";
+        const size_t n = std::min(s.x.size(), s.y.size());
+        for (size_t i = 0; i < n; ++i) {
+            text += FormatSci23(s.x[i]);
+            text += FormatSci23(s.y[i]);
+            text += "\r\n";
+        }
+    }
+    return text;
+}
+
+void SaveAverageText(const std::string& path, const std::vector<TextSeries>& series)
+{
+    const std::string text = AverageText(series);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out.write(text.data(), std::streamsize(text.size()));
+    if (out) out.close();
+    if (!out) throw OrvalaError("Cannot write the averages to " + path);
+}
+
+}  // namespace orvala
