@@ -1,0 +1,258 @@
+#include "GmlTransform.h"
+
+#include <cmath>
+#include <limits>
+
+#include "GmlError.h"
+
+namespace orvala {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kLn10 = std::log(10.0);
+
+[[noreturn]] void badParameters(const std::string& id, const std::string& what)
+{
+    throw GmlError("Gating-ML transformation \"" + id + "\": " + what);
+}
+
+bool allFinite(std::initializer_list<double> values)
+{
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+// Checks the parameter ranges shared by logicle and hyperlog.
+void checkBiexponential(const std::string& id, double T, double W, double M, double A, bool widthMayBeZero)
+{
+    if (!allFinite({T, W, M, A})) badParameters(id, "T, W, M and A must be finite numbers");
+    if (T <= 0) badParameters(id, "T must be greater than 0");
+    if (M <= 0) badParameters(id, "M must be greater than 0");
+    if (widthMayBeZero ? W < 0 : W <= 0)
+        badParameters(id, widthMayBeZero ? "W must not be negative" : "W must be greater than 0");
+    if (2 * W > M) badParameters(id, "W must not be greater than M/2");
+    if (A < -W || A > M - 2 * W) badParameters(id, "A must lie between -W and M - 2W");
+}
+
+// The d > 0 of the logicle scale with 2 (ln d - ln b) + w (b + d) = 0. The left
+// side grows with d, is positive at d = b and falls without bound towards 0,
+// so bisection on (0, b] finds it to the last bit.
+double logicleD(double b, double w)
+{
+    if (w == 0) return b;
+    double lo = 0, hi = b;
+    for (int i = 0; i < 2000; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        if (mid <= lo || mid >= hi) break;
+        const double g = 2 * (std::log(mid) - std::log(b)) + w * (b + mid);
+        (g < 0 ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+}  // namespace
+
+GmlTransform GmlTransform::Flin(const std::string& id, double T, double A)
+{
+    if (!allFinite({T, A})) badParameters(id, "T and A must be finite numbers");
+    if (T <= 0) badParameters(id, "T must be greater than 0");
+    if (A < 0) badParameters(id, "A must not be negative");
+    GmlTransform t;
+    t.id_ = id;
+    t.kind_ = GmlTransformKind::Flin;
+    t.T_ = T;
+    t.A_ = A;
+    t.scale_ = T + A;
+    return t;
+}
+
+GmlTransform GmlTransform::Flog(const std::string& id, double T, double M)
+{
+    if (!allFinite({T, M})) badParameters(id, "T and M must be finite numbers");
+    if (T <= 0) badParameters(id, "T must be greater than 0");
+    if (M <= 0) badParameters(id, "M must be greater than 0");
+    GmlTransform t;
+    t.id_ = id;
+    t.kind_ = GmlTransformKind::Flog;
+    t.T_ = T;
+    t.M_ = M;
+    return t;
+}
+
+GmlTransform GmlTransform::Fasinh(const std::string& id, double T, double M, double A)
+{
+    if (!allFinite({T, M, A})) badParameters(id, "T, M and A must be finite numbers");
+    if (T <= 0) badParameters(id, "T must be greater than 0");
+    if (M <= 0) badParameters(id, "M must be greater than 0");
+    if (A < 0 || A > M) badParameters(id, "A must lie between 0 and M");
+    GmlTransform t;
+    t.id_ = id;
+    t.kind_ = GmlTransformKind::Fasinh;
+    t.T_ = T;
+    t.M_ = M;
+    t.A_ = A;
+    t.scale_ = std::sinh(M * kLn10) / T;
+    t.offset_ = A * kLn10;
+    if (!std::isfinite(t.scale_)) badParameters(id, "M is too large");
+    return t;
+}
+
+GmlTransform GmlTransform::Logicle(const std::string& id, double T, double W, double M, double A)
+{
+    checkBiexponential(id, T, W, M, A, true);
+    GmlTransform t;
+    t.id_ = id;
+    t.kind_ = GmlTransformKind::Logicle;
+    t.T_ = T;
+    t.W_ = W;
+    t.M_ = M;
+    t.A_ = A;
+    const double w = W / (M + A);
+    const double x2 = A / (M + A);
+    const double x1 = x2 + w;
+    const double x0 = x2 + 2 * w;
+    const double b = (M + A) * kLn10;
+    const double d = logicleD(b, w);
+    const double ca = std::exp(x0 * (b + d));
+    const double fa = std::exp(b * x1) - ca * std::exp(-d * x1);
+    const double a = T / (std::exp(b) - fa - ca * std::exp(-d));
+    t.a_ = a;
+    t.b_ = b;
+    t.c_ = ca * a;
+    t.d_ = d;
+    t.f_ = fa * a;  // so that B(x1) = 0
+    t.x1_ = x1;
+    if (!allFinite({t.a_, t.c_, t.f_}) || a <= 0) badParameters(id, "the parameters give no usable scale");
+    return t;
+}
+
+GmlTransform GmlTransform::Hyperlog(const std::string& id, double T, double W, double M, double A)
+{
+    checkBiexponential(id, T, W, M, A, false);
+    GmlTransform t;
+    t.id_ = id;
+    t.kind_ = GmlTransformKind::Hyperlog;
+    t.T_ = T;
+    t.W_ = W;
+    t.M_ = M;
+    t.A_ = A;
+    const double w = W / (M + A);
+    const double x2 = A / (M + A);
+    const double x1 = x2 + w;
+    const double x0 = x2 + 2 * w;
+    const double b = (M + A) * kLn10;
+    const double e0 = std::exp(b * x0);
+    const double ca = e0 / w;
+    const double fa = std::exp(b * x1) + ca * x1;
+    const double a = T / (std::exp(b) + ca - fa);
+    t.a_ = a;
+    t.b_ = b;
+    t.c_ = ca * a;
+    t.f_ = fa * a;
+    t.x1_ = x1;
+    if (!allFinite({t.a_, t.c_, t.f_}) || a <= 0) badParameters(id, "the parameters give no usable scale");
+    return t;
+}
+
+GmlTransform GmlTransform::Fratio(const std::string& id, double A, double B, double C, std::string dim1,
+                                  std::string dim2)
+{
+    if (!allFinite({A, B, C})) badParameters(id, "A, B and C must be finite numbers");
+    GmlTransform t;
+    t.id_ = id;
+    t.kind_ = GmlTransformKind::Fratio;
+    t.A_ = A;
+    t.B_ = B;
+    t.C_ = C;
+    t.ratioDims_ = {std::move(dim1), std::move(dim2)};
+    return t;
+}
+
+double GmlTransform::upperBranch(double y) const
+{
+    if (kind_ == GmlTransformKind::Logicle) return a_ * std::exp(b_ * y) - c_ * std::exp(-d_ * y) - f_;
+    return a_ * std::exp(b_ * y) + c_ * y - f_;
+}
+
+double GmlTransform::upperSlope(double y) const
+{
+    if (kind_ == GmlTransformKind::Logicle) return a_ * b_ * std::exp(b_ * y) + c_ * d_ * std::exp(-d_ * y);
+    return a_ * b_ * std::exp(b_ * y) + c_;
+}
+
+double GmlTransform::solveUpper(double x) const
+{
+    // Bracket the root from the exponential term alone: for y >= x1 >= 0 the
+    // other terms lie between -(c + f) and -f for logicle, and make hyperlog
+    // larger than a e^(b y) - f, so both bounds below hold.
+    const double lower = std::log((x + f_) / a_) / b_;
+    const double upper = kind_ == GmlTransformKind::Logicle ? std::log((x + c_ + f_) / a_) / b_ : lower;
+    double lo = std::max(x1_, kind_ == GmlTransformKind::Logicle ? lower : x1_);
+    double hi = std::max(x1_, upper);
+    if (kind_ == GmlTransformKind::Hyperlog) hi = std::max(x1_, std::min(upper, (x + f_) / c_));
+    if (!(hi > lo)) return lo;
+    // Newton from the upper end: the branch is convex there, so the steps come
+    // down monotonically; bisection takes over should a step leave the bracket.
+    double y = hi;
+    for (int i = 0; i < 100; ++i) {
+        const double fy = upperBranch(y) - x;
+        if (fy == 0) return y;
+        (fy < 0 ? lo : hi) = y;
+        double next = y - fy / upperSlope(y);
+        if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+        if (next == y || std::abs(next - y) <= 1e-16 * std::max(1.0, std::abs(y))) return next;
+        y = next;
+        if (!(hi > lo) || hi - lo <= 4e-16 * std::max(1.0, std::abs(hi))) break;
+    }
+    return y;
+}
+
+double GmlTransform::Apply(double x) const
+{
+    switch (kind_) {
+    case GmlTransformKind::Flin:
+        return (x + A_) / scale_;
+    case GmlTransformKind::Flog:
+        return x > 0 ? std::log10(x / T_) / M_ + 1 : kNaN;
+    case GmlTransformKind::Fasinh:
+        return (std::asinh(x * scale_) + offset_) / ((M_ + A_) * kLn10);
+    case GmlTransformKind::Logicle:
+    case GmlTransformKind::Hyperlog:
+        if (std::isnan(x)) return kNaN;
+        if (std::isinf(x)) return x;
+        // Both scales are odd about x1: B(x1 - t) = -B(x1 + t).
+        return x >= 0 ? solveUpper(x) : 2 * x1_ - solveUpper(-x);
+    case GmlTransformKind::Fratio:
+        break;
+    }
+    return kNaN;
+}
+
+double GmlTransform::Ratio(double x1, double x2) const
+{
+    const double divisor = x2 - C_;
+    if (divisor == 0) return kNaN;
+    return A_ * (x1 - B_) / divisor;
+}
+
+double GmlTransform::Inverse(double y) const
+{
+    switch (kind_) {
+    case GmlTransformKind::Flin:
+        return y * scale_ - A_;
+    case GmlTransformKind::Flog:
+        return T_ * std::pow(10.0, (y - 1) * M_);
+    case GmlTransformKind::Fasinh:
+        return std::sinh(y * (M_ + A_) * kLn10 - offset_) / scale_;
+    case GmlTransformKind::Logicle:
+    case GmlTransformKind::Hyperlog:
+        return y >= x1_ ? upperBranch(y) : -upperBranch(2 * x1_ - y);
+    case GmlTransformKind::Fratio:
+        break;
+    }
+    return kNaN;
+}
+
+}  // namespace orvala

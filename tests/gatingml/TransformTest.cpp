@@ -1,0 +1,105 @@
+// Each transform at the points the transforms document publishes (logicle and
+// hyperlog at T=1000, W=1, M=4, A=0) or that follow from its definition.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "gatingml/GmlError.h"
+#include "gatingml/GmlTransform.h"
+
+namespace orvala {
+namespace {
+
+struct Point {
+    double x, y;
+};
+
+void expectPoints(const GmlTransform& t, const std::vector<Point>& points, double tolerance)
+{
+    for (const Point& p : points) {
+        SCOPED_TRACE(t.Id() + " at " + std::to_string(p.x));
+        if (std::isnan(p.y))
+            EXPECT_TRUE(std::isnan(t.Apply(p.x)));
+        else
+            EXPECT_NEAR(t.Apply(p.x), p.y, tolerance);
+    }
+}
+
+TEST(GmlTransform, LogicleAtPublishedPoints)
+{
+    const GmlTransform t = GmlTransform::Logicle("L", 1000, 1, 4, 0);
+    expectPoints(t,
+                 {{-10, 0.067574}, {-5, 0.147986}, {-1, 0.228752}, {0, 0.25}, {0.3, 0.256384}, {1, 0.271248},
+                  {3, 0.312897}, {10, 0.432426}, {100, 0.739548}, {1000, 1.0}},
+                 5e-7);
+    // W = 0 is the plain hyperbolic sine; A widens the negative side.
+    expectPoints(GmlTransform::Logicle("L0", 1000, 0, 4, 0), {{-10, -0.500011}, {0, 0}, {10, 0.500011}, {1000, 1}}, 5e-7);
+    expectPoints(GmlTransform::Logicle("LA", 1000, 1, 4, 1), {{-10, 0.254059}, {0, 0.4}, {10, 0.545941}, {1000, 1}}, 5e-7);
+}
+
+TEST(GmlTransform, HyperlogAtPublishedPoints)
+{
+    const GmlTransform t = GmlTransform::Hyperlog("H", 1000, 1, 4, 0);
+    expectPoints(t,
+                 {{-10, 0.083554}, {-5, 0.155868}, {-1, 0.229477}, {0, 0.25}, {0.3, 0.256239}, {1, 0.270523},
+                  {3, 0.309092}, {10, 0.416446}, {100, 0.731875}, {1000, 1.0}},
+                 5e-7);
+}
+
+TEST(GmlTransform, ClosedFormsAndUndefinedValues)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    expectPoints(GmlTransform::Flin("lin", 1000, 0), {{-10, -0.01}, {0, 0}, {250, 0.25}, {1000, 1}}, 1e-15);
+    expectPoints(GmlTransform::Flin("linA", 1000, 100), {{-100, 0}, {1000, 1}, {450, 0.5}}, 1e-15);
+    // flog is undefined at and below 0: such events fall in no gate.
+    expectPoints(GmlTransform::Flog("log", 1000, 4), {{1, 0.25}, {10, 0.5}, {1000, 1}, {10000, 1.25}, {0, nan}, {-1, nan}},
+                 1e-14);
+    // fasinh maps 0 to A / (M + A) and T to 1, and is odd about 0's image.
+    expectPoints(GmlTransform::Fasinh("asinh", 1000, 4, 1), {{0, 0.2}, {1000, 1}, {-1000, -0.6}}, 1e-12);
+    expectPoints(GmlTransform::Logicle("L", 1000, 1, 4, 0), {{nan, nan}}, 0);
+    const GmlTransform r = GmlTransform::Fratio("r", 2.7, -100, -300, "a", "b");
+    EXPECT_DOUBLE_EQ(r.Ratio(100, 100), 2.7 * 200 / 400);
+    EXPECT_TRUE(std::isnan(r.Ratio(5, -300)));
+}
+
+// Inverse(Apply(x)) == x over many decades, on both sides of 0: the interval
+// tests of the evaluator and the exporter's coordinates rely on it.
+TEST(GmlTransform, InverseUndoesApply)
+{
+    const std::vector<GmlTransform> transforms = {
+        GmlTransform::Flin("lin", 1024, 10),         GmlTransform::Flog("log", 10000, 5),
+        GmlTransform::Fasinh("asinh", 262144, 4.5, 0.5), GmlTransform::Logicle("L", 262144, 0.5, 4.5, 0),
+        GmlTransform::Logicle("LA", 10000, 1, 4.5, 0.7), GmlTransform::Hyperlog("H", 10000, 1, 4.5, 0)};
+    for (const GmlTransform& t : transforms)
+        for (double x : {-5000.0, -37.5, -0.25, 0.0, 0.001, 1.0, 12.5, 999.0, 123456.0, 1e7}) {
+            if (t.Kind() == GmlTransformKind::Flog && x <= 0) continue;
+            SCOPED_TRACE(t.Id() + " at " + std::to_string(x));
+            EXPECT_NEAR(t.Inverse(t.Apply(x)), x, 1e-9 * std::max(1.0, std::abs(x)));
+        }
+}
+
+TEST(GmlTransform, ParametersOutOfRangeAreRefusedNamingTheTransform)
+{
+    const auto refuses = [](auto make) {
+        try {
+            make();
+        } catch (const GmlError& e) {
+            EXPECT_NE(std::string(e.what()).find("\"bad\""), std::string::npos) << e.what();
+            return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(refuses([] { GmlTransform::Logicle("bad", 0, 1, 4, 0); }));
+    EXPECT_TRUE(refuses([] { GmlTransform::Logicle("bad", 1000, 3, 4, 0); }));   // W > M/2
+    EXPECT_TRUE(refuses([] { GmlTransform::Logicle("bad", 1000, 1, 4, -2); }));  // A < -W
+    EXPECT_TRUE(refuses([] { GmlTransform::Hyperlog("bad", 1000, 0, 4, 0); }));  // W must be > 0
+    EXPECT_TRUE(refuses([] { GmlTransform::Flog("bad", 1000, 0); }));
+    EXPECT_TRUE(refuses([] { GmlTransform::Flin("bad", -1, 0); }));
+    EXPECT_TRUE(refuses([] { GmlTransform::Fasinh("bad", 1000, 4, std::nan("")); }));
+}
+
+}  // namespace
+}  // namespace orvala
