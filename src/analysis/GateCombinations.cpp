@@ -1,6 +1,7 @@
 #include "GateCombinations.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 
@@ -16,6 +17,16 @@ namespace {
 // Events per counting chunk (a multiple of 64): enough work to be worth a
 // worker, few enough chunks that their private histograms stay cheap.
 constexpr int kChunkWords = 1 << 14;  // 1,048,576 events
+
+// Byte j of kSpread[v] is bit j of v: eight events' bits of one gate
+// spread into eight byte lanes at once.
+constexpr auto kSpread = [] {
+    std::array<uint64_t, 256> t{};
+    for (int v = 0; v < 256; ++v)
+        for (int j = 0; j < 8; ++j)
+            if (v >> j & 1) t[size_t(v)] |= uint64_t(1) << (8 * j);
+    return t;
+}();
 
 void refuseTooManyGates(int g)
 {
@@ -76,21 +87,29 @@ std::vector<int64_t> CountCombinations(const TData& data, const std::vector<cons
     // sums in any order equal the sequential ones.
     const int wordCount = int(words);
     const int chunks = (wordCount + kChunkWords - 1) / kChunkWords;
+    const int lowGates = g > 8 ? g - 8 : 0;
     std::vector<std::vector<uint32_t>> partial(static_cast<size_t>(chunks));
     forChunks(pool, wordCount, kChunkWords, [&](int begin, int end) {
         for (int first = begin; first < end; first += kChunkWords) {
             std::vector<uint32_t>& hist = partial[size_t(first / kChunkWords)];
             hist.assign(counts.size(), 0);
             const int last = std::min(end, first + kChunkWords);
-            uint32_t code[64];
             for (int w = first; w < last; ++w) {
-                std::fill(code, code + 64, 0u);
+                // Byte lane j of acc[part][k] collects the gate bits of event
+                // 8k + j: gates 0..7 in part 0, gates 8..15 in part 1, the
+                // first gate ending up as the most significant bit.
+                uint64_t acc[2][8] = {};
                 for (int i = 0; i < g; ++i) {
                     const uint64_t word = bits[size_t(i) * words + size_t(w)];
-                    for (int b = 0; b < 64; ++b) code[b] = (code[b] << 1) | uint32_t((word >> b) & 1u);
+                    uint64_t* a = acc[i < 8 ? 0 : 1];
+                    for (int k = 0; k < 8; ++k) a[k] = (a[k] << 1) | kSpread[(word >> (8 * k)) & 0xFF];
                 }
                 const int valid = std::min(64, n - w * 64);
-                for (int b = 0; b < valid; ++b) ++hist[code[b]];
+                for (int b = 0; b < valid; ++b) {
+                    const int k = b >> 3, j = (b & 7) * 8;
+                    const uint32_t hi = uint32_t((acc[0][k] >> j) & 0xFF), lo = uint32_t((acc[1][k] >> j) & 0xFF);
+                    ++hist[(hi << lowGates) | lo];
+                }
             }
         }
     });

@@ -196,6 +196,33 @@ TEST(Combine, PoolCountsEqualAPerEventReference)
     EXPECT_NEAR(std::accumulate(pc.begin(), pc.end(), 0.0), 100.0, 1e-9);
 }
 
+// Gate counts on both sides of the eight-gate lanes of the counting kernel:
+// every event's combination code equals the one built gate by gate.
+TEST(Combine, CountsMatchAReferenceForOneToSixteenGates)
+{
+    for (int g : {1, 7, 8, 9, 15, 16}) {
+        Workspace ws;
+        const int n = 1000 + g;  // not a multiple of 64
+        TData* root = ws.root("R", 1, n);
+        std::vector<int64_t> expected(size_t(1) << g, 0);
+        std::vector<std::vector<int>> lists(static_cast<size_t>(g));
+        uint32_t s = 12345u + uint32_t(g);
+        for (int e = 0; e < n; ++e) {
+            uint32_t code = 0;
+            for (int i = 0; i < g; ++i) {
+                s = s * 1664525u + 1013904223u;
+                const bool in = (s >> 16) & 1u;
+                code = code * 2 + in;
+                if (in) lists[size_t(i)].push_back(e);
+            }
+            ++expected[code];
+        }
+        std::vector<const TData*> kids;
+        for (int i = 0; i < g; ++i) kids.push_back(subsetKid(ws, root, "G" + std::to_string(i), lists[size_t(i)]));
+        EXPECT_EQ(CountCombinations(*root, kids), expected) << g << " gates";
+    }
+}
+
 TEST(Combine, TableBecomesADataSet)
 {
     Workspace ws;
