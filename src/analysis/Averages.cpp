@@ -33,8 +33,8 @@ namespace {
 // Below this many values handing blocks to the workers costs more than it saves.
 constexpr size_t MinParallelValues = size_t(1) << 17;
 
-// v - v is 0 for finite v and NaN for NaN and infinities; unlike a call to
-// isfinite it leaves the column loops vectorisable.
+// v - v is 0 for finite v and NaN for NaN and infinities: one subtraction
+// and a compare in the hot loop.
 inline bool finite(double v) { return v - v == 0.0; }
 
 // Calls work(c0, c1) over blocks of parameters that cover 0..p-1 once, on the
@@ -72,51 +72,70 @@ struct Moments {
     TVector dev;
 };
 
+// Column sums of one block of parameters over rows, in event order: count,
+// sum and (with Dev) sum of squares of the finite values, each taken about
+// the shift k of its column. One pass over memory serves mean and deviation.
+template <bool Dev>
+void blockSums(const double* __restrict base, size_t stride, int rows, int w, const double* __restrict shift,
+               double* __restrict s1, double* __restrict s2, int64_t* __restrict cnt)
+{
+    for (int e = 0; e < rows; ++e) {
+        const double* __restrict r = base + size_t(e) * stride;
+        for (int k = 0; k < w; ++k) {
+            const double v = r[k];
+            const bool ok = finite(v);
+            const double t = ok ? v - shift[k] : 0.0;
+            s1[k] += t;
+            if constexpr (Dev) s2[k] += t * t;
+            cnt[k] += ok;
+        }
+    }
+}
+
 // Means (and deviations when wanted) over events first..last inclusive, a
-// valid non-empty range.
+// valid non-empty range. Sums are taken about a value of each column (its
+// first finite one among the first rows), so the single-pass variance keeps
+// its precision when the spread is small against the values, as it is for
+// bright channels.
 Moments moments(const TData& d, int first, int last, bool wantDev, TMultiThread* pool)
 {
+    constexpr int ShiftRows = 16;
     const int p = d.CaseSize();
     const int rows = last - first + 1;
     Moments m;
     m.mean.assign(size_t(p), 0.0);
     m.dev.assign(size_t(p), 0.0);
-    TVector factor(size_t(p), 1.0);
-    if (d.Compensate)
-        for (int j = 0; j < p; ++j) factor[size_t(j)] = CorrectionFactor(j);
+    TVector shift(size_t(p), 0.0);
     std::vector<int64_t> count(size_t(p), 0);
     const double* base = d.data.data() + size_t(first) * size_t(p);
 
     forParameterBlocks(pool, p, rows, [&](int c0, int c1) {
         const int w = c1 - c0;
-        double* sum = m.mean.data() + c0;
+        double* k = shift.data() + c0;
+        for (int c = 0; c < w; ++c)
+            for (int e = 0; e < std::min(rows, ShiftRows); ++e) {
+                const double v = base[size_t(e) * size_t(p) + size_t(c0 + c)];
+                if (finite(v)) {
+                    k[c] = v;
+                    break;
+                }
+            }
+        double* s1 = m.mean.data() + c0;
+        double* s2 = m.dev.data() + c0;
         int64_t* cnt = count.data() + c0;
-        for (int e = 0; e < rows; ++e) {
-            const double* r = base + size_t(e) * size_t(p) + size_t(c0);
-            for (int k = 0; k < w; ++k) {
-                const double v = r[k];
-                const bool ok = finite(v);
-                sum[k] += ok ? v : 0.0;
-                cnt[k] += ok;
-            }
+        if (wantDev)
+            blockSums<true>(base + c0, size_t(p), rows, w, k, s1, s2, cnt);
+        else
+            blockSums<false>(base + c0, size_t(p), rows, w, k, s1, s2, cnt);
+        for (int c = 0; c < w; ++c) {
+            const int j = c0 + c;
+            const double f = d.Compensate ? CorrectionFactor(j) : 1.0;
+            const double n = double(cnt[c]);
+            const double sum = s1[c];
+            s1[c] = cnt[c] > 0 ? (k[c] + sum / n) * f : 0.0;
+            // Rounding can leave a tiny negative sum of squares for a constant column.
+            s2[c] = cnt[c] > 1 ? std::sqrt(std::max(0.0, (s2[c] - sum * sum / n) / (n - 1))) * f : 0.0;
         }
-        for (int k = 0; k < w; ++k) {
-            const size_t j = size_t(c0 + k);
-            m.mean[j] = cnt[k] > 0 ? m.mean[j] / double(cnt[k]) * factor[j] : 0.0;
-        }
-        if (!wantDev) return;
-        double* sq = m.dev.data() + c0;
-        const double* mu = m.mean.data() + c0;
-        const double* f = factor.data() + c0;
-        for (int e = 0; e < rows; ++e) {
-            const double* r = base + size_t(e) * size_t(p) + size_t(c0);
-            for (int k = 0; k < w; ++k) {
-                const double v = r[k];
-                const double t = v * f[k] - mu[k];
-                sq[k] += finite(v) ? t * t : 0.0;
-            }
-        }
-        for (int k = 0; k < w; ++k) sq[k] = cnt[k] > 1 ? std::sqrt(sq[k] / double(cnt[k] - 1)) : 0.0;
     });
     return m;
 }

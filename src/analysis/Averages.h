@@ -39,8 +39,8 @@ TVector Average(const TData& d, int start, int stop, TMultiThread* pool = nullpt
 
 // Mean and standard deviation (divisor n - 1) of every parameter over events
 // start..stop inclusive, after clamping start to 0..N-1 and stop to
-// start..N-1. With Compensate set every value is corrected first, so the
-// deviation is taken about the corrected mean. A one-event range has
+// start..N-1. With Compensate set both are those of the corrected values
+// (the deviation is taken about the corrected mean). A one-event range has
 // deviation 0. Both vectors have one entry per parameter.
 TVector Average(const TData& d, TVector& dev, int start, int stop, TMultiThread* pool = nullptr);
 
