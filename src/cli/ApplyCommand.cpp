@@ -31,6 +31,7 @@ struct FileResult {
     std::string error;  // empty when the file went through
     std::vector<std::string> warnings;  // gates the replay refused or could not read
     std::vector<std::string> parNames;
+    int rootEvents = -1;  // events of the file's first data set once it opened
 };
 
 // A workspace is JSON: its first non-blank byte is "{", never a protocol's " ORP".
@@ -109,6 +110,7 @@ FileResult processFile(const ApplyOptions& options, const SavedGateTree& tree, c
         FileChain chain = openChain(file, sink, nullptr);
         TData* root = chain.sets.front().get();
         for (const auto& p : root->Desc()) result.parNames.push_back(p.name);
+        result.rootEvents = root->events();
         std::vector<TData*> made;
         {
             std::lock_guard<std::mutex> lock(replayMutex);
@@ -132,7 +134,7 @@ FileResult processFile(const ApplyOptions& options, const SavedGateTree& tree, c
             const std::string path = gatePath(d);
             std::string row = file + "\t" + path + "\t" + std::to_string(d->events()) + "\t" +
                               percent(d->events(), d->Parent() ? d->Parent()->events() : 0) + "\t" +
-                              percent(d->events(), root->events());
+                              percent(d->events(), root->events()) + "\t";
             appendColumnStats(*d, row);
             result.rows.push_back(std::move(row));
             if (!options.saveGated.empty() && d->events() > 0)
@@ -153,11 +155,59 @@ FileResult processFile(const ApplyOptions& options, const SavedGateTree& tree, c
     return result;
 }
 
+// A message in one table cell: tabs and line ends would split the row.
+std::string cellText(std::string s)
+{
+    for (char& c : s)
+        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+    return s;
+}
+
+// The row of the file itself, written before its gate rows when the gates
+// alone would not show what happened: a file that could not be read (events
+// empty, the message in the error cell), a replay that refused gates (the
+// file's events and the messages), a replay that made nothing. So every file
+// of the list has at least one row, and a row with an empty events cell
+// marks a file that was not read.
+std::string fileRow(const std::string& file, const FileResult& r)
+{
+    if (!r.error.empty()) return file + "\t\t\t\t\t" + cellText(r.error);
+    std::string message;
+    for (const auto& w : r.warnings) message += (message.empty() ? "" : "; ") + cellText(w);
+    if (message.empty() && !r.rows.empty()) return {};
+    return file + "\t\t" + std::to_string(r.rootEvents) + "\t\t\t" + message;
+}
+
+// The files of the command line, then those of the list, once each, and of
+// them the shard's part.
+std::vector<std::string> applyFiles(const ApplyOptions& options)
+{
+    std::vector<std::string> all = options.files;
+    if (!options.filesFrom.empty()) {
+        const std::vector<std::string> listed = readFileList(options.filesFrom);
+        if (listed.empty()) throw CliError("file list " + options.filesFrom + " names no files");
+        all.insert(all.end(), listed.begin(), listed.end());
+    }
+    if (all.empty()) throw CliError("no files to apply: name them or give --files-from LIST");
+    std::vector<std::string> repeats;
+    all = withoutRepeats(all, &repeats);
+    for (const auto& f : repeats)
+        std::fprintf(stderr, "orvala-cli: %s is named more than once; it is read once\n", f.c_str());
+    if (options.shard.empty()) return all;
+    const Shard shard = parseShard(options.shard);
+    std::vector<std::string> part = shardFiles(all, shard);
+    if (part.empty())
+        std::fprintf(stderr, "orvala-cli: shard %s holds none of the %zu files; the table has only its header\n",
+                     options.shard.c_str(), all.size());
+    return part;
+}
+
 }  // namespace
 
 int runApply(const ApplyOptions& options)
 {
     if (!std::ifstream(options.protocol, std::ios::binary)) throw CliError("cannot open protocol " + options.protocol);
+    const std::vector<std::string> files = applyFiles(options);
     const SavedGateTree tree = readGateTree(options.protocol);
     if (!options.saveGated.empty()) {
         std::error_code ec;
@@ -170,56 +220,60 @@ int runApply(const ApplyOptions& options)
 
     // The parameter columns are named after the first file that opens; a file
     // with other parameters still gets its own values, one pair per column.
-    std::vector<FileResult> results(options.files.size());
+    std::vector<FileResult> results(files.size());
     std::atomic<size_t> next{0}, done{0};
     const bool progress = ::isatty(2);
     std::mutex progressMutex;
     auto worker = [&] {
-        for (size_t i = next++; i < options.files.size(); i = next++) {
-            results[i] = processFile(options, tree, options.files[i]);
+        for (size_t i = next++; i < files.size(); i = next++) {
+            results[i] = processFile(options, tree, files[i]);
             const size_t d = ++done;
             if (progress) {
                 std::lock_guard<std::mutex> lock(progressMutex);
-                std::fprintf(stderr, "\rapply: %zu/%zu files", d, options.files.size());
+                std::fprintf(stderr, "\rapply: %zu/%zu files", d, files.size());
             }
         }
     };
     const int wanted = options.threads > 0 ? options.threads : int(std::max(2u, std::thread::hardware_concurrency()));
-    const int threads = std::max(1, std::min<int>(wanted, int(options.files.size())));
+    const int threads = std::max(1, std::min<int>(wanted, int(files.size())));
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t) pool.emplace_back(worker);
     worker();
     for (auto& t : pool) t.join();
     if (progress) std::fprintf(stderr, "\n");
 
-    // Header: parameter names of the first file that opened.
+    // Header: parameter names of the first file with a row that counts events
+    // (merge finds the same file by its rows, so a split list gets the same
+    // header).
     std::vector<std::string> parNames;
     for (const auto& r : results)
-        if (r.error.empty() && !r.parNames.empty()) {
+        if (r.error.empty() || !r.rows.empty()) {
             parNames = r.parNames;
             break;
         }
-    std::string header = "file\tgate\tevents\tpct_parent\tpct_root";
+    std::string header = StatsHeaderStart;
     for (const auto& n : parNames) header += "\tmean_" + n + "\tmedian_" + n;
     out << header << "\r\n";
     int failures = 0;
     for (size_t i = 0; i < results.size(); ++i) {
+        const std::string own = fileRow(files[i], results[i]);
+        if (!own.empty()) out << own << "\r\n";
         for (const auto& row : results[i].rows) out << row << "\r\n";
         if (!results[i].error.empty()) {
-            std::fprintf(stderr, "orvala-cli: %s: %s\n", options.files[i].c_str(), results[i].error.c_str());
+            std::fprintf(stderr, "orvala-cli: %s: %s\n", files[i].c_str(), results[i].error.c_str());
             ++failures;
         } else if (!results[i].warnings.empty()) {
             // Rows of the gates that were applied are written; the run still
             // fails, so a batch never takes a partial gating for a whole one.
             for (const auto& w : results[i].warnings)
-                std::fprintf(stderr, "orvala-cli: %s: %s\n", options.files[i].c_str(), w.c_str());
+                std::fprintf(stderr, "orvala-cli: %s: %s\n", files[i].c_str(), w.c_str());
             ++failures;
         }
     }
     out.close();
     if (!out) throw CliError("cannot write file " + options.stats);
     if (failures) {
-        std::fprintf(stderr, "orvala-cli: %d of %zu files failed\n", failures, options.files.size());
+        std::fprintf(stderr, "orvala-cli: %d of %zu files failed\n", failures, files.size());
         return 1;
     }
     return 0;

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 #include "core/TPreText.h"
 #include "formats/DisplayText.h"
@@ -20,6 +22,64 @@ FileChain openChain(const std::string& filename, MessageSink& sink, TMultiThread
     // Take the references before anything can throw, so the chain is freed.
     for (TData* d = first; d; d = d->NextData) chain.sets.emplace_back(d);
     return chain;
+}
+
+std::vector<std::string> readFileList(const std::string& listPath)
+{
+    std::ifstream in(listPath, std::ios::binary);
+    std::error_code ec;
+    if (!in || std::filesystem::is_directory(listPath, ec)) throw CliError("cannot open file list " + listPath);
+    std::vector<std::string> files;
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos) continue;
+        const size_t last = line.find_last_not_of(" \t\r");
+        files.push_back(line.substr(first, last - first + 1));
+    }
+    if (in.bad()) throw CliError("cannot read file list " + listPath);
+    return files;
+}
+
+std::vector<std::string> withoutRepeats(const std::vector<std::string>& files, std::vector<std::string>* repeats)
+{
+    std::vector<std::string> kept;
+    std::set<std::string> seen;
+    for (const std::string& f : files) {
+        if (seen.insert(std::filesystem::path(f).lexically_normal().string()).second)
+            kept.push_back(f);
+        else if (repeats)
+            repeats->push_back(f);
+    }
+    return kept;
+}
+
+Shard parseShard(const std::string& text)
+{
+    const CliError bad("--shard " + text + ": expected I/N with 0 <= I < N, e.g. 0/4");
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos) throw bad;
+    auto number = [&](const char* begin, const char* end) {
+        unsigned long long v = 0;
+        const auto res = std::from_chars(begin, end, v);
+        // from_chars takes no sign and no blanks, but would stop early at "1x".
+        if (begin == end || res.ec != std::errc() || res.ptr != end) throw bad;
+        return v;
+    };
+    const unsigned long long index = number(text.data(), text.data() + slash);
+    const unsigned long long count = number(text.data() + slash + 1, text.data() + text.size());
+    if (count == 0 || index >= count) throw bad;
+    return Shard{size_t(index), size_t(count)};
+}
+
+std::vector<std::string> shardFiles(const std::vector<std::string>& files, Shard s)
+{
+    std::vector<std::string> part;
+    for (size_t i = s.index; i < files.size(); i += s.count) {
+        part.push_back(files[i]);
+        if (files.size() - i <= s.count) break;  // no wrap-around for a huge N
+    }
+    return part;
 }
 
 std::string formatNumber(double v)

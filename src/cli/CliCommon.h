@@ -35,6 +35,36 @@ std::string formatNumber(double v);
 // The bytes as UTF-8 (Latin-1 when they are not valid UTF-8).
 std::string utf8(const std::string& bytes);
 
+// The paths named by a file list, one a line, in list order. A trailing CR
+// (lists written on Windows) and blanks around a path are dropped; lines that
+// are empty or blank are skipped. Throws CliError "cannot open file list
+// <list>" when the list cannot be read.
+std::vector<std::string> readFileList(const std::string& listPath);
+
+// files without repeats: a path that names the same file as an earlier one
+// (compared in lexically normal form, so "./a.fcs" repeats "a.fcs") is
+// dropped and appended to repeats when that is not null. The first spelling
+// is kept, so apply and merge see the same paths.
+std::vector<std::string> withoutRepeats(const std::vector<std::string>& files, std::vector<std::string>* repeats);
+
+// One part of a file list split over N processes: every count-th file
+// starting at index (0-based).
+struct Shard {
+    size_t index = 0;
+    size_t count = 1;
+};
+
+// Parses "I/N" (decimal digits only, 0 <= I < N); throws CliError naming the
+// expected form otherwise.
+Shard parseShard(const std::string& text);
+
+// The files of shard s, in list order.
+std::vector<std::string> shardFiles(const std::vector<std::string>& files, Shard s);
+
+// The first columns of every statistics table that apply writes; merge checks
+// them to know a table when it sees one.
+inline constexpr const char* StatsHeaderStart = "file\tgate\tevents\tpct_parent\tpct_root\terror";
+
 // Column index of a parameter by its name as the data set shows it, or by its
 // short $PnN name; throws CliError "unknown parameter: <name>".
 int parameterIndex(const TData& data, const std::string& name);

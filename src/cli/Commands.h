@@ -28,11 +28,22 @@ int runExport(const ExportOptions& options);
 struct ApplyOptions {
     std::string protocol;
     std::vector<std::string> files;
+    std::string filesFrom;  // a list of files, one a line, read after files
+    std::string shard;      // "I/N": only every N-th file from index I; empty for all
     std::string stats;
     std::string saveGated;
     int threads = 0;  // files processed at once; 0 = one per processor
 };
 int runApply(const ApplyOptions& options);
+
+// Joins the statistics tables that apply wrote for the shards of one file
+// list into the table a single apply over the whole list writes.
+struct MergeOptions {
+    std::vector<std::string> tables;
+    std::string filesFrom;
+    std::string to;
+};
+int runMerge(const MergeOptions& options);
 
 struct RenderOptions {
     std::string file;

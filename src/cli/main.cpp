@@ -51,9 +51,33 @@ int main(int argc, char** argv)
     applyCmd->add_option("PROTOCOL", apply.protocol,
                          "Protocol file (.orp), or a workspace (.orw): the gates of its first data set with gates")
         ->required();
-    applyCmd->add_option("FILE", apply.files, "Files to gate")->required();
+    applyCmd->add_option("FILE", apply.files, "Files to gate");
+    applyCmd->add_option("--files-from", apply.filesFrom,
+                         "Also gate the files of this list, one path a line (blank lines skipped, repeats read once)");
+    applyCmd
+        ->add_option("--shard", apply.shard, "Only every N-th file of all named, from the I-th (0-based): I/N")
+        ->check(CLI::Validator(
+            [](std::string& s) {
+                try {
+                    parseShard(s);
+                    return std::string();
+                } catch (const CliError& e) {
+                    return std::string(e.what());
+                }
+            },
+            "I/N"));
     applyCmd->add_option("--stats", apply.stats, "Statistics table to write (tab-separated)")->required();
     applyCmd->add_option("--save-gated", apply.saveGated, "Folder for every gated data set as FCS");
+    applyCmd->add_option("--threads", apply.threads, "Files gated at once (default: one per processor)")
+        ->check(CLI::PositiveNumber);
+
+    MergeOptions merge;
+    auto* mergeCmd =
+        app.add_subcommand("merge", "Join the statistics tables of apply --shard runs into the table of one run");
+    mergeCmd->add_option("TABLE", merge.tables, "Statistics tables of the shards")->required();
+    mergeCmd->add_option("--files-from", merge.filesFrom, "The file list the shards were given; rows follow its order")
+        ->required();
+    mergeCmd->add_option("--to", merge.to, "Merged table to write")->required();
 
     RenderOptions render;
     auto* renderCmd = app.add_subcommand("render", "Draw the density map (or a histogram without --y) as PNG");
@@ -124,6 +148,7 @@ int main(int argc, char** argv)
         if (*infoCmd) return runInfo(info);
         if (*exportCmd) return runExport(exp);
         if (*applyCmd) return runApply(apply);
+        if (*mergeCmd) return runMerge(merge);
         if (*renderCmd) return runRender(render);
         if (*unmixCmd) return runUnmix(unmix);
         if (*transformCmd) return runTransform(transform);

@@ -388,8 +388,8 @@ TEST(OrvalaCli, ApplyGivesTheCountsOfTheLibrary)
     EXPECT_NE(slurp(stats).find("\r\n"), std::string::npos);
     const auto rows = readTsv(stats);
     ASSERT_FALSE(rows.empty());
-    const std::vector<std::string> header = {"file", "gate", "events", "pct_parent", "pct_root", "mean_X", "median_X",
-                                             "mean_Y", "median_Y", "mean_Z", "median_Z"};
+    const std::vector<std::string> header = {"file",   "gate",     "events", "pct_parent", "pct_root", "error",
+                                             "mean_X", "median_X", "mean_Y", "median_Y",   "mean_Z", "median_Z"};
     EXPECT_EQ(rows[0], header);
     ASSERT_EQ(rows.size(), 1u + 3 * 3);
     int checked = 0;
@@ -410,7 +410,7 @@ TEST(OrvalaCli, ApplyGivesTheCountsOfTheLibrary)
                 EXPECT_NEAR(cellValue(row[3]), 100.0 * it->second.first / parent, 1e-9);
             }
             if (it->second.first > 0) {
-                EXPECT_NEAR(cellValue(row[9]), it->second.second, 1e-9);
+                EXPECT_NEAR(cellValue(row[10]), it->second.second, 1e-9);
             }
             ++checked;
         }
@@ -446,11 +446,19 @@ TEST(OrvalaCli, ApplyGoesOnPastACorruptFile)
     for (size_t i = 1; i < rows.size(); ++i) {
         good1Rows += rows[i][0] == good1;
         good2Rows += rows[i][0] == good2;
-        badRows += rows[i][0] == bad;
+        if (rows[i][0] == bad) {
+            // The corrupt file is one row: no gate, no events, its message.
+            ++badRows;
+            ASSERT_EQ(rows[i].size(), 6u);
+            EXPECT_EQ(rows[i][1], "");
+            EXPECT_EQ(rows[i][2], "");
+            EXPECT_NE(rows[i][5], "");
+            EXPECT_NE(r.err.find(rows[i][5]), std::string::npos) << rows[i][5];
+        }
     }
     EXPECT_EQ(good1Rows, 3);
     EXPECT_EQ(good2Rows, 3);
-    EXPECT_EQ(badRows, 0);
+    EXPECT_EQ(badRows, 1);
 
     const CliRun noProtocol = runCli(tmp, {"apply", tmp.file("none.orp"), good1, "--stats", stats});
     EXPECT_NE(noProtocol.code, 0);
@@ -633,7 +641,7 @@ TEST(OrvalaCli, NumbersKeepTheDecimalPointUnderACommaLocale)
     for (size_t i = 1; i < rows.size(); ++i)
         for (size_t c = 2; c < rows[i].size(); ++c) EXPECT_EQ(rows[i][c].find(','), std::string::npos) << rows[i][c];
     EXPECT_EQ(rows[1][1], "A");
-    EXPECT_EQ(rows[1][5], "34.25");
+    EXPECT_EQ(rows[1][6], "34.25");
     const std::string render = tmp.file("r.png");
     const CliRun r = runCli(tmp, {"render", file, "--x", "X", "--png", render}, env);
     EXPECT_EQ(r.code, 0) << r.err;
