@@ -76,4 +76,13 @@ int runTransform(const TransformOptions& options);
 // The list of transforms for the help text.
 std::string transformHelp();
 
+struct ClassifyOptions {
+    std::string image;    // a picture file or a directory of frames
+    std::string classes;  // CSV of class spectra (one a row) or a class file (.soc)
+    std::string method = "sam";
+    double threshold = -1;  // degrees; negative: none
+    std::string to;         // .csv (class indices, -1 for none) or .png
+};
+int runClassify(const ClassifyOptions& options);
+
 }  // namespace orvala::cli

@@ -122,6 +122,24 @@ int main(int argc, char** argv)
     transformCmd->add_option("--dataset", transform.dataset, "0-based position in the file's chain of data sets")
         ->default_val(0);
 
+    ClassifyOptions classify;
+    auto* classifyCmd =
+        app.add_subcommand("classify", "Classify every pixel of a picture or image stack and write the class map");
+    classifyCmd
+        ->add_option("IMAGE_OR_STACK", classify.image,
+                     "Picture file, or directory of frames named after their wavelength")
+        ->required();
+    classifyCmd->add_option("--classes", classify.classes,
+                            "Class spectra (CSV: header of bands, one class a row, in band order) or a class file (.soc)")
+        ->required();
+    classifyCmd->add_option("--method", classify.method, "Spectral angle, or largest non-negative unmixing amount")
+        ->check(CLI::IsMember({"sam", "sd"}))
+        ->default_val("sam");
+    classifyCmd->add_option("--threshold", classify.threshold, "sam: largest angle in degrees a class takes")
+        ->check(CLI::NonNegativeNumber);
+    classifyCmd->add_option("--to", classify.to, "Class map: .csv (class index per pixel, -1 for none) or .png")
+        ->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -152,6 +170,7 @@ int main(int argc, char** argv)
         if (*renderCmd) return runRender(render);
         if (*unmixCmd) return runUnmix(unmix);
         if (*transformCmd) return runTransform(transform);
+        if (*classifyCmd) return runClassify(classify);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvala-cli: %s\n", e.what());
         return 1;
