@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   qt6-datavisualization-dev libpugixml-dev
   xvfb xauth clang locales
+  slurmctld slurmd slurm-client munge
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -16,3 +16,6 @@ cmake -S "$top" -B "$top/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DORVALA_SANITIZE=ON -DORVALA_GUI=OFF -DORVALA_BENCH=OFF
 cmake --build "$top/build-asan" -j "$jobs"
 ctest --test-dir "$top/build-asan" -j "$jobs" --output-on-failure
+
+# orvala-cli apply as a Slurm job array on a one-node cluster of its own.
+"$top/scripts/cluster/test-slurm.sh" "$top/build-test"
