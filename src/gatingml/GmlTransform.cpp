@@ -1,5 +1,6 @@
 #include "GmlTransform.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -125,6 +126,7 @@ GmlTransform GmlTransform::Logicle(const std::string& id, double T, double W, do
     t.f_ = fa * a;  // so that B(x1) = 0
     t.x1_ = x1;
     if (!allFinite({t.a_, t.c_, t.f_}) || a <= 0) badParameters(id, "the parameters give no usable scale");
+    t.buildTable();
     return t;
 }
 
@@ -153,6 +155,7 @@ GmlTransform GmlTransform::Hyperlog(const std::string& id, double T, double W, d
     t.f_ = fa * a;
     t.x1_ = x1;
     if (!allFinite({t.a_, t.c_, t.f_}) || a <= 0) badParameters(id, "the parameters give no usable scale");
+    t.buildTable();
     return t;
 }
 
@@ -209,6 +212,52 @@ double GmlTransform::solveUpper(double x) const
     return y;
 }
 
+void GmlTransform::buildTable()
+{
+    // The grid reaches a fifth of the scale above the top (T at y = 1); larger
+    // values take the bracketed solve.
+    constexpr int kSteps = 2048;
+    tableStep_ = (1.2 - x1_) / kSteps;
+    tableX_.resize(kSteps + 1);
+    for (int k = 0; k <= kSteps; ++k) tableX_[size_t(k)] = upperBranch(x1_ + k * tableStep_);
+    for (size_t k = 1; k < tableX_.size(); ++k)
+        if (!(tableX_[k] > tableX_[k - 1]) || !std::isfinite(tableX_[k])) {
+            tableX_.clear();  // not increasing in floating point: always solve
+            return;
+        }
+}
+
+double GmlTransform::fastUpper(double x) const
+{
+    if (tableX_.empty() || !(x < tableX_.back())) return solveUpper(x);
+    const size_t k = size_t(std::upper_bound(tableX_.begin(), tableX_.end(), x) - tableX_.begin()) - 1;
+    const double x0 = tableX_[k], x1 = tableX_[k + 1];
+    double y = x1_ + (double(k) + (x - x0) / (x1 - x0)) * tableStep_;
+    // Halley's method triples the correct digits per step: from the
+    // interpolated start, a step smaller than 1e-7 leaves an error far below
+    // the last bit, so the value after it is final.
+    const bool logicle = kind_ == GmlTransformKind::Logicle;
+    for (int i = 0; i < 8; ++i) {
+        const double eb = a_ * std::exp(b_ * y);
+        double f, d1, d2;
+        if (logicle) {
+            const double ed = c_ * std::exp(-d_ * y);
+            f = eb - ed - f_ - x;
+            d1 = b_ * eb + d_ * ed;
+            d2 = b_ * b_ * eb - d_ * d_ * ed;
+        } else {
+            f = eb + c_ * y - f_ - x;
+            d1 = b_ * eb + c_;
+            d2 = b_ * b_ * eb;
+        }
+        const double step = 2 * f * d1 / (2 * d1 * d1 - f * d2);
+        if (!std::isfinite(step)) break;
+        y -= step;
+        if (std::abs(step) < 1e-7) return y;
+    }
+    return solveUpper(x);
+}
+
 double GmlTransform::Apply(double x) const
 {
     switch (kind_) {
@@ -223,7 +272,7 @@ double GmlTransform::Apply(double x) const
         if (std::isnan(x)) return kNaN;
         if (std::isinf(x)) return x;
         // Both scales are odd about x1: B(x1 - t) = -B(x1 + t).
-        return x >= 0 ? solveUpper(x) : 2 * x1_ - solveUpper(-x);
+        return x >= 0 ? fastUpper(x) : 2 * x1_ - fastUpper(-x);
     case GmlTransformKind::Fratio:
         break;
     }

@@ -48,6 +48,9 @@ private:
     double upperSlope(double y) const;
     // The y >= x1_ with upperBranch(y) == x, for x >= 0.
     double solveUpper(double x) const;
+    // The same from a table start and Halley steps; falls back on solveUpper.
+    double fastUpper(double x) const;
+    void buildTable();
 
     std::string id_;
     GmlTransformKind kind_ = GmlTransformKind::Flin;
@@ -56,6 +59,9 @@ private:
     // Prepared constants: logicle a e^(b y) - c e^(-d y) - f, hyperlog a e^(b y) + c y - f.
     double a_ = 0, b_ = 0, c_ = 0, d_ = 0, f_ = 0, x1_ = 0;
     double scale_ = 0, offset_ = 0;  // fasinh: sinh(M ln10) / T and A ln10; flin: T + A
+    // Branch values on an even grid of y from x1_: where a root solve starts.
+    std::vector<double> tableX_;
+    double tableStep_ = 0;
 };
 
 }  // namespace orvala

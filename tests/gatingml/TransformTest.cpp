@@ -74,10 +74,19 @@ TEST(GmlTransform, InverseUndoesApply)
         GmlTransform::Fasinh("asinh", 262144, 4.5, 0.5), GmlTransform::Logicle("L", 262144, 0.5, 4.5, 0),
         GmlTransform::Logicle("LA", 10000, 1, 4.5, 0.7), GmlTransform::Hyperlog("H", 10000, 1, 4.5, 0)};
     for (const GmlTransform& t : transforms)
-        for (double x : {-5000.0, -37.5, -0.25, 0.0, 0.001, 1.0, 12.5, 999.0, 123456.0, 1e7}) {
+        for (double x : {-5000.0, -37.5, -0.25, 0.0, 0.001, 1.0, 12.5, 999.0, 123456.0, 1e7, 3e5, 8e6}) {
             if (t.Kind() == GmlTransformKind::Flog && x <= 0) continue;
             SCOPED_TRACE(t.Id() + " at " + std::to_string(x));
-            EXPECT_NEAR(t.Inverse(t.Apply(x)), x, 1e-9 * std::max(1.0, std::abs(x)));
+            EXPECT_NEAR(t.Inverse(t.Apply(x)), x, 1e-11 * std::max(1.0, std::abs(x)));
+        }
+    // The root is exact to the last bits across the whole table range, not only
+    // at the points above: a dense sweep on a steep logicle.
+    const GmlTransform L = GmlTransform::Logicle("steep", 262144, 0.5, 4.5, 0);
+    for (double m = 0.01; m < 4e5; m = m * 1.01 + 0.37)
+        for (double x : {m, -m}) {
+            const double y = L.Apply(x);
+            const double slope = (L.Inverse(y + 1e-7) - L.Inverse(y - 1e-7)) / 2e-7;
+            ASSERT_NEAR(L.Inverse(y), x, 1e-13 * std::abs(slope) + 1e-12 * std::abs(x)) << x;
         }
 }
 
