@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <clocale>
 
+#include "AverageCommands.h"
 #include "ClusterTable.h"
 #include "DiscriminationDialog.h"
 #include "FileOpener.h"
@@ -265,9 +266,9 @@ void MainWindow::buildMenu()
     QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
     addCommand(analyze, QStringLiteral("2D Plot"), [this] { plotSelected(); }, NoAskSelect);
     addCommand(analyze, QStringLiteral("Gate Projection"), nullptr, Hidden);
-    addCommand(analyze, QStringLiteral("Average"), nullptr);
-    addCommand(analyze, QStringLiteral("Normalized Average"), nullptr);
-    addCommand(analyze, QStringLiteral("Distribution"), nullptr);
+    addCommand(analyze, QStringLiteral("Average"), [this] { AverageCommands::Average(*this, false); });
+    addCommand(analyze, QStringLiteral("Normalized Average"), [this] { AverageCommands::Average(*this, true); });
+    addCommand(analyze, QStringLiteral("Distribution"), [this] { AverageCommands::Distribution(*this); });
     addCommand(analyze, QStringLiteral("Time Plot"), nullptr);
     addCommand(analyze, QStringLiteral("Tabloid"), nullptr);
     addCommand(analyze, QStringLiteral("Phenotyping"), nullptr, Hidden);
@@ -295,6 +296,7 @@ void MainWindow::buildMenu()
     addCommand(tools, QStringLiteral("Transpose"), [this] { TransformCommands::Transpose(*this); });
     addCommand(tools, QStringLiteral("Breed gates"), [this] { breedGates(dataBox_->GetSelected(0)); });
     addCommand(tools, QStringLiteral("Combine"), nullptr);
+    addCommand(tools, QStringLiteral("Calculator"), [this] { AverageCommands::Calculator(*this); });
     addCommand(tools, QStringLiteral("Find Signal"), [this] { TransformCommands::FindSignal(*this); });
     addCommand(tools, QStringLiteral("Scale 0..1023"), [this] { TransformCommands::Scale(*this); });
     addCommand(tools, QStringLiteral("Convert Form Cyan To Normal"), nullptr, Hidden);

@@ -111,6 +111,15 @@ TEST(Chart, SeriesListAndPoints)
     c.setErrorWidth(err, 8);
     EXPECT_EQ(c.pointError(err, 1), 2.5);
     EXPECT_EQ(c.pointError(err, 0), 0);
+    // All errors at once: a short list leaves the rest at 0, a long one is cut.
+    c.setPoints(err, std::vector<double>{1, 2, 3}, std::vector<double>{10, 20, 30});
+    c.setPointErrors(err, {1.5, 0.5});
+    EXPECT_EQ(c.pointError(err, 0), 1.5);
+    EXPECT_EQ(c.pointError(err, 1), 0.5);
+    EXPECT_EQ(c.pointError(err, 2), 0);
+    c.setPointErrors(err, {3, 2, 1, 9});
+    EXPECT_EQ(c.pointError(err, 2), 1);
+    EXPECT_EQ(c.pointError(err, 3), 0);
 
     c.setSeriesTag(line, 42);
     c.setSeriesIdentifier(line, "$gate");

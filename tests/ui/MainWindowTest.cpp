@@ -108,7 +108,7 @@ private slots:
                               "Decomposition", "Convert To Log Scale", "Centered Logratio Transform",
                               "Convert to Hyperspherical Coordinates", "Spectra", "Delete channels",
                               "Swap Channels order", "Cut Noise", "Add noise", "Transpose", "Breed gates", "Combine",
-                              "Find Signal", "Scale 0..1023", "Properties"}));
+                              "Calculator", "Find Signal", "Scale 0..1023", "Properties"}));
         QCOMPARE(visibleCaptions(menus[3]), QStringList({"&Tile", "&Cascade"}));
 
         for (const char* hidden : {"Hypercyt", "Open Plate", "Open Kodak Multipage", "Gate Projection", "Phenotyping",
@@ -120,9 +120,10 @@ private slots:
         QVERIFY(!w.action(QStringLiteral("Gate Projection"))->isEnabled());
         QVERIFY(!w.action(QStringLiteral("Experiment II"))->isEnabled());
         for (const char* working : {"Remove", "Join", "Delete channels", "Swap Channels order", "Properties", "Exit",
-                                    "&Tile", "&Cascade", "Save For Cluster", "Transpose", "Add noise", "Scale 0..1023"})
+                                    "&Tile", "&Cascade", "Save For Cluster", "Transpose", "Add noise", "Scale 0..1023",
+                                    "Average", "Normalized Average", "Distribution", "Calculator"})
             QVERIFY2(w.action(QString::fromLatin1(working))->isEnabled(), working);
-        for (const char* notYet : {"Acquisition", "Average", "Tabloid"})
+        for (const char* notYet : {"Acquisition", "Tabloid"})
             QVERIFY2(!w.action(QString::fromLatin1(notYet))->isEnabled(), notYet);
     }
 

@@ -1123,6 +1123,14 @@ void Chart::setPointError(SeriesId id, int index, double error)
     d->sync(s);
 }
 
+void Chart::setPointErrors(SeriesId id, std::vector<double> errors)
+{
+    SeriesRec& s = d->get(id);
+    errors.resize(s.a->x.size(), 0.0);
+    s.err = std::move(errors);
+    d->sync(s);
+}
+
 double Chart::pointError(SeriesId id, int index) const
 {
     const SeriesRec& s = d->get(id);

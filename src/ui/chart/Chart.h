@@ -157,6 +157,9 @@ public:
     // --- Bars and error bars ---
     void setBarPen(SeriesId id, const QPen& pen);
     void setPointError(SeriesId id, int index, double error);
+    // Every point's error at once (missing entries are 0, extra ones dropped):
+    // one update for a whole curve instead of one per point.
+    void setPointErrors(SeriesId id, std::vector<double> errors);
     double pointError(SeriesId id, int index) const;
     void setErrorWidth(SeriesId id, int pixels);
 
