@@ -31,6 +31,7 @@
 #include "SpectraCommands.h"
 #include "TSeqProg.h"
 #include "TSubChannelDlg.h"
+#include "CombineCommands.h"
 #include "TransformCommands.h"
 #include "Tsee.h"
 #include "core/TDataList.h"
@@ -295,7 +296,7 @@ void MainWindow::buildMenu()
     addCommand(tools, QStringLiteral("Add noise"), [this] { TransformCommands::AddNoise(*this); });
     addCommand(tools, QStringLiteral("Transpose"), [this] { TransformCommands::Transpose(*this); });
     addCommand(tools, QStringLiteral("Breed gates"), [this] { breedGates(dataBox_->GetSelected(0)); });
-    addCommand(tools, QStringLiteral("Combine"), nullptr);
+    addCommand(tools, QStringLiteral("Combine"), [this] { CombineCommands::Combine(*this); });
     addCommand(tools, QStringLiteral("Calculator"), [this] { AverageCommands::Calculator(*this); });
     addCommand(tools, QStringLiteral("Find Signal"), [this] { TransformCommands::FindSignal(*this); });
     addCommand(tools, QStringLiteral("Scale 0..1023"), [this] { TransformCommands::Scale(*this); });
@@ -404,10 +405,7 @@ void MainWindow::bringToFront()
 
 void MainWindow::joinSelected()
 {
-    TDataList list;
-    for (TData* d : dataBox_->Selected()) list.Add(d);
-    TData* joined = TData::Join(list, true);
-    dataBox_->Add(joined);
+    CombineCommands::Join(*this);
 }
 
 void MainWindow::saveForCluster()
