@@ -138,6 +138,16 @@ HidapiTransport::~HidapiTransport()
     exit();
 }
 
+bool InstrumentAttached()
+{
+    if (hid_init() != 0)
+        return false;
+    hid_device_info* list = hid_enumerate(iqsp::VendorId, iqsp::ProductId);
+    const bool found = list != nullptr;
+    hid_free_enumeration(list);
+    return found;
+}
+
 bool HidapiTransport::init(std::string& message)
 {
     if (initialised_)

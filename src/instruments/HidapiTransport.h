@@ -18,6 +18,10 @@ namespace orvala {
 // not describe gets fallback.
 ReportLengths ReportLengthsFromDescriptor(const std::vector<uint8_t>& descriptor, int fallback = 4098);
 
+// True when hidapi finds an instrument attached (for the device picker); the
+// HID layer stays initialised for the transport that opens it next.
+bool InstrumentAttached();
+
 class HidapiTransport : public HidTransport {
 public:
     HidapiTransport() = default;

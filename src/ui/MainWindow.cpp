@@ -19,6 +19,7 @@
 #include <clocale>
 
 #include "AverageCommands.h"
+#include "AcquisitionCommands.h"
 #include "ClusterTable.h"
 #include "DiscriminationDialog.h"
 #include "FileOpener.h"
@@ -239,8 +240,8 @@ QAction* MainWindow::addCommand(QMenu* menu, const QString& caption, std::functi
 void MainWindow::buildMenu()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    addCommand(file, QStringLiteral("Hypercyt"), nullptr, Hidden);
-    addCommand(file, QStringLiteral("Acquisition"), nullptr);
+    addCommand(file, QStringLiteral("Hypercyt"), [this] { AcquisitionCommands::ShowHypercyt(*this); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Acquisition"), [this] { AcquisitionCommands::ShowAcquisition(*this); }, NoAskSelect);
     addCommand(file, QStringLiteral("Open"), [this] { openDialog(); }, NoAskSelect);
     addCommand(file, QStringLiteral("Open Plate"), nullptr, Hidden);
     // Opening a picture or a frame directory needs no selection: asking for
