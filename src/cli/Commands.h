@@ -85,4 +85,23 @@ struct ClassifyOptions {
 };
 int runClassify(const ClassifyOptions& options);
 
+// Evaluates a Gating-ML document on files.
+struct GatingMlOptions {
+    std::string gates;
+    std::vector<std::string> files;
+    std::string stats;       // the columns apply writes
+    std::string membership;  // one file: header of gate ids, one row of 1/0 per event
+};
+int runGatingMl(const GatingMlOptions& options);
+
+// Writes the gates of a protocol or workspace as Gating-ML; file gives the
+// parameters' scales.
+struct ExportGatingMlOptions {
+    std::string file;
+    std::string protocol;
+    std::string workspace;
+    std::string to;
+};
+int runExportGatingMl(const ExportGatingMlOptions& options);
+
 }  // namespace orvala::cli

@@ -140,6 +140,20 @@ int main(int argc, char** argv)
     classifyCmd->add_option("--to", classify.to, "Class map: .csv (class index per pixel, -1 for none) or .png")
         ->required();
 
+    GatingMlOptions gml;
+    auto* gmlCmd = app.add_subcommand("gatingml", "Evaluate the gates of a Gating-ML 2.0 document on files");
+    gmlCmd->add_option("GATES", gml.gates, "Gating-ML document (.xml)")->required();
+    gmlCmd->add_option("FILE", gml.files, "FCS files to gate")->required();
+    gmlCmd->add_option("--stats", gml.stats, "Statistics table to write (the columns of apply)");
+    gmlCmd->add_option("--membership", gml.membership,
+                       "One FILE: table of gate ids and one row per event, 1 when in the gate (and its parents)");
+    ExportGatingMlOptions gmlExport;
+    auto* gmlExportCmd = app.add_subcommand("export-gatingml", "Write the gates of a protocol or workspace as Gating-ML 2.0");
+    gmlExportCmd->add_option("FILE", gmlExport.file, "FCS file whose parameters the gates refer to")->required();
+    gmlExportCmd->add_option("--protocol", gmlExport.protocol, "Protocol file (.orp)");
+    gmlExportCmd->add_option("--workspace", gmlExport.workspace, "Workspace (.orw): the gates of its first data set with gates");
+    gmlExportCmd->add_option("--to", gmlExport.to, "Gating-ML document to write (.xml)")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -170,6 +184,8 @@ int main(int argc, char** argv)
         if (*renderCmd) return runRender(render);
         if (*unmixCmd) return runUnmix(unmix);
         if (*transformCmd) return runTransform(transform);
+        if (*gmlCmd) return runGatingMl(gml);
+        if (*gmlExportCmd) return runExportGatingMl(gmlExport);
         if (*classifyCmd) return runClassify(classify);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvala-cli: %s\n", e.what());
