@@ -22,6 +22,7 @@
 #include "AcquisitionCommands.h"
 #include "ClusterTable.h"
 #include "DiscriminationDialog.h"
+#include "PlateCommands.h"
 #include "FileOpener.h"
 #include "MdiLayout.h"
 #include "OptionsDialog.h"
@@ -29,9 +30,11 @@
 #include "SaveTextOptionsDialog.h"
 #include "SingleInstance.h"
 #include "TDataBox.h"
+#include "ImageCommands.h"
 #include "SpectraCommands.h"
 #include "TSeqProg.h"
 #include "TSubChannelDlg.h"
+#include "TimePlotCommands.h"
 #include "CombineCommands.h"
 #include "TransformCommands.h"
 #include "Tsee.h"
@@ -185,9 +188,8 @@ MainWindow::MainWindow(const QString& settingsFile, QWidget* parent) : QMainWind
     progress_ = new TSeqProg(this);
 
     connect(dataBox_, &TDataBox::dataActivated, this, [this](TData* d) {
-        // Frame stacks belong to the image window, which this build has not:
-        // a scatter of their pixel table would mislead.
-        if (d && !d->IsSequence()) runCommand([&] { openPlot(d); });
+        // Pictures and frame stacks open in the image window, everything else in a plot.
+        if (d) runCommand([&] { d->IsPicture() ? void(ImageCommands::OpenImageWindow(*this, d)) : void(openPlot(d)); });
     });
 
     dataBox_->setFileInfoAvailable(true);
@@ -243,7 +245,7 @@ void MainWindow::buildMenu()
     addCommand(file, QStringLiteral("Hypercyt"), [this] { AcquisitionCommands::ShowHypercyt(*this); }, NoAskSelect);
     addCommand(file, QStringLiteral("Acquisition"), [this] { AcquisitionCommands::ShowAcquisition(*this); }, NoAskSelect);
     addCommand(file, QStringLiteral("Open"), [this] { openDialog(); }, NoAskSelect);
-    addCommand(file, QStringLiteral("Open Plate"), nullptr, Hidden);
+    addCommand(file, QStringLiteral("Open Plate"), [this] { PlateCommands::OpenPlate(*this); }, NoAskSelect);
     // Opening a picture or a frame directory needs no selection: asking for
     // one would make them unusable on an empty workspace.
     addCommand(file, QStringLiteral("Open Picture"), [this] { openPictureDialog(); }, NoAskSelect);
@@ -271,9 +273,9 @@ void MainWindow::buildMenu()
     addCommand(analyze, QStringLiteral("Average"), [this] { AverageCommands::Average(*this, false); });
     addCommand(analyze, QStringLiteral("Normalized Average"), [this] { AverageCommands::Average(*this, true); });
     addCommand(analyze, QStringLiteral("Distribution"), [this] { AverageCommands::Distribution(*this); });
-    addCommand(analyze, QStringLiteral("Time Plot"), nullptr);
-    addCommand(analyze, QStringLiteral("Tabloid"), nullptr);
-    addCommand(analyze, QStringLiteral("Phenotyping"), nullptr, Hidden);
+    addCommand(analyze, QStringLiteral("Time Plot"), [this] { TimePlotCommands::TimePlot(*this); });
+    addCommand(analyze, QStringLiteral("Tabloid"), [this] { TimePlotCommands::Tabloid(*this); });
+    addCommand(analyze, QStringLiteral("Phenotyping"), [this] { PlateCommands::Phenotyping(*this); });
     addCommand(analyze, QStringLiteral("Experiment I"), nullptr, Hidden);
     addCommand(analyze, QStringLiteral("Experiment II"), nullptr, Hidden);
     addCommand(analyze, QStringLiteral("Test"), nullptr, Hidden);
@@ -468,6 +470,7 @@ TData* MainWindow::openPicture(const QString& fileName)
 {
     TData* d = OpenPicture(nativeName(fileName));
     dataBox_->Add(d);
+    ImageCommands::Opened(*this, d, fileName);
     return d;
 }
 
@@ -495,6 +498,7 @@ TData* MainWindow::openMultipage(const QString& dir, bool kodak)
     }
     progress_->hide();
     dataBox_->Add(d);
+    ImageCommands::Opened(*this, d, dir);
     return d;
 }
 

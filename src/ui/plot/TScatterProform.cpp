@@ -1,5 +1,6 @@
 #include "TScatterProform.h"
 
+#include <QAction>
 #include <QApplication>
 #include <algorithm>
 #include <QCheckBox>
@@ -24,6 +25,9 @@
 #include "TPlotCon.h"
 #include "TQuickview.h"
 #include "Tppdialog.h"
+#ifdef ORVALA_HAVE_3D
+#include "TScatter3D.h"
+#endif
 #include "core/Messages.h"
 #include "core/TDataFilter.h"
 #include "core/TDataList.h"
@@ -131,6 +135,21 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
     connect(Control->markers, &QPushButton::clicked, this, [this] { markersClick(); });
     connect(Control->OneDGate, &QPushButton::clicked, this, [this] { OneDGateClick(); });
     connect(Control->ColorPoints, &QPushButton::clicked, this, [this] { ColorPointsClick(); });
+#ifdef ORVALA_HAVE_3D
+    // The plotted directions and one more parameter in a rotating 3-D view.
+    auto* view3d = new QAction(QStringLiteral("3-D"), this);
+    view3d->setObjectName(QStringLiteral("view3d"));
+    view3d->setToolTip(QStringLiteral("Show the plotted parameters and a third one in a rotating 3-D view"));
+    Control->TeeCommander->addCommand(view3d);
+    connect(view3d, &QAction::triggered, this, [this] {
+        guarded([this] {
+            BuildAxisVectors();
+            const bool raw = !view_.components;  // component directions name no parameter
+            openScatter3D(this, data_.get(), raw ? view_.x.direction : TVector(), raw ? view_.y.direction : TVector(),
+                          pool_);
+        });
+    });
+#endif
     connect(Control->ShowPointer, &QCheckBox::toggled, this, [this](bool on) { showPointer(on); });
     connect(chart_, &Chart::seriesPointClicked, this,
             [this](Chart::SeriesId id, int index, QMouseEvent*, bool* carryOn) {
