@@ -10,6 +10,7 @@
 
 #include "core/TData.h"
 #include "formats/FcsOpen.h"
+#include "plates/Plate.h"
 
 namespace orvala {
 
@@ -327,7 +328,10 @@ std::vector<TData*> OpenPhenoSources(const PhenoProject& project, const std::str
         if (s.file.empty())
             throw OrvalaError("The phenotyping project " + projectPath + " names no file for data set " +
                               std::to_string(i + 1) + "; the project is not loaded.");
-        std::unique_ptr<TData> d(TryOpenFile(s.file, 0, sink, pool));
+        // A plate data set is saved under its folder's name.
+        std::error_code ec;
+        std::unique_ptr<TData> d(std::filesystem::is_directory(s.file, ec) ? LoadPlate(s.file, sink, pool)
+                                                                            : TryOpenFile(s.file, 0, sink, pool));
         if (!d)
             throw OrvalaError("The phenotyping project " + projectPath + " needs " + s.file +
                               ", which cannot be opened; the project is not loaded.");

@@ -89,7 +89,8 @@ struct PhenoProject {
 PhenoProject ReadPhenoProject(const std::string& path);
 void WritePhenoProject(const std::string& path, const PhenoProject& project);
 
-// Opens the project's data sets in order (the first data set of each file),
+// Opens the project's data sets in order (the first data set of each file; a
+// folder opens as a plate),
 // with their selections and tube channels set (tube detection runs). A file
 // that cannot be opened, or an entry without a file name, aborts with an
 // OrvalaError naming it: the settings that follow would otherwise land on

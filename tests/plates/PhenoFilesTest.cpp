@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 #include <memory>
 
 #include "common/TempDir.h"
@@ -125,6 +126,20 @@ TEST(PhenoProject, OpeningSourcesSetsSelectionAndTipOrAbortsOnAMissingFile)
     EXPECT_EQ(opened[1]->tipchannel(), 1);
     EXPECT_EQ(int(opened[1]->Tip.size()), 4);  // tube detection ran
     for (TData* d : opened) delete d;
+
+    // A plate is saved under its folder's name and opens as a plate again.
+    std::filesystem::create_directory(dir.path() / "plate");
+    TData* well = TData::Create("w", 2, 3);
+    SaveAsFCS(*well, (dir.path() / "plate" / "12345B02.fcs").string());
+    delete well;
+    PhenoProject plate;
+    plate.sources = {{(dir.path() / "plate").string(), -1, {1}}};
+    opened = OpenPhenoSources(plate, "p.phe", sink, nullptr);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0]->NonEmptyWellCount, 1);
+    EXPECT_EQ(opened[0]->Wells[1][1].count, 3);
+    EXPECT_EQ(opened[0]->Selected, (TIntVector{1}));
+    delete opened[0];
 
     // A missing file aborts the load: its settings must not land on the next data set.
     for (const std::string& missing : {dir.file("gone.fcs"), std::string()}) {
