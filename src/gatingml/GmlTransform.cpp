@@ -230,7 +230,9 @@ void GmlTransform::buildTable()
 double GmlTransform::fastUpper(double x) const
 {
     if (tableX_.empty() || !(x < tableX_.back())) return solveUpper(x);
-    const size_t k = size_t(std::upper_bound(tableX_.begin(), tableX_.end(), x) - tableX_.begin()) - 1;
+    // The first entry is B(x1) = 0 up to rounding, which may leave it just above 0.
+    const size_t above = size_t(std::upper_bound(tableX_.begin(), tableX_.end(), x) - tableX_.begin());
+    const size_t k = above == 0 ? 0 : above - 1;
     const double x0 = tableX_[k], x1 = tableX_[k + 1];
     double y = x1_ + (double(k) + (x - x0) / (x1 - x0)) * tableStep_;
     // Halley's method triples the correct digits per step: from the
