@@ -18,10 +18,10 @@
 #include "analysis/ClassFiles.h"
 #include "analysis/PixelClassify.h"
 #include "analysis/SpectraFiles.h"
-#include "formats/images/ImageSequence.h"
-#include "formats/images/MultiPage.h"
-#include "formats/images/PictureReader.h"
+#include "core/Records.h"
+#include "core/Stream.h"
 #include "formats/ReaderPool.h"
+#include "formats/images/ImageSequence.h"
 
 namespace orvala::cli {
 
@@ -36,21 +36,85 @@ std::string lowerExtension(const std::string& path)
     return ext;
 }
 
-// A directory is a stack of BMP frames, or of Kodak BIP frames when it holds
-// those and no BMP; a file is a picture.
+// The pictures are read with the saved-record BMP reader of the core library:
+// the picture readers of the workbench bring Qt with them, which orvala-cli
+// loads only for PNG output.
+TBitmap readBmp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw CliError("cannot open " + path.string());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    MemoryStream s(std::move(bytes));
+    TBitmap bmp;
+    try {
+        bmp = ReadBitmap(s);
+    } catch (const OrvalaError&) {
+    }
+    if (bmp.empty()) throw CliError(path.string() + " is not an uncompressed BMP picture");
+    return bmp;
+}
+
+// A directory of 8-bit BMP frames named after their wavelength (digits only),
+// in the order of their names as text ignoring case, as the workbench reads it;
+// a frame of another size than the first stays 0.
+DataRef loadStack(const std::string& dir)
+{
+    struct Frame {
+        std::string name, key;
+        uint32_t wavelength = 0;
+    };
+    std::vector<Frame> files;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec)) {
+        const std::string name = e.path().filename().string();
+        const std::string stem = e.path().stem().string();
+        if (name.rfind("._", 0) == 0 || lowerExtension(name) != ".bmp" || stem.empty() ||
+            !std::all_of(stem.begin(), stem.end(), [](unsigned char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        Frame f{name, name, 0};
+        std::transform(f.key.begin(), f.key.end(), f.key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        const auto r = std::from_chars(stem.data(), stem.data() + stem.size(), f.wavelength);
+        if (r.ec != std::errc() || f.wavelength > uint32_t(INT32_MAX))
+            throw CliError("'" + stem + "' is not a valid integer value");
+        files.push_back(std::move(f));
+    }
+    if (ec) throw CliError("cannot read the directory " + dir);
+    if (files.empty()) throw CliError(dir + " holds no image frames (BMP files named after their wavelength)");
+    std::sort(files.begin(), files.end(), [](const Frame& a, const Frame& b) { return a.key < b.key; });
+
+    std::vector<QCam_Frame> frames(files.size());
+    int width = 0, height = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const TBitmap bmp = readBmp(fs::path(dir) / files[i].name);
+        if (i == 0) {
+            width = bmp.width;
+            height = bmp.height;
+        }
+        QCam_Frame& f = frames[i];
+        f.format = FrameFormatByte;
+        f.bits = 8;
+        f.frameNumber = uint16_t(i);
+        f.wavelength = files[i].wavelength;
+        f.width = uint32_t(width);
+        f.height = uint32_t(height);
+        f.buffer.assign(size_t(width) * size_t(height), 0);
+        f.bufferSize = f.size = uint32_t(f.buffer.size());
+        if (bmp.width == width && bmp.height == height)
+            for (size_t k = 0; k < f.buffer.size(); ++k) f.buffer[k] = uint8_t(bmp.pixels[k] & 0xFF);  // red = grey
+    }
+    DataRef d(CreateSequenceData(frames));
+    d->setShortName(fs::path(dir).filename().string());
+    return d;
+}
+
+// A directory is a stack of frames; a file is a BMP picture.
 DataRef loadImage(const std::string& path)
 {
     std::error_code ec;
-    if (!fs::is_directory(path, ec)) return DataRef(OpenPicture(path));
-    bool bmp = false, bip = false;
-    for (const auto& e : fs::directory_iterator(path, ec)) {
-        const std::string ext = lowerExtension(e.path().string());
-        bmp |= ext == ".bmp";
-        bip |= ext == ".bip";
-    }
-    DataRef d(bip && !bmp ? KodakLoadMultiPage(path) : LoadMultiPage(path));
-    if (!d) throw CliError(path + " holds no image frames (BMP files named after their wavelength)");
-    return d;
+    if (fs::is_directory(path, ec)) return loadStack(path);
+    if (lowerExtension(path) != ".bmp")
+        throw CliError("cannot classify " + path + ": give a BMP picture or a directory of BMP frames");
+    return DataRef(CreatePictureData(readBmp(path)));
 }
 
 // Image width and height: the frames' size for a stack, the picture's otherwise.

@@ -1,0 +1,302 @@
+// The image window, offscreen: opening after "Open Multipage Image" and from
+// the data list, the views and the gamma, the pixel under the mouse, training
+// classes from rectangles, both classifications, unticking a class, class
+// files, decomposition and the window closing with its data set.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QSlider>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+
+#include "UiTestHelpers.h"
+#include "analysis/ClassFiles.h"
+#include "analysis/PixelClassify.h"
+#include "core/TData.h"
+#include "formats/images/ImageSequence.h"
+#include "formats/images/MultiPage.h"
+#include "ui/ImageCommands.h"
+#include "ui/MainWindow.h"
+#include "ui/TDataBox.h"
+#include "ui/TDispImg.h"
+#include "ui/chart/Chart.h"
+#include "ui/chart/PaintBoxTools.h"
+
+using namespace orvala;
+using namespace orvala::testing;
+
+namespace {
+
+constexpr int W = 12, H = 8;
+
+// Three materials in vertical stripes of four columns, each bright in one of
+// the frames 500, 600 and 700 nm, with a little texture so no two pixels agree.
+uint8_t value(int frame, int x, int y)
+{
+    const int material = x / 4;
+    return uint8_t((material == frame ? 180 : 30) + (x * 7 + y * 3 + frame) % 11);
+}
+
+void writeStack(const QString& dir)
+{
+    QDir().mkpath(dir);
+    for (int f = 0; f < 3; ++f) {
+        std::vector<uint8_t> px(W * H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) px[size_t(y * W + x)] = value(f, x, y);
+        const std::vector<uint8_t> bytes = GreyBmpBytes(W, H, px.data());
+        std::ofstream(QDir(dir).filePath(QString::number(500 + 100 * f) + QStringLiteral(".bmp")).toStdString(),
+                      std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+}
+
+TDispImg* imageWindow(MainWindow& w)
+{
+    for (QMdiSubWindow* s : w.mdiArea()->subWindowList())
+        if (auto* d = qobject_cast<TDispImg*>(s->widget())) return d;
+    return nullptr;
+}
+
+// The box rectangle covering image columns x0..x1 and rows y0..y1.
+QRect boxRect(const TDispImg& win, int x0, int y0, int x1, int y1)
+{
+    const double sx = double(win.image->width() - 1) / (W - 1), sy = double(win.image->height() - 1) / (H - 1);
+    return QRect(QPoint(int(x0 * sx), int(y0 * sy)), QPoint(int(x1 * sx), int(y1 * sy)));
+}
+
+QRgb rgbOf(TColor c) { return qRgb(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF)); }
+
+}  // namespace
+
+class ImageWindowTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString settings() const { return dir_.filePath(QStringLiteral("orvala.ini")); }
+    QString stack() const { return dir_.filePath(QStringLiteral("scene")); }
+
+    // Opens the stack as the user does and draws one training class per stripe.
+    TDispImg* openWithClasses(MainWindow& w)
+    {
+        writeStack(stack());
+        TData* d = w.openMultipage(stack(), false);
+        TDispImg* win = imageWindow(w);
+        if (!d || !win) return nullptr;
+        win->setTool(TDispImg::Tool::Rectangle);
+        const char* names[3] = {"Soil", "Tree", "Water"};
+        for (int m = 0; m < 3; ++m) {
+            win->rectangleTool()->setVisible(true);
+            win->rectangleTool()->setRect(boxRect(*win, 4 * m + 1, 1, 4 * m + 2, 6));
+            win->CreateClass(QString::fromLatin1(names[m]));
+        }
+        return win;
+    }
+
+private slots:
+    void openingTheStackOpensTheWindowWithItsFilePath()
+    {
+        MainWindow w(settings());
+        writeStack(stack());
+        TData* d = w.openMultipage(stack(), false);
+        QVERIFY(d);
+        TDispImg* win = imageWindow(w);
+        QVERIFY(win);
+        QCOMPARE(win->windowTitle(), QStringLiteral("scene"));
+        QCOMPARE(win->imageWidth(), W);
+        QCOMPARE(win->imageHeight(), H);
+        QCOMPARE(win->Pseudo->count(), 3);
+        QCOMPARE(win->Pseudo->currentText(), QStringLiteral("Multi"));
+        QCOMPARE(win->WaveTable, (TVector{500, 600, 700}));
+        w.dataBox()->ShowValues(d);
+        QCOMPARE(w.dataBox()->Value(QStringLiteral("File Path")), QDir::toNativeSeparators(stack()));
+
+        // "Multi" shows frame 0 as grey levels (markers at 0: the bytes as they are).
+        QCOMPARE(win->picture().pixel(0, 0), qRgb(value(0, 0, 0), value(0, 0, 0), value(0, 0, 0)));
+        win->Frame->setValue(2);
+        QCOMPARE(win->FrameNum->text(), QStringLiteral("700"));
+        QCOMPARE(win->picture().pixel(9, 3), qRgb(value(2, 9, 3), value(2, 9, 3), value(2, 9, 3)));
+
+        // Closing it and activating the data set in the list opens it again.
+        w.mdiArea()->closeAllSubWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!imageWindow(w));
+        emit w.dataBox()->dataActivated(d);
+        QVERIFY(imageWindow(w));
+    }
+
+    void mouseStaysInsideTheImageAndShowsTheSpectrum()
+    {
+        MainWindow w(settings());
+        writeStack(stack());
+        TData* d = w.openMultipage(stack(), false);
+        TDispImg* win = imageWindow(w);
+        QVERIFY(win);
+        win->Spectrum->setChecked(true);
+        const QSize box = win->image->size();
+        struct Case {
+            QPoint at;
+            int event;
+        };
+        const Case cases[] = {
+            {QPoint(0, 0), 0},
+            {QPoint(box.width() - 1, box.height() - 1), W * H - 1},
+            {QPoint(box.width() + 40, -10), W - 1},  // outside: clamped to the picture
+        };
+        for (const Case& c : cases) {
+            win->MouseOverImage(c.at);
+            QCOMPARE(d->ActivEvent, c.event);
+        }
+        Chart* chart = win->quickview;
+        QCOMPARE(chart->seriesCount(), 1);
+        QCOMPARE(chart->xValues(chart->seriesAt(0)), (std::vector<double>{500, 600, 700}));
+        QCOMPARE(chart->yValues(chart->seriesAt(0)),
+                 (std::vector<double>{double(value(0, W - 1, 0)), double(value(1, W - 1, 0)), double(value(2, W - 1, 0))}));
+    }
+
+    void gammaOfAPicture()
+    {
+        MainWindow w(settings());
+        TBitmap bmp;
+        bmp.width = 2;
+        bmp.height = 1;
+        bmp.pixels = {0x00808080, 0x00FF4000};
+        TData* d = CreatePictureData(bmp);
+        w.dataBox()->Add(d);
+        TDispImg* win = qobject_cast<TDispImg*>(ImageCommands::OpenImageWindow(w, d));
+        QVERIFY(win);
+        QCOMPARE(win->Pseudo->currentText(), QStringLiteral("Original"));
+        QVERIFY(!win->Frame->isEnabled());
+        QCOMPARE(win->picture().pixel(0, 0), qRgb(128, 128, 128));
+        win->Gamma->setValue(2.0);
+        QCOMPARE(win->picture().pixel(0, 0), qRgb(64, 64, 64));
+        QCOMPARE(win->picture().pixel(1, 0), qRgb(0, 16, 255));  // 255 (64/255)^2 = 16.06
+    }
+
+    void samClassifiesEveryStripeAndUntickingHidesItsPixels()
+    {
+        MainWindow w(settings());
+        TDispImg* win = openWithClasses(w);
+        QVERIFY(win);
+        QCOMPARE(win->trainset().Count(), 3);
+        QCOMPARE(win->Trainsetgrid->rowCount(), 3);
+        QCOMPARE(win->Trainsetgrid->item(1, 1)->text(), QStringLiteral("Tree"));
+        QCOMPARE(win->trainset().GetData(0)->events(), 2 * 6);
+
+        win->SAMClassification();
+        const TDataList& results = win->testset();
+        QCOMPARE(results.Count(), 3);
+        for (int m = 0; m < 3; ++m) {
+            const TData* r = results.GetData(m);
+            QCOMPARE(r->ShortName(), win->trainset().GetData(m)->ShortName());
+            QCOMPARE(r->events(), 4 * H);
+            QVERIFY(w.dataBox()->datas.Contains(r));
+            for (int32_t p : r->link) QCOMPARE(int(p % W) / 4, m);
+        }
+        // Deviations in the grid with the "%8.5f" layout, and each class's share.
+        QCOMPARE(win->Trainsetgrid->item(0, 2)->text(),
+                 QString::asprintf("%8.5f", win->trainset().GetData(0)->Deviation));
+        QCOMPARE(win->Trainsetgrid->item(0, 4)->text(), QStringLiteral("33.3"));
+
+        // "Pseudo" shows the classes in their colours; unticking hides one.
+        QCOMPARE(win->Pseudo->currentText(), QStringLiteral("Pseudo"));
+        const TColor soil = win->trainset().GetData(0)->NativeColor();
+        QCOMPARE(win->picture().pixel(0, 0), rgbOf(soil));
+        win->ToggleClass(0);
+        QVERIFY(win->picture().pixel(0, 0) != rgbOf(soil));
+        QCOMPARE(win->picture().pixel(5, 0), rgbOf(win->trainset().GetData(1)->NativeColor()));
+        QCOMPARE(results.GetData(0)->events(), 4 * H);  // the result itself is unchanged
+        QCOMPARE(win->Trainsetgrid->item(0, 0)->text(), QString());
+        win->ToggleClass(0);
+        QCOMPARE(win->picture().pixel(0, 0), rgbOf(soil));
+
+        // SD gives the same stripes; a second run replaces the first results.
+        const int inWorkspace = w.dataBox()->Count();
+        win->SDClassification();
+        QCOMPARE(win->testset().Count(), 3);
+        QCOMPARE(w.dataBox()->Count(), inWorkspace);
+        for (int m = 0; m < 3; ++m) QCOMPARE(win->testset().GetData(m)->events(), 4 * H);
+    }
+
+    void decompositionAndHypersphericalAddImageDataSets()
+    {
+        MainWindow w(settings());
+        TDispImg* win = openWithClasses(w);
+        QVERIFY(win);
+        win->ToggleClass(1);  // Tree unticked: two spectra
+        TData* dec = win->Decomposition();
+        QVERIFY(dec);
+        QCOMPARE(dec->CaseSize(), 2);
+        QCOMPARE(dec->Desc()[0].name, std::string("Soil"));
+        QCOMPARE(dec->Desc()[1].name, std::string("Water"));
+        QVERIFY(dec->IsSequence());
+        QVERIFY(w.dataBox()->datas.Contains(dec));
+        TData* hyp = win->Hyperspherical();
+        QVERIFY(hyp);
+        QCOMPARE(hyp->CaseSize(), 3);
+        QCOMPARE(hyp->events(), W * H);
+    }
+
+    void classFilesRoundTripAndRefuseOtherImages()
+    {
+        MainWindow w(settings());
+        MessageRecorder messages;
+        TDispImg* win = openWithClasses(w);
+        QVERIFY(win);
+        std::vector<TColor> colours;
+        for (TData* c : win->trainset().items()) colours.push_back(c->NativeColor());
+        const QString file = dir_.filePath(QStringLiteral("classes.soc"));
+        win->SaveClasses(file);
+        win->StartOver();
+        QCOMPARE(win->trainset().Count(), 0);
+        QCOMPARE(win->Trainsetgrid->rowCount(), 0);
+        win->LoadClasses(file);
+        QCOMPARE(win->trainset().Count(), 3);
+        for (int i = 0; i < 3; ++i) QCOMPARE(win->trainset().GetData(i)->NativeColor(), colours[size_t(i)]);
+        QCOMPARE(win->Trainsetgrid->item(2, 1)->text(), QStringLiteral("Water"));
+        win->SAMClassification();
+        QCOMPARE(win->testset().GetData(2)->events(), 4 * H);
+
+        // Classes of a two-band image do not fit three bands.
+        DataRef other(TData::Create("Elsewhere", 2, 3));
+        const QString otherFile = dir_.filePath(QStringLiteral("other.soc"));
+        SaveClassFile(otherFile.toStdString(), {other.get()});
+        messages.messages.clear();
+        win->LoadClasses(otherFile);
+        QCOMPARE(win->trainset().Count(), 3);
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY(messages.messages[0].contains(QStringLiteral("Elsewhere")));
+    }
+
+    void windowClosesWhenItsDataSetIsRemoved()
+    {
+        MainWindow w(settings());
+        writeStack(stack());
+        TData* d = w.openMultipage(stack(), false);
+        QPointer<TDispImg> win = imageWindow(w);
+        QVERIFY(win);
+        w.dataBox()->Remove(d);
+        QTRY_VERIFY(win.isNull());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("OrvalaImageTests"));
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    ImageWindowTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "ImageWindowTest.moc"
