@@ -553,7 +553,9 @@ Chart* TFeno::makeChart(int t, int k)
     const auto s = ch->addBarSeries({}, colorOf(group ? group : NoGroupColor));
     ch->setBarPen(s, Qt::NoPen);
     if (!v.empty()) {
-        Thistogram h(v, 1024);
+        // A cell is about 128 pixels wide: finer bins would be narrower than a
+        // pixel and vanish.
+        Thistogram h(v, 128);
         const size_t n = std::min(h.Xvalue.size(), h.Yvalue.size());
         ch->setPoints(s, h.Xvalue.data(), h.Yvalue.data(), int(n));
     }
