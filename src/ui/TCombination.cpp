@@ -26,9 +26,9 @@ void CombinationModel::setTable(const CombinationTable* table)
 
 void CombinationModel::columnAdded()
 {
-    const int c = columnCount() - 1;
-    beginInsertColumns({}, c, c);
-    endInsertColumns();
+    // The table has already grown: views re-read it whole.
+    beginResetModel();
+    endResetModel();
 }
 
 int CombinationModel::rowCount(const QModelIndex& parent) const
