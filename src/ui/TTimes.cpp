@@ -116,7 +116,8 @@ void TTimes::Adopt(TData* adata)
     xpanel->addTab(page, fromEightBit(adata->ShortName()));
     xpanel->setCurrentWidget(page);
     connect(page, &TDataPage::selectionChanged, this, [this] { runCommand([this] { Plot(); }); });
-    Plot();
+    // A page that cannot be plotted is reported; the next data sets are still adopted.
+    runCommand([this] { Plot(); });
 }
 
 void TTimes::Plot()

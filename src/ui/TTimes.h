@@ -49,7 +49,8 @@ public:
     // The window while it exists; null after it closed.
     static TTimes* instance();
 
-    // Adds a page for adata (named after its short name) and re-plots.
+    // Adds a page for adata (named after its short name) and re-plots; a
+    // refusal of the plot is shown as a message, not raised.
     void Adopt(TData* adata);
     // Rebuilds the chart from the pages, without smoothing.
     void Plot();
