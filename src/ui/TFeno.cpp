@@ -550,8 +550,9 @@ Chart* TFeno::makeChart(int t, int k)
     ch->setTitle(chartTitle(t, k));
     const TVector& v = counter_.Tube(t).values[size_t(k)];
     const TColor group = counter_.Group[size_t(t)];
-    const auto s = ch->addBarSeries({}, colorOf(group ? group : NoGroupColor));
-    ch->setBarPen(s, Qt::NoPen);
+    // The histogram as a line: bars of the chart layer have a fixed width in
+    // data units and vanish on a 0..G axis of large channel values.
+    const auto s = ch->addLineSeries({}, colorOf(group ? group : NoGroupColor));
     if (!v.empty()) {
         // A cell is about 128 pixels wide: finer bins would be narrower than a
         // pixel and vanish.
@@ -718,8 +719,7 @@ void TFeno::drawSidePlot()
                 for (int e = 0; e < d->events(); ++e) v.push_back(d->data[e][popupX_]);
         if (v.empty()) return;
         Thistogram h(v, 1024);
-        const auto s = sidePlot_->addBarSeries({}, QColor(0, 0, 160));
-        sidePlot_->setBarPen(s, Qt::NoPen);
+        const auto s = sidePlot_->addLineSeries({}, QColor(0, 0, 160));
         const size_t n = std::min(h.Xvalue.size(), h.Yvalue.size());
         sidePlot_->setPoints(s, h.Xvalue.data(), h.Yvalue.data(), int(n));
         sidePlot_->setAxisTitle(ChartAxis::Left, QStringLiteral("Count"));

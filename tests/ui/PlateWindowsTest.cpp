@@ -418,7 +418,7 @@ private slots:
         QCOMPARE(feno.popupY(), 3);
         Chart* side = feno.sidePlot();
         QCOMPARE(side->seriesCount(), 1);
-        QCOMPARE(side->seriesKind(side->seriesAt(0)), SeriesKind::Bar);
+        QCOMPARE(side->seriesKind(side->seriesAt(0)), SeriesKind::Line);
         QCOMPARE(side->axisTitle(ChartAxis::Left), QStringLiteral("Count"));
         feno.setPopup(1, 2);
         QCOMPARE(side->seriesKind(side->seriesAt(0)), SeriesKind::Points);
