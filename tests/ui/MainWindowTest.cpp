@@ -97,12 +97,13 @@ private slots:
         const QList<QMenu*> menus = w.menuBar()->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
         QCOMPARE(menus.size(), 4);
         QCOMPARE(visibleCaptions(menus[0]),
-                 QStringList({"Hypercyt", "Acquisition", "Open", "Open Picture", "Open Multipage Image", "Load Protocol", "Remove",
+                 QStringList({"Hypercyt", "Acquisition", "Open", "Open Plate", "Open Picture", "Open Multipage Image", "Load Protocol", "Remove",
                               "Save As FCS", "Save Gate Table", "Save As TXT", "Save For Cluster", "Save Protocol",
                               "Save as Multipage Image", "Open Workspace", "Save Workspace", "Close Workspace",
                               "Exit"}));
         QCOMPARE(visibleCaptions(menus[1]),
-                 QStringList({"2D Plot", "Average", "Normalized Average", "Distribution", "Time Plot", "Tabloid"}));
+                 QStringList({"2D Plot", "Average", "Normalized Average", "Distribution", "Time Plot", "Tabloid",
+                              "Phenotyping"}));
         QCOMPARE(visibleCaptions(menus[2]),
                  QStringList({"Add Gate Table To Data Table", "/BoxcarWidth", "*BoxcarWidth", "Discriminate", "Join",
                               "Decomposition", "Convert To Log Scale", "Centered Logratio Transform",
@@ -111,8 +112,7 @@ private slots:
                               "Calculator", "Find Signal", "Scale 0..1023", "Properties"}));
         QCOMPARE(visibleCaptions(menus[3]), QStringList({"&Tile", "&Cascade"}));
 
-        for (const char* hidden : {"Open Plate", "Open Kodak Multipage", "Gate Projection", "Phenotyping",
-                                   "Experiment I", "Experiment II", "Test", "SVM"}) {
+        for (const char* hidden : {"Open Kodak Multipage", "Gate Projection", "Experiment I", "Experiment II", "Test", "SVM"}) {
             QAction* a = w.action(QString::fromLatin1(hidden));
             QVERIFY2(a, hidden);
             QVERIFY2(!a->isVisible(), hidden);
@@ -121,9 +121,11 @@ private slots:
         QVERIFY(!w.action(QStringLiteral("Experiment II"))->isEnabled());
         for (const char* working : {"Remove", "Join", "Delete channels", "Swap Channels order", "Properties", "Exit",
                                     "&Tile", "&Cascade", "Save For Cluster", "Transpose", "Add noise", "Scale 0..1023",
-                                    "Average", "Normalized Average", "Distribution", "Calculator", "Acquisition", "Hypercyt"})
+                                    "Average", "Normalized Average", "Distribution", "Calculator", "Acquisition", "Hypercyt",
+                                    "Time Plot", "Tabloid", "Combine", "Open Plate", "Phenotyping"})
             QVERIFY2(w.action(QString::fromLatin1(working))->isEnabled(), working);
-        for (const char* notYet : {"Tabloid"})
+        // Entries whose work is not built stay disabled.
+        for (const char* notYet : {"Experiment I", "Test", "SVM"})
             QVERIFY2(!w.action(QString::fromLatin1(notYet))->isEnabled(), notYet);
     }
 
