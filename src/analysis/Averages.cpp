@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -36,6 +37,9 @@ constexpr size_t MinParallelValues = size_t(1) << 17;
 // v - v is 0 for finite v and NaN for NaN and infinities: one subtraction
 // and a compare in the hot loop.
 inline bool finite(double v) { return v - v == 0.0; }
+// The same test on the bits (all exponent bits set: NaN or infinity), which
+// the compiler vectorises where the floating-point compare stays a branch.
+constexpr uint64_t ExponentBits = 0x7ff0000000000000ull;
 
 // Calls work(c0, c1) over blocks of parameters that cover 0..p-1 once, on the
 // pool's workers when the range is large enough. Block boundaries fall on
@@ -83,8 +87,11 @@ void blockSums(const double* __restrict base, size_t stride, int rows, int w, co
         const double* __restrict r = base + size_t(e) * stride;
         for (int k = 0; k < w; ++k) {
             const double v = r[k];
-            const bool ok = finite(v);
-            const double t = ok ? v - shift[k] : 0.0;
+            const bool ok = (std::bit_cast<uint64_t>(v) & ExponentBits) != ExponentBits;
+            // Subtracted unconditionally so that the choice is a plain select
+            // the compiler can vectorise (a conditional subtraction could trap).
+            const double d = v - shift[k];
+            const double t = std::bit_cast<double>(std::bit_cast<uint64_t>(d) & (uint64_t(0) - uint64_t(ok)));
             s1[k] += t;
             if constexpr (Dev) s2[k] += t * t;
             cnt[k] += ok;
@@ -120,9 +127,14 @@ Moments moments(const TData& d, int first, int last, bool wantDev, TMultiThread*
                     break;
                 }
             }
-        double* s1 = m.mean.data() + c0;
-        double* s2 = m.dev.data() + c0;
-        int64_t* cnt = count.data() + c0;
+        // Each worker sums into its own arrays: sums kept in the shared result
+        // vectors would put both workers' accumulators on one cache line at the
+        // block boundary, and that line would bounce between cores on every row.
+        std::vector<double> a1(size_t(w), 0.0), a2(size_t(w), 0.0);
+        std::vector<int64_t> ac(size_t(w), 0);
+        double* s1 = a1.data();
+        double* s2 = a2.data();
+        int64_t* cnt = ac.data();
         if (wantDev)
             blockSums<true>(base + c0, size_t(p), rows, w, k, s1, s2, cnt);
         else
@@ -136,6 +148,9 @@ Moments moments(const TData& d, int first, int last, bool wantDev, TMultiThread*
             // Rounding can leave a tiny negative sum of squares for a constant column.
             s2[c] = cnt[c] > 1 ? std::sqrt(std::max(0.0, (s2[c] - sum * sum / n) / (n - 1))) * f : 0.0;
         }
+        std::copy_n(s1, w, m.mean.data() + c0);
+        std::copy_n(s2, w, m.dev.data() + c0);
+        std::copy_n(cnt, w, count.data() + c0);
     });
     return m;
 }
