@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "cli/CliRun.h"
 #include "common/TempDir.h"
 #include "analysis/PixelClassify.h"
 #include "formats/images/MultiPage.h"
@@ -19,30 +20,9 @@ using orvala::test::TempDir;
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    std::string err;
-};
-
-std::string quoted(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-CliRun runCli(const TempDir& dir, const std::vector<std::string>& args)
-{
-    std::string cmd = quoted(ORVALA_CLI);
-    for (const auto& a : args) cmd += " " + quoted(a);
-    const std::string err = dir.file("stderr.txt");
-    cmd += " >/dev/null 2>" + quoted(err) + " </dev/null";
-    const int status = std::system(cmd.c_str());
-    CliRun r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = slurp(err);
-    return r;
-}
+using orvala::test::CliRun;
+using orvala::test::quoted;
+using orvala::test::runCli;
 
 // A 4 x 2 scene of three bands (frames 500, 600 and 700 nm): the left half
 // bright in the first band, the right half in the last, one black pixel and

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 
 #include "FcsFixtureWriter.h"
+#include "cli/CliRun.h"
 #include "common/TempDir.h"
 #include "core/TData.h"
 #include "core/TDataList.h"
@@ -28,31 +29,9 @@ namespace {
 using orvala::test::slurp;
 using orvala::test::TempDir;
 
-struct CliRun {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string quoted(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-CliRun runCli(const TempDir& dir, const std::vector<std::string>& args)
-{
-    std::string cmd = quoted(ORVALA_CLI);
-    for (const auto& a : args) cmd += " " + quoted(a);
-    const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
-    cmd += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
-    const int status = std::system(cmd.c_str());
-    CliRun r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
-}
+using orvala::test::CliRun;
+using orvala::test::quoted;
+using orvala::test::runCli;
 
 std::vector<std::vector<std::string>> readTsv(const std::string& bytes)
 {

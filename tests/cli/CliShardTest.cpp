@@ -11,6 +11,7 @@
 #include <sstream>
 #include <sys/wait.h>
 
+#include "cli/CliRun.h"
 #include "common/TempDir.h"
 #include "FcsFixtureWriter.h"
 #include "core/TData.h"
@@ -28,38 +29,11 @@ using orvala::test::TempDir;
 
 const std::string headerStart = "file\tgate\tevents\tpct_parent\tpct_root\terror";
 
-struct CliRun {
-    int code = -1;
-    std::string out, err;
-};
+using orvala::test::CliRun;
+using orvala::test::quoted;
+using orvala::test::runCli;
 
-std::string quoted(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-CliRun runCli(const TempDir& dir, const std::vector<std::string>& args)
-{
-    std::string cmd = quoted(ORVALA_CLI);
-    for (const auto& a : args) cmd += " " + quoted(a);
-    const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
-    cmd += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
-    const int status = std::system(cmd.c_str());
-    CliRun r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
-}
-
-int lineCount(const std::string& s)
-{
-    int n = 0;
-    for (char c : s) n += c == '\n';
-    return n;
-}
+using orvala::test::lineCount;
 
 std::vector<std::vector<std::string>> readTsv(const std::string& bytes)
 {

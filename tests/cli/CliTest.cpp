@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/CliRun.h"
 #include "common/TempDir.h"
 #include "FcsFixtureWriter.h"
 #include "cli/RenderLayout.h"
@@ -38,39 +39,11 @@ namespace {
 using orvala::test::slurp;
 using orvala::test::TempDir;
 
-struct CliRun {
-    int code = -1;
-    std::string out, err;
-};
+using orvala::test::CliRun;
+using orvala::test::quoted;
+using orvala::test::runCli;
 
-std::string quoted(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs orvala-cli with args; stdout and stderr are captured through files in dir.
-CliRun runCli(const TempDir& dir, const std::vector<std::string>& args, const std::string& environment = "")
-{
-    std::string cmd = environment + " " + quoted(ORVALA_CLI);
-    for (const auto& a : args) cmd += " " + quoted(a);
-    const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
-    cmd += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
-    const int status = std::system(cmd.c_str());
-    CliRun r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
-}
-
-int lineCount(const std::string& s)
-{
-    int n = 0;
-    for (char c : s) n += c == '\n';
-    return n;
-}
+using orvala::test::lineCount;
 
 // A data set whose column c of event e is f(e, c), written with SaveAsFCS.
 template <class F>
