@@ -8,6 +8,7 @@
 #include "core/Messages.h"
 #include "core/TData.h"
 #include "core/TGate.h"
+#include "parallel/CompleteChunks.h"
 #include "parallel/TMultiThread.h"
 
 namespace orvala {
@@ -36,31 +37,6 @@ void refuseTooManyGates(int g)
                           std::to_string(MaxCombinedGates) + " gates can be combined.");
 }
 
-// Runs fn(begin, end) over [0, count) in chunks on pool (or here when there
-// is none or the job is small). Chunks a run stopped from elsewhere left
-// undone are done here, so the work is always complete.
-template <class Fn>
-void forChunks(TMultiThread* pool, int count, int chunk, Fn&& fn)
-{
-    if (count <= 0) return;
-    if (!pool || count <= chunk || pool->NumberOfThreads() < 2) {
-        fn(0, count);
-        return;
-    }
-    const int chunks = (count + chunk - 1) / chunk;
-    std::vector<std::atomic<bool>> done(static_cast<size_t>(chunks));
-    pool->Process(
-        [&](int, int index, int size, int& n, std::atomic<bool>& aborted) {
-            if (aborted) return;
-            fn(index, index + size);
-            done[size_t(index / chunk)] = true;
-            n += size;
-        },
-        nullptr, count, chunk);
-    for (int c = 0; c < chunks; ++c)
-        if (!done[size_t(c)]) fn(c * chunk, std::min(count, (c + 1) * chunk));
-}
-
 }  // namespace
 
 std::vector<int64_t> CountCombinations(const TData& data, const std::vector<const TData*>& kids, TMultiThread* pool)
@@ -75,7 +51,7 @@ std::vector<int64_t> CountCombinations(const TData& data, const std::vector<cons
     // One bitmap per gate: a kid's link need not be ascending (subsets,
     // picture regions), and a bit per event is a twentieth of the links.
     std::vector<uint64_t> bits(words * size_t(g), 0);
-    forChunks(pool, g, 1, [&](int begin, int end) {
+    forAllChunks(pool, g, 1, [&](int begin, int end) {
         for (int i = begin; i < end; ++i) {
             uint64_t* map = bits.data() + size_t(i) * words;
             for (int32_t l : kids[size_t(i)]->link)
@@ -89,7 +65,7 @@ std::vector<int64_t> CountCombinations(const TData& data, const std::vector<cons
     const int chunks = (wordCount + kChunkWords - 1) / kChunkWords;
     const int lowGates = g > 8 ? g - 8 : 0;
     std::vector<std::vector<uint32_t>> partial(static_cast<size_t>(chunks));
-    forChunks(pool, wordCount, kChunkWords, [&](int begin, int end) {
+    forAllChunks(pool, wordCount, kChunkWords, [&](int begin, int end) {
         for (int first = begin; first < end; first += kChunkWords) {
             std::vector<uint32_t>& hist = partial[size_t(first / kChunkWords)];
             hist.assign(counts.size(), 0);

@@ -16,6 +16,7 @@
 #include "plot/PointInPolygon.h"
 #include "plot/Scales.h"
 #include "parallel/HugePages.h"
+#include "parallel/CompleteChunks.h"
 #include "parallel/TMultiThread.h"
 
 namespace orvala {
@@ -325,31 +326,6 @@ TIntVector linkProjection(const TData& P, const TGate& g)
     return result;
 }
 
-// Runs fn(begin, end) over [0, count) in chunks on the gate pool; small jobs
-// stay on this thread. Chunks a run stopped from elsewhere left behind are
-// done here, so the work is always complete.
-template <class Fn>
-void forChunks(int count, int chunk, Fn&& fn)
-{
-    TMultiThread& pool = gatePool();
-    if (count <= chunk || pool.NumberOfThreads() < 2) {
-        if (count > 0) fn(0, count);
-        return;
-    }
-    const int chunks = (count + chunk - 1) / chunk;
-    std::vector<std::atomic<bool>> done(static_cast<size_t>(chunks));
-    pool.Process(
-        [&](int, int index, int size, int& n, std::atomic<bool>& aborted) {
-            if (aborted) return;
-            fn(index, index + size);
-            done[size_t(index / chunk)] = true;
-            n += size;
-        },
-        nullptr, count, chunk);
-    for (int c = 0; c < chunks; ++c)
-        if (!done[size_t(c)]) fn(c * chunk, std::min(count, (c + 1) * chunk));
-}
-
 // Rows of the parent named by K.link into K.data (already sized, contents
 // undefined): whole rows, or the sub-channel gate's columns. Each row is
 // written exactly once from one parent row, so any split gives the same matrix.
@@ -367,7 +343,7 @@ void gatherRows(TData& K, const TData& P)
     const int32_t* channels = sub ? K.gate->ChannelList.data() : nullptr;
     // Rows per chunk: about 1 MB of output, many chunks for the workers to share.
     const int chunk = std::max(1024, int((size_t(1) << 20) / (size_t(cols) * sizeof(double))));
-    forChunks(n, chunk, [&](int begin, int end) {
+    forAllChunks(&gatePool(), n, chunk, [&](int begin, int end) {
         for (int i = begin; i < end; ++i) {
             const double* s = src + size_t(link[i]) * size_t(pcols);
             double* d = dst + size_t(i) * size_t(cols);

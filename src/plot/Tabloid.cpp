@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "parallel/CompleteChunks.h"
 #include "parallel/TMultiThread.h"
 #include "plot/Histogrm.h"
 
@@ -15,21 +16,14 @@ namespace {
 constexpr int S = TabloidSide;
 constexpr int Last = TabloidSide - 1;
 
-// Calls work(k) for k in 0..count-1: on the pool, `chunk` items per chunk,
-// when it has more than one worker and there is more than one chunk.
+// Calls work(k) for k in 0..count-1, `chunk` items per chunk on the pool;
+// every item is done even when the run is stopped from elsewhere.
 template <class Work>
 void forItems(TMultiThread* pool, int count, int chunk, const Work& work)
 {
-    if (count <= 0) return;
-    if (!pool || pool->NumberOfThreads() < 2 || count <= chunk) {
-        for (int k = 0; k < count; ++k) work(k);
-        return;
-    }
-    pool->Process(
-        [&](int, int index, int size, int&, std::atomic<bool>& aborted) {
-            for (int k = index; k < index + size && !aborted; ++k) work(k);
-        },
-        {}, count, chunk);
+    forAllChunks(pool, count, chunk, [&](int begin, int end) {
+        for (int k = begin; k < end; ++k) work(k);
+    });
 }
 
 // Contiguous event ranges for splitting one pass over the events.
