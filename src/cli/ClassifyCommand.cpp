@@ -133,27 +133,6 @@ void imageSize(const TData& d, int& w, int& h)
     }
 }
 
-// The PNG writer module that `render` uses, loaded from the executable's folder.
-OrvalaRenderPngFn pngWriter()
-{
-    char exe[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string path = ORVALA_PNG_MODULE;
-    if (n > 0) {
-        const std::string self(exe, size_t(n));
-        const size_t slash = self.rfind('/');
-        if (slash != std::string::npos) path = self.substr(0, slash + 1) + ORVALA_PNG_MODULE;
-    }
-    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module) {
-        const char* why = ::dlerror();
-        throw CliError("cannot load the PNG writer " + path + (why ? std::string(": ") + why : std::string()));
-    }
-    auto fn = reinterpret_cast<OrvalaRenderPngFn>(::dlsym(module, "orvala_render_png"));
-    if (!fn) throw CliError("the PNG writer " + path + " has no entry point");
-    return fn;
-}
-
 void writeCsv(const std::vector<int32_t>& cls, int w, int h, const std::string& to)
 {
     std::ofstream out(to, std::ios::binary | std::ios::trunc);
@@ -190,7 +169,7 @@ void writePng(const std::vector<int32_t>& cls, int w, int h, const std::string& 
     picture.areaHeight = h;
     picture.png = to.c_str();
     char error[256] = {};
-    const int status = pngWriter()(&picture, error, int(sizeof error));
+    const int status = LoadPngWriter()(&picture, error, int(sizeof error));
     if (status == 1) throw CliError("cannot write " + to);
     if (status != 0) throw CliError(to + ": " + error);
 }

@@ -1,5 +1,9 @@
 #include "CliCommon.h"
 
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -109,6 +113,26 @@ int parameterIndex(const TData& data, const std::string& name)
         if (slash != std::string::npos && sameTextIgnoringCase(n.substr(0, slash), name)) return int(i);
     }
     throw CliError("unknown parameter: " + name);
+}
+
+OrvalaRenderPngFn LoadPngWriter()
+{
+    char exe[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string path = ORVALA_PNG_MODULE;
+    if (n > 0) {
+        const std::string self(exe, size_t(n));
+        const size_t slash = self.rfind('/');
+        if (slash != std::string::npos) path = self.substr(0, slash + 1) + ORVALA_PNG_MODULE;
+    }
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        const char* why = ::dlerror();
+        throw CliError("cannot load the PNG writer " + path + (why ? std::string(": ") + why : std::string()));
+    }
+    auto fn = reinterpret_cast<OrvalaRenderPngFn>(::dlsym(module, "orvala_render_png"));
+    if (!fn) throw CliError("the PNG writer " + path + " has no entry point");
+    return fn;
 }
 
 }  // namespace orvala::cli

@@ -6,6 +6,7 @@
 
 #include "core/Messages.h"
 #include "core/TData.h"
+#include "RenderPng.h"
 
 namespace orvala {
 class TMultiThread;
@@ -68,5 +69,10 @@ inline constexpr const char* StatsHeaderStart = "file\tgate\tevents\tpct_parent\
 // Column index of a parameter by its name as the data set shows it, or by its
 // short $PnN name; throws CliError "unknown parameter: <name>".
 int parameterIndex(const TData& data, const std::string& name);
+
+// The PNG writer's entry point (the module that holds Qt), loaded from the
+// executable's folder; never unloaded, as Qt's statics inside it live until
+// the process ends. Throws CliError when the module cannot be loaded.
+OrvalaRenderPngFn LoadPngWriter();
 
 }  // namespace orvala::cli

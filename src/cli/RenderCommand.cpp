@@ -76,28 +76,6 @@ uint32_t rgb32(uint32_t bgr)
     return 0xff000000u | (bgr & 0xFFu) << 16 | (bgr & 0xFF00u) | (bgr >> 16 & 0xFFu);
 }
 
-// The PNG module's entry point, loaded from the executable's folder; never
-// unloaded, as Qt's statics inside it live until the process ends.
-OrvalaRenderPngFn pngModule()
-{
-    char exe[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string path = ORVALA_PNG_MODULE;
-    if (n > 0) {
-        std::string self(exe, size_t(n));
-        const size_t slash = self.rfind('/');
-        if (slash != std::string::npos) path = self.substr(0, slash + 1) + ORVALA_PNG_MODULE;
-    }
-    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module) {
-        const char* why = ::dlerror();
-        throw CliError("cannot load the PNG writer " + path + (why ? std::string(": ") + why : std::string()));
-    }
-    auto fn = reinterpret_cast<OrvalaRenderPngFn>(::dlsym(module, "orvala_render_png"));
-    if (!fn) throw CliError("the PNG writer " + path + " has no entry point");
-    return fn;
-}
-
 }  // namespace
 
 int runRender(const RenderOptions& options)
@@ -175,7 +153,7 @@ int runRender(const RenderOptions& options)
         }
     }
 
-    const OrvalaRenderPngFn writePng = pngModule();
+    const OrvalaRenderPngFn writePng = LoadPngWriter();
     const std::string xtitle = utf8(options.x), ytitle = ys.empty() ? std::string("Count") : utf8(options.y);
     OrvalaRenderPicture picture;
     picture.width = W;
