@@ -8,6 +8,7 @@
 #include <map>
 #include <qcustomplot.h>
 
+#include "plot/ChartBars.h"
 #include "plot/ChartExport.h"
 #include "plot/DecadeTicks.h"
 #include "ui/chart/PointRaster.h"
@@ -354,6 +355,7 @@ struct Chart::Impl {
         case SeriesKind::Bar:
         case SeriesKind::ErrorBar:
             static_cast<QCPBars*>(s.plottable)->setData(toQVector(s.a->x), toQVector(s.a->y));
+            static_cast<QCPBars*>(s.plottable)->setWidth(BarWidth(s.a->x));
             if (s.errors) {
                 s.err.resize(n, 0.0);
                 s.errors->setData(toQVector(s.err));
