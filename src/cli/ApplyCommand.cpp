@@ -144,7 +144,11 @@ FileResult processFile(const ApplyOptions& options, const SavedGateTree& tree, c
     } catch (const std::exception& e) {
         result.error = e.what();
     }
-    if (!result.error.empty() && !sink.messages.empty()) result.error += " (" + sink.messages.front() + ")";
+    if (!result.error.empty() && !sink.messages.empty()) {
+        // The reader's own message is the precise one; when it names the file it says all.
+        const std::string& said = sink.messages.front();
+        result.error = said.find(file) != std::string::npos ? said : result.error + " (" + said + ")";
+    }
     {
         std::lock_guard<std::mutex> lock(replayMutex);
         TDataList* previous = TData::Workspace;
@@ -260,7 +264,11 @@ int runApply(const ApplyOptions& options)
         if (!own.empty()) out << own << "\r\n";
         for (const auto& row : results[i].rows) out << row << "\r\n";
         if (!results[i].error.empty()) {
-            std::fprintf(stderr, "orvala-cli: %s: %s\n", files[i].c_str(), results[i].error.c_str());
+            // Reader messages usually name the file already; say it once.
+            if (results[i].error.find(files[i]) != std::string::npos)
+                std::fprintf(stderr, "orvala-cli: %s\n", results[i].error.c_str());
+            else
+                std::fprintf(stderr, "orvala-cli: %s: %s\n", files[i].c_str(), results[i].error.c_str());
             ++failures;
         } else if (!results[i].warnings.empty()) {
             // Rows of the gates that were applied are written; the run still

@@ -140,6 +140,14 @@ TEST(OrvalaCliShards, MergedShardsEqualTheSingleRunByteForByte)
     EXPECT_EQ(one.code, 1) << one.err;
     EXPECT_NE(one.err.find("named more than once"), std::string::npos) << one.err;
     EXPECT_NE(one.err.find("3 of 7 files failed"), std::string::npos) << one.err;
+    // Each failed file is named once on its line, not once by us and once by the reader.
+    for (const std::string& failed : {bad, missing}) {
+        const size_t at = one.err.find(failed);
+        ASSERT_NE(at, std::string::npos) << one.err;
+        const size_t lineEnd = one.err.find('\n', at);
+        EXPECT_EQ(one.err.substr(at + failed.size(), lineEnd - at - failed.size()).find(failed), std::string::npos)
+            << one.err;
+    }
     const std::string singleBytes = slurp(single);
     const auto rows = readTsv(singleBytes);
     ASSERT_FALSE(rows.empty());
