@@ -219,8 +219,8 @@ int runApply(const ApplyOptions& options)
         if (!std::filesystem::is_directory(options.saveGated))
             throw CliError("cannot create folder " + options.saveGated);
     }
-    std::ofstream out(options.stats, std::ios::binary);
-    if (!out) throw CliError("cannot create file " + options.stats);
+    ReplacingOutput table(options.stats);
+    std::ofstream& out = table.stream();
 
     // The parameter columns are named after the first file that opens; a file
     // with other parameters still gets its own values, one pair per column.
@@ -264,22 +264,17 @@ int runApply(const ApplyOptions& options)
         if (!own.empty()) out << own << "\r\n";
         for (const auto& row : results[i].rows) out << row << "\r\n";
         if (!results[i].error.empty()) {
-            // Reader messages usually name the file already; say it once.
-            if (results[i].error.find(files[i]) != std::string::npos)
-                std::fprintf(stderr, "orvala-cli: %s\n", results[i].error.c_str());
-            else
-                std::fprintf(stderr, "orvala-cli: %s: %s\n", files[i].c_str(), results[i].error.c_str());
+            reportFileError(files[i], results[i].error);
             ++failures;
         } else if (!results[i].warnings.empty()) {
             // Rows of the gates that were applied are written; the run still
             // fails, so a batch never takes a partial gating for a whole one.
             for (const auto& w : results[i].warnings)
-                std::fprintf(stderr, "orvala-cli: %s: %s\n", files[i].c_str(), w.c_str());
+                reportFileError(files[i], w);
             ++failures;
         }
     }
-    out.close();
-    if (!out) throw CliError("cannot write file " + options.stats);
+    table.commit();
     if (failures) {
         std::fprintf(stderr, "orvala-cli: %d of %zu files failed\n", failures, files.size());
         return 1;

@@ -6,6 +6,7 @@
 #include <climits>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -133,6 +134,47 @@ OrvalaRenderPngFn LoadPngWriter()
     auto fn = reinterpret_cast<OrvalaRenderPngFn>(::dlsym(module, "orvala_render_png"));
     if (!fn) throw CliError("the PNG writer " + path + " has no entry point");
     return fn;
+}
+
+ReplacingOutput::ReplacingOutput(std::string target) : target_(std::move(target))
+{
+    // Only a plain file (or a new one) is replaced. A symbolic link, pipe or
+    // device (--stats /dev/stdout) is written through as it is: renaming over
+    // it would replace the link or device node itself.
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(target_, ec);
+    const bool special = !ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+    if (!special) temp_ = target_ + ".part" + std::to_string(::getpid());
+    out_.open(special ? target_ : temp_, std::ios::binary | std::ios::trunc);
+    if (!out_) throw CliError("cannot create file " + target_);
+}
+
+ReplacingOutput::~ReplacingOutput()
+{
+    if (committed_ || temp_.empty()) return;
+    out_.close();
+    std::error_code ec;
+    std::filesystem::remove(temp_, ec);
+}
+
+void ReplacingOutput::commit()
+{
+    out_.close();
+    std::error_code ec;
+    if (out_ && !temp_.empty()) std::filesystem::rename(temp_, target_, ec);
+    if (!out_ || ec) {
+        if (!temp_.empty()) std::filesystem::remove(temp_, ec);
+        throw CliError("cannot write file " + target_);
+    }
+    committed_ = true;
+}
+
+void reportFileError(const std::string& file, const std::string& message)
+{
+    if (message.find(file) != std::string::npos)
+        std::fprintf(stderr, "orvala-cli: %s\n", message.c_str());
+    else
+        std::fprintf(stderr, "orvala-cli: %s: %s\n", file.c_str(), message.c_str());
 }
 
 }  // namespace orvala::cli

@@ -1,5 +1,6 @@
 #pragma once
 // Pieces shared by the subcommands of orvala-cli.
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,5 +75,27 @@ int parameterIndex(const TData& data, const std::string& name);
 // executable's folder; never unloaded, as Qt's statics inside it live until
 // the process ends. Throws CliError when the module cannot be loaded.
 OrvalaRenderPngFn LoadPngWriter();
+
+// A table written beside its target and renamed over it by commit(), so a
+// run that fails half-way never leaves a cut table where a whole one was.
+// Without commit() the temporary file is removed and the target untouched.
+class ReplacingOutput {
+public:
+    explicit ReplacingOutput(std::string target);  // CliError "cannot create file <target>"
+    ~ReplacingOutput();
+    ReplacingOutput(const ReplacingOutput&) = delete;
+    ReplacingOutput& operator=(const ReplacingOutput&) = delete;
+    std::ofstream& stream() { return out_; }
+    void commit();  // CliError "cannot write file <target>"
+
+private:
+    std::string target_, temp_;
+    std::ofstream out_;
+    bool committed_ = false;
+};
+
+// "orvala-cli: <file>: <message>" on standard error, or "orvala-cli: <message>"
+// when the message names the file already.
+void reportFileError(const std::string& file, const std::string& message);
 
 }  // namespace orvala::cli

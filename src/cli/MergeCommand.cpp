@@ -124,8 +124,8 @@ int runMerge(const MergeOptions& options)
         }
     }
 
-    std::ofstream out(options.to, std::ios::binary);
-    if (!out) throw CliError("cannot create file " + options.to);
+    ReplacingOutput table(options.to);
+    std::ofstream& out = table.stream();
     out << *header << "\r\n";
     int failures = 0;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -134,14 +134,13 @@ int runMerge(const MergeOptions& options)
             out << *row << "\r\n";
             const std::string_view error = cell(*row, 5);
             if (!error.empty()) {
-                std::fprintf(stderr, "orvala-cli: %s: %.*s\n", files[i].c_str(), int(error.size()), error.data());
+                reportFileError(files[i], std::string(error));
                 failed = true;
             }
         }
         failures += failed;
     }
-    out.close();
-    if (!out) throw CliError("cannot write file " + options.to);
+    table.commit();
     // The same status as one apply over the whole list.
     if (failures) {
         std::fprintf(stderr, "orvala-cli: %d of %zu files failed\n", failures, files.size());

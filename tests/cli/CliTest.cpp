@@ -433,6 +433,21 @@ TEST(OrvalaCli, ApplyGoesOnPastACorruptFile)
     EXPECT_EQ(good2Rows, 3);
     EXPECT_EQ(badRows, 1);
 
+    // The table goes through a temporary file: nothing is left beside it. A
+    // symbolic link (like /dev/stdout) is written through, never replaced.
+    for (const auto& entry : fs::directory_iterator(tmp.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+    const std::string linked = tmp.file("linked.tsv"), link = tmp.file("link.tsv");
+    std::ofstream(linked) << "old";
+    fs::create_symlink(linked, link);
+    const CliRun throughLink = runCli(tmp, {"apply", protocol, good1, bad, good2, "--stats", link});
+    EXPECT_EQ(throughLink.code, r.code);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(slurp(linked), slurp(stats));
+    const CliRun noFolder = runCli(tmp, {"apply", protocol, good1, "--stats", tmp.file("no/such/folder.tsv")});
+    EXPECT_NE(noFolder.code, 0);
+    EXPECT_NE(noFolder.err.find("cannot create file"), std::string::npos) << noFolder.err;
+
     const CliRun noProtocol = runCli(tmp, {"apply", tmp.file("none.orp"), good1, "--stats", stats});
     EXPECT_NE(noProtocol.code, 0);
     EXPECT_EQ(lineCount(noProtocol.err), 1) << noProtocol.err;
