@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "core/Messages.h"
+#include "core/SaveTarget.h"
 
 namespace orvala {
 
@@ -133,7 +134,8 @@ void TDBSpec::Delete(int i)
 void TDBSpec::Save()
 {
     if (saved) return;
-    const std::string temp = fname + ".part";
+    const std::string target = SaveTarget(fname);
+    const std::string temp = target + ".part";
     try {
         const fs::path dir = fs::path(fname).parent_path();
         if (!dir.empty()) fs::create_directories(dir);
@@ -145,7 +147,7 @@ void TDBSpec::Save()
             out.close();
             if (!out) throw std::runtime_error("can not write " + temp);
         }
-        fs::rename(temp, fname);
+        fs::rename(temp, target);
     } catch (const std::exception& ex) {
         std::error_code ec;
         fs::remove(temp, ec);

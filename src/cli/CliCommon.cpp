@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 
+#include "core/SaveTarget.h"
 #include "core/TPreText.h"
 #include "formats/DisplayText.h"
 #include "formats/FcsOpen.h"
@@ -138,13 +139,17 @@ OrvalaRenderPngFn LoadPngWriter()
 
 ReplacingOutput::ReplacingOutput(std::string target) : target_(std::move(target))
 {
-    // Only a plain file (or a new one) is replaced. A symbolic link, pipe or
-    // device (--stats /dev/stdout) is written through as it is: renaming over
-    // it would replace the link or device node itself.
+    // A pipe or device, and anything under /dev or /proc (--stats /dev/stdout
+    // means our standard output, whatever it is), is written through as it is;
+    // a plain file, or the file behind a link, is replaced.
     std::error_code ec;
-    const auto status = std::filesystem::symlink_status(target_, ec);
-    const bool special = !ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
-    if (!special) temp_ = target_ + ".part" + std::to_string(::getpid());
+    const auto status = std::filesystem::status(target_, ec);
+    const bool special = (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) ||
+                         target_.rfind("/dev/", 0) == 0 || target_.rfind("/proc/", 0) == 0;
+    if (!special) {
+        replaced_ = SaveTarget(target_);
+        temp_ = replaced_ + ".part" + std::to_string(::getpid());
+    }
     out_.open(special ? target_ : temp_, std::ios::binary | std::ios::trunc);
     if (!out_) throw CliError("cannot create file " + target_);
 }
@@ -161,7 +166,7 @@ void ReplacingOutput::commit()
 {
     out_.close();
     std::error_code ec;
-    if (out_ && !temp_.empty()) std::filesystem::rename(temp_, target_, ec);
+    if (out_ && !temp_.empty()) std::filesystem::rename(temp_, replaced_, ec);
     if (!out_ || ec) {
         if (!temp_.empty()) std::filesystem::remove(temp_, ec);
         throw CliError("cannot write file " + target_);

@@ -77,7 +77,8 @@ int parameterIndex(const TData& data, const std::string& name);
 OrvalaRenderPngFn LoadPngWriter();
 
 // A table written beside its target and renamed over it by commit(), so a
-// run that fails half-way never leaves a cut table where a whole one was.
+// run that fails half-way never leaves a cut table where a whole one was
+// (a pipe or device is written directly).
 // Without commit() the temporary file is removed and the target untouched.
 class ReplacingOutput {
 public:
@@ -89,7 +90,7 @@ public:
     void commit();  // CliError "cannot write file <target>"
 
 private:
-    std::string target_, temp_;
+    std::string target_, replaced_, temp_;  // replaced_: the file behind target_ when it is a link
     std::ofstream out_;
     bool committed_ = false;
 };

@@ -6,6 +6,7 @@
 
 #include "Messages.h"
 #include "Records.h"
+#include "SaveTarget.h"
 #include "Stream.h"
 #include "TDataFilter.h"
 
@@ -34,14 +35,15 @@ bool consistent(const TDataFilter& f)
 void SavePcaFile(const std::string& path, const TDataFilter& filter)
 {
     namespace fs = std::filesystem;
-    const std::string temp = path + ".part";
+    const std::string target = SaveTarget(path);
+    const std::string temp = target + ".part";
     try {
         {
             FileStream s(temp, FileStream::Mode::Write);
             SaveFilterToStream(s, filter);
             s.close();
         }
-        fs::rename(temp, path);
+        fs::rename(temp, target);
     } catch (const std::exception& ex) {
         std::error_code ec;
         fs::remove(temp, ec);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Messages.h"
+#include "core/SaveTarget.h"
 #include "core/TData.h"
 
 namespace orvala {
@@ -63,7 +64,8 @@ std::string TFCSWrite::TextSegment(const TPreText& text)
 TFCSWrite::TFCSWrite(const std::string& filename) : target_(filename)
 {
     Text.Delim = '/';
-    temp_ = filename + ".part";
+    replaced_ = SaveTarget(filename);
+    temp_ = replaced_ + ".part";
     fcs_ = std::fopen(temp_.c_str(), "wb");
     if (!fcs_) throw OrvalaError(ioError("Cannot create file", filename));
     std::setvbuf(fcs_, nullptr, _IOFBF, 1 << 20);
@@ -148,7 +150,7 @@ void TFCSWrite::EndData(int EventCount)
         fs::remove(temp_, ec);
         throw OrvalaError(ioError("Cannot write file", target_));
     }
-    fs::rename(temp_, target_, ec);
+    fs::rename(temp_, replaced_, ec);
     if (ec) {
         fs::remove(temp_, ec);
         throw OrvalaError("Cannot replace file " + target_ + ": " + ec.message());
@@ -205,7 +207,8 @@ void SaveAsFCS(const TData& data, const std::string& filename)
 
 void SaveAsTXT(const TData& data, const std::string& filename, bool scaled)
 {
-    const std::string temp = filename + ".part";
+    const std::string target = SaveTarget(filename);
+    const std::string temp = target + ".part";
     std::FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) throw OrvalaError(ioError("Cannot create file", filename));
     std::setvbuf(f, nullptr, _IOFBF, 1 << 20);
@@ -243,7 +246,7 @@ void SaveAsTXT(const TData& data, const std::string& filename, bool scaled)
     ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
     std::error_code ec;
-    if (ok) fs::rename(temp, filename, ec);
+    if (ok) fs::rename(temp, target, ec);
     if (!ok || ec) {
         fs::remove(temp, ec);
         throw OrvalaError(ioError("Cannot write file", filename));

@@ -48,7 +48,7 @@ public:
 
 private:
     void raw(const void* p, size_t n);
-    std::string target_, temp_;
+    std::string target_, replaced_, temp_;  // replaced_: the file behind target_ when it is a link
     std::FILE* fcs_ = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/TData.h"
+#include "core/SaveTarget.h"
 #include "formats/FcsOpen.h"
 #include "plates/Plate.h"
 
@@ -48,7 +49,8 @@ std::vector<std::string> readLines(const std::string& path)
 // Writes beside the target and renames over it: a failed save keeps the old file.
 void writeFile(const std::string& path, const std::string& bytes)
 {
-    const std::string temp = path + ".part";
+    const std::string target = SaveTarget(path);
+    const std::string temp = target + ".part";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) throw OrvalaError("Cannot write " + path);
@@ -60,7 +62,7 @@ void writeFile(const std::string& path, const std::string& bytes)
         }
     }
     std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
+    std::filesystem::rename(temp, target, ec);
     if (ec) {
         std::remove(temp.c_str());
         throw OrvalaError("Cannot write " + path + ": " + ec.message());

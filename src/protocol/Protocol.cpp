@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/Records.h"
+#include "core/SaveTarget.h"
 #include "core/TData.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
@@ -155,7 +156,8 @@ SavedGateTree CollectGateTree(const TData& base)
 void SaveProtocol(TData& base, const std::string& filename)
 {
     namespace fs = std::filesystem;
-    const std::string temp = filename + ".part";
+    const std::string target = SaveTarget(filename);
+    const std::string temp = target + ".part";
     try {
         const SavedGateTree tree = CollectGateTree(base);
         {
@@ -170,7 +172,7 @@ void SaveProtocol(TData& base, const std::string& filename)
             }
             s.close();
         }
-        fs::rename(temp, filename);
+        fs::rename(temp, target);
     } catch (const std::exception&) {
         std::error_code ec;
         fs::remove(temp, ec);

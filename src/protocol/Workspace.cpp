@@ -12,6 +12,7 @@
 
 #include "Protocol.h"
 #include "core/Records.h"
+#include "core/SaveTarget.h"
 #include "core/TData.h"
 #include "core/TDataFilter.h"
 #include "core/TDataList.h"
@@ -465,7 +466,8 @@ std::vector<std::string> SaveWorkspace(const std::string& filename, const TDataL
     }
     out += "\r\n";
 
-    const std::string temp = filename + ".part";
+    const std::string target = SaveTarget(filename);
+    const std::string temp = target + ".part";
     try {
         {
             std::ofstream f(temp, std::ios::binary | std::ios::trunc);
@@ -474,7 +476,7 @@ std::vector<std::string> SaveWorkspace(const std::string& filename, const TDataL
             f.close();
             if (!f) throw OrvalaError("");
         }
-        fs::rename(temp, filename);
+        fs::rename(temp, target);
     } catch (const std::exception&) {
         fs::remove(temp, ec);
         throw OrvalaError("Can not create file: " + filename);

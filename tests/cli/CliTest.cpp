@@ -434,7 +434,7 @@ TEST(OrvalaCli, ApplyGoesOnPastACorruptFile)
     EXPECT_EQ(badRows, 1);
 
     // The table goes through a temporary file: nothing is left beside it. A
-    // symbolic link (like /dev/stdout) is written through, never replaced.
+    // symbolic link stays a link; the file it names gets the table.
     for (const auto& entry : fs::directory_iterator(tmp.path()))
         EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
     const std::string linked = tmp.file("linked.tsv"), link = tmp.file("link.tsv");
