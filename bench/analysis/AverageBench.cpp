@@ -1,11 +1,13 @@
 // The Average window's recomputation after a thumb move: mean and deviation
-// of every parameter of 1,000,000 events x 64 parameters over the full
-// range, on the worker pool (one worker per logical processor) and on the
-// calling thread alone for comparison; also the mean alone, as the data
-// calculator takes it.
+// of every parameter of 1,000,000 events x 64 parameters over a new range,
+// with the window's kept block sums (the thumb move) and without them (a
+// full pass: also what building the kept sums costs), on the worker pool
+// (one worker per logical processor) and on the calling thread alone for
+// comparison; also the mean alone, as the data calculator takes it.
 #include <benchmark/benchmark.h>
 
 #include <ctime>
+#include <random>
 
 #include "analysis/Averages.h"
 #include "core/TData.h"
@@ -74,6 +76,38 @@ static void BM_AverageWithDeviation1Mx64(benchmark::State& state)
     });
 }
 BENCHMARK(BM_AverageWithDeviation1Mx64)->Arg(1)->Arg(0)->ArgName("pool")->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+// A thumb move: both ends land anywhere, so both partial end blocks are summed.
+static void BM_ThumbMoveWithKeptSums1Mx64(benchmark::State& state)
+{
+    TData& src = source();
+    TMultiThread* p = state.range(0) ? &pool() : nullptr;
+    const AverageSums sums(src, p);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> at(0, Events - 1);
+    const double cpu0 = processCpuMs();
+    for (auto _ : state) {
+        const int a = at(random), b = at(random);
+        TVector dev;
+        TVector mean = Average(src, dev, std::min(a, b), std::max(a, b), p, &sums);
+        benchmark::DoNotOptimize(mean.data());
+        benchmark::DoNotOptimize(dev.data());
+    }
+    state.counters["all_threads_cpu_ms"] = (processCpuMs() - cpu0) / double(state.iterations());
+    state.counters["workers"] = p ? p->NumberOfThreads() : 1;
+}
+BENCHMARK(BM_ThumbMoveWithKeptSums1Mx64)->Arg(1)->Arg(0)->ArgName("pool")->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+static void BM_BuildKeptSums1Mx64(benchmark::State& state)
+{
+    TData& src = source();
+    TMultiThread* p = state.range(0) ? &pool() : nullptr;
+    for (auto _ : state) {
+        AverageSums sums(src, p);
+        benchmark::DoNotOptimize(&sums);
+    }
+}
+BENCHMARK(BM_BuildKeptSums1Mx64)->Arg(1)->Arg(0)->ArgName("pool")->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
 static void BM_AverageMeanOnly1Mx64(benchmark::State& state)
 {

@@ -6,11 +6,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 
 #include "core/Messages.h"
+#include "core/SaveTarget.h"
 #include "core/TData.h"
+#include "parallel/CompleteChunks.h"
 #include "parallel/TMultiThread.h"
 
 namespace orvala {
@@ -41,44 +44,15 @@ inline bool finite(double v) { return v - v == 0.0; }
 // the compiler vectorises where the floating-point compare stays a branch.
 constexpr uint64_t ExponentBits = 0x7ff0000000000000ull;
 
-// Calls work(c0, c1) over blocks of parameters that cover 0..p-1 once, on the
-// pool's workers when the range is large enough. Block boundaries fall on
-// whole cache lines where possible; the split never changes a result because
-// each parameter is handled whole by one call.
-template <class Work>
-void forParameterBlocks(TMultiThread* pool, int p, int rows, const Work& work)
-{
-    if (p <= 0) return;
-    int blocks = 1;
-    if (pool && pool->NumberOfThreads() > 1 && size_t(rows) * size_t(p) >= MinParallelValues)
-        blocks = std::min(p, pool->NumberOfThreads());
-    if (blocks <= 1) {
-        work(0, p);
-        return;
-    }
-    const int lines = (p + 7) / 8;  // 8 doubles per 64-byte line
-    auto bound = [&](int k) {
-        if (lines >= blocks) return std::min(p, int(int64_t(lines) * k / blocks) * 8);
-        return int(int64_t(p) * k / blocks);
-    };
-    pool->Process(
-        [&](int, int index, int size, int&, std::atomic<bool>& aborted) {
-            for (int k = index; k < index + size && !aborted; ++k) {
-                const int c0 = bound(k), c1 = bound(k + 1);
-                if (c0 < c1) work(c0, c1);
-            }
-        },
-        {}, blocks, 1);
-}
-
 struct Moments {
     TVector mean;
     TVector dev;
 };
 
-// Column sums of one block of parameters over rows, in event order: count,
-// sum and (with Dev) sum of squares of the finite values, each taken about
-// the shift k of its column. One pass over memory serves mean and deviation.
+// Column sums of rows over all w columns, in event order: count, sum and
+// (with Dev) sum of squares of the finite values, each taken about the shift
+// of its column. One pass over memory serves mean and deviation. The sums
+// must start at zero.
 template <bool Dev>
 void blockSums(const double* __restrict base, size_t stride, int rows, int w, const double* __restrict shift,
                double* __restrict s1, double* __restrict s2, int64_t* __restrict cnt)
@@ -99,60 +73,151 @@ void blockSums(const double* __restrict base, size_t stride, int rows, int w, co
     }
 }
 
-// Means (and deviations when wanted) over events first..last inclusive, a
-// valid non-empty range. Sums are taken about a value of each column (its
-// first finite one among the first rows), so the single-pass variance keeps
-// its precision when the spread is small against the values, as it is for
-// bright channels.
-Moments moments(const TData& d, int first, int last, bool wantDev, TMultiThread* pool)
+// The value each column's sums are taken about: its first finite value among
+// the data set's first rows. Sums about a typical value keep the single-pass
+// variance precise when the spread is small against the values, as it is for
+// bright channels. Fixed per data set, so block sums can be kept.
+TVector columnShifts(const TData& d)
 {
     constexpr int ShiftRows = 16;
-    const int p = d.CaseSize();
-    const int rows = last - first + 1;
-    Moments m;
-    m.mean.assign(size_t(p), 0.0);
-    m.dev.assign(size_t(p), 0.0);
+    const int p = std::max(d.CaseSize(), 0);
+    const int rows = std::min(std::max(d.events(), 0), ShiftRows);
     TVector shift(size_t(p), 0.0);
-    std::vector<int64_t> count(size_t(p), 0);
-    const double* base = d.data.data() + size_t(first) * size_t(p);
+    for (int c = 0; c < p; ++c)
+        for (int e = 0; e < rows; ++e) {
+            const double v = d.data.data()[size_t(e) * size_t(p) + size_t(c)];
+            if (finite(v)) {
+                shift[size_t(c)] = v;
+                break;
+            }
+        }
+    return shift;
+}
 
-    forParameterBlocks(pool, p, rows, [&](int c0, int c1) {
-        const int w = c1 - c0;
-        double* k = shift.data() + c0;
-        for (int c = 0; c < w; ++c)
-            for (int e = 0; e < std::min(rows, ShiftRows); ++e) {
-                const double v = base[size_t(e) * size_t(p) + size_t(c0 + c)];
-                if (finite(v)) {
-                    k[c] = v;
-                    break;
+// Sums of the events of block b that lie in [first, last], into the block's
+// slots of s1/s2/cnt. The sums run in arrays of this call's own and are
+// copied out at the end: neighbouring blocks' slots, summed by the other
+// worker, can share a cache line, which would bounce between the cores on
+// every event.
+template <bool Dev>
+void sumBlockPart(const TData& d, const double* shift, int b, int first, int last, double* s1, double* s2,
+                  int64_t* cnt)
+{
+    const int p = d.CaseSize();
+    const int lo = int(std::max<int64_t>(first, int64_t(b) * AverageBlockRows));
+    const int hi = int(std::min<int64_t>(int64_t(last) + 1, (int64_t(b) + 1) * AverageBlockRows));
+    std::vector<double> a1(size_t(p), 0.0), a2(Dev ? size_t(p) : 0, 0.0);
+    std::vector<int64_t> ac(size_t(p), 0);
+    if (hi > lo)
+        blockSums<Dev>(d.data.data() + size_t(lo) * size_t(p), size_t(p), hi - lo, p, shift, a1.data(), a2.data(),
+                       ac.data());
+    std::copy(a1.begin(), a1.end(), s1);
+    if constexpr (Dev) std::copy(a2.begin(), a2.end(), s2);
+    std::copy(ac.begin(), ac.end(), cnt);
+}
+
+}  // namespace
+
+struct AverageSumsAccess {
+    // Means (and deviations when wanted) over events first..last inclusive, a
+    // valid non-empty range: each block's sums (kept ones where sums fit and
+    // the block lies whole in the range), then the blocks added in order.
+    static Moments moments(const TData& d, int first, int last, bool wantDev, TMultiThread* pool,
+                           const AverageSums* sums)
+    {
+        const int p = d.CaseSize();
+        const bool kept = sums && sums->fits(d);
+        const TVector ownShift = kept ? TVector() : columnShifts(d);
+        const double* shift = kept ? sums->shift_.data() : ownShift.data();
+        const int b0 = first / AverageBlockRows, b1 = last / AverageBlockRows;
+        const int blocks = b1 - b0 + 1;
+        std::vector<double> t1(size_t(blocks) * size_t(p), 0.0), t2(wantDev ? t1.size() : 0, 0.0);
+        std::vector<int64_t> tc(t1.size(), 0);
+        auto whole = [&](int b) {
+            return int64_t(b) * AverageBlockRows >= first && (int64_t(b) + 1) * AverageBlockRows - 1 <= last;
+        };
+        auto work = [&](int i0, int i1) {
+            for (int i = i0; i < i1; ++i) {
+                const int b = b0 + i;
+                const size_t at = size_t(i) * size_t(p);
+                if (kept && whole(b)) {
+                    const size_t from = size_t(b) * size_t(p);
+                    std::copy_n(sums->s1_.data() + from, p, t1.data() + at);
+                    if (wantDev) std::copy_n(sums->s2_.data() + from, p, t2.data() + at);
+                    std::copy_n(sums->count_.data() + from, p, tc.data() + at);
+                } else if (wantDev) {
+                    sumBlockPart<true>(d, shift, b, first, last, t1.data() + at, t2.data() + at, tc.data() + at);
+                } else {
+                    sumBlockPart<false>(d, shift, b, first, last, t1.data() + at, nullptr, tc.data() + at);
                 }
             }
-        // Each worker sums into its own arrays: sums kept in the shared result
-        // vectors would put both workers' accumulators on one cache line at the
-        // block boundary, and that line would bounce between cores on every row.
-        std::vector<double> a1(size_t(w), 0.0), a2(size_t(w), 0.0);
-        std::vector<int64_t> ac(size_t(w), 0);
-        double* s1 = a1.data();
-        double* s2 = a2.data();
-        int64_t* cnt = ac.data();
-        if (wantDev)
-            blockSums<true>(base + c0, size_t(p), rows, w, k, s1, s2, cnt);
-        else
-            blockSums<false>(base + c0, size_t(p), rows, w, k, s1, s2, cnt);
-        for (int c = 0; c < w; ++c) {
-            const int j = c0 + c;
-            const double f = d.Compensate ? CorrectionFactor(j) : 1.0;
-            const double n = double(cnt[c]);
-            const double sum = s1[c];
-            s1[c] = cnt[c] > 0 ? (k[c] + sum / n) * f : 0.0;
-            // Rounding can leave a tiny negative sum of squares for a constant column.
-            s2[c] = cnt[c] > 1 ? std::sqrt(std::max(0.0, (s2[c] - sum * sum / n) / (n - 1))) * f : 0.0;
+        };
+        const size_t values = size_t(last - first + 1) * size_t(p);
+        forAllChunks(values >= MinParallelValues ? pool : nullptr, blocks, 1, work);
+
+        Moments m;
+        m.mean.assign(size_t(p), 0.0);
+        m.dev.assign(size_t(p), 0.0);
+        TVector s1(size_t(p), 0.0), s2(size_t(p), 0.0);
+        std::vector<int64_t> cnt(size_t(p), 0);
+        for (int i = 0; i < blocks; ++i) {
+            const size_t at = size_t(i) * size_t(p);
+            for (int c = 0; c < p; ++c) {
+                s1[size_t(c)] += t1[at + size_t(c)];
+                if (wantDev) s2[size_t(c)] += t2[at + size_t(c)];
+                cnt[size_t(c)] += tc[at + size_t(c)];
+            }
         }
-        std::copy_n(s1, w, m.mean.data() + c0);
-        std::copy_n(s2, w, m.dev.data() + c0);
-        std::copy_n(cnt, w, count.data() + c0);
-    });
-    return m;
+        for (int j = 0; j < p; ++j) {
+            const double f = d.Compensate ? CorrectionFactor(j) : 1.0;
+            const double n = double(cnt[size_t(j)]);
+            const double sum = s1[size_t(j)];
+            m.mean[size_t(j)] = cnt[size_t(j)] > 0 ? (shift[j] + sum / n) * f : 0.0;
+            // Rounding can leave a tiny negative sum of squares for a constant column.
+            m.dev[size_t(j)] =
+                wantDev && cnt[size_t(j)] > 1 ? std::sqrt(std::max(0.0, (s2[size_t(j)] - sum * sum / n) / (n - 1))) * f
+                                              : 0.0;
+        }
+        return m;
+    }
+
+    static void build(AverageSums& s, const TData& d, TMultiThread* pool)
+    {
+        const int p = std::max(d.CaseSize(), 0), n = std::max(d.events(), 0);
+        s.data_ = &d;
+        s.values_ = d.data.data();
+        s.rows_ = n;
+        s.cols_ = p;
+        s.modified_ = d.Modified();
+        s.shift_ = columnShifts(d);
+        const int blocks = n / AverageBlockRows;  // whole blocks only
+        s.s1_.assign(size_t(blocks) * size_t(p), 0.0);
+        s.s2_.assign(s.s1_.size(), 0.0);
+        s.count_.assign(s.s1_.size(), 0);
+        forAllChunks(pool, blocks, 1, [&](int b0, int b1) {
+            for (int b = b0; b < b1; ++b) {
+                const size_t at = size_t(b) * size_t(p);
+                sumBlockPart<true>(d, s.shift_.data(), b, 0, n - 1, s.s1_.data() + at, s.s2_.data() + at,
+                                   s.count_.data() + at);
+            }
+        });
+    }
+};
+
+AverageSums::AverageSums(const TData& d, TMultiThread* pool) { AverageSumsAccess::build(*this, d, pool); }
+
+bool AverageSums::fits(const TData& d) const
+{
+    return data_ == &d && values_ == d.data.data() && rows_ == d.events() && cols_ == d.CaseSize() &&
+           modified_ == d.Modified();
+}
+
+namespace {
+
+Moments moments(const TData& d, int first, int last, bool wantDev, TMultiThread* pool,
+                const AverageSums* sums = nullptr)
+{
+    return AverageSumsAccess::moments(d, first, last, wantDev, pool, sums);
 }
 
 }  // namespace
@@ -167,7 +232,7 @@ TVector Average(const TData& d, int start, int stop, TMultiThread* pool)
     return moments(d, start, stop, false, pool).mean;
 }
 
-TVector Average(const TData& d, TVector& dev, int start, int stop, TMultiThread* pool)
+TVector Average(const TData& d, TVector& dev, int start, int stop, TMultiThread* pool, const AverageSums* sums)
 {
     const int n = d.events();
     const size_t p = size_t(std::max(d.CaseSize(), 0));
@@ -177,16 +242,17 @@ TVector Average(const TData& d, TVector& dev, int start, int stop, TMultiThread*
     }
     start = std::clamp(start, 0, n - 1);
     stop = std::clamp(stop, start, n - 1);
-    Moments m = moments(d, start, stop, true, pool);
+    Moments m = moments(d, start, stop, true, pool, sums);
     dev = std::move(m.dev);
     return std::move(m.mean);
 }
 
-AverageCurve AverageCurveOf(const TData& d, int start, int stop, bool phq, TMultiThread* pool)
+AverageCurve AverageCurveOf(const TData& d, int start, int stop, bool phq, TMultiThread* pool,
+                            const AverageSums* sums)
 {
     AverageCurve c;
     TVector dev;
-    TVector mean = Average(d, dev, start, stop, pool);
+    TVector mean = Average(d, dev, start, stop, pool, sums);
     const int channels = int(ChannelWavelengths.size());
     if (phq && d.CaseSize() >= channels) {
         c.x.assign(ChannelWavelengths.begin(), ChannelWavelengths.end());
@@ -260,10 +326,18 @@ std::string AverageText(const std::vector<TextSeries>& series)
 void SaveAverageText(const std::string& path, const std::vector<TextSeries>& series)
 {
     const std::string text = AverageText(series);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    // Through a temporary file, so a failed save keeps the previous one.
+    const std::string target = SaveTarget(path);
+    const std::string temp = target + ".part";
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (out) out.write(text.data(), std::streamsize(text.size()));
     if (out) out.close();
-    if (!out) throw OrvalaError("Cannot write the averages to " + path);
+    std::error_code ec;
+    if (out) std::filesystem::rename(temp, target, ec);
+    if (!out || ec) {
+        std::filesystem::remove(temp, ec);
+        throw OrvalaError("Cannot write the averages to " + path);
+    }
 }
 
 }  // namespace orvala

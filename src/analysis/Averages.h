@@ -7,10 +7,11 @@
 // event range (NaN and infinities, which real instruments do produce, are
 // left out instead of turning the whole channel into NaN). A parameter with
 // no finite value in the range, and every parameter of a data set without
-// events, gets mean 0 and deviation 0. The work is split over the worker
-// pool by blocks of parameters; each parameter's sum runs over its events in
-// order on one thread, so the result equals the sequential loop bit for bit.
+// events, gets mean 0 and deviation 0. Sums run over fixed blocks of events in
+// order, and the block sums are added in block order; the worker pool takes
+// whole blocks, so the result equals the sequential loop bit for bit.
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,36 @@ TVector Average(const TData& d, int start, int stop, TMultiThread* pool = nullpt
 // start..N-1. With Compensate set both are those of the corrected values
 // (the deviation is taken about the corrected mean). A one-event range has
 // deviation 0. Both vectors have one entry per parameter.
-TVector Average(const TData& d, TVector& dev, int start, int stop, TMultiThread* pool = nullptr);
+// With sums that fit d, the kept block sums are used (the result is the same).
+class AverageSums;
+TVector Average(const TData& d, TVector& dev, int start, int stop, TMultiThread* pool = nullptr,
+                const AverageSums* sums = nullptr);
+
+// Column sums of a data set over fixed blocks of AverageBlockRows events,
+// kept for repeated averages over changing ranges (the Average window's range
+// slider): after one pass to build them, a range costs its two partial end
+// blocks plus one addition per block and parameter instead of a pass over
+// every event in it. Every average, with or without these sums, adds its
+// events block by block in event order and then the block sums in block
+// order, so the results with and without them are the same bit for bit.
+inline constexpr int AverageBlockRows = 4096;
+class AverageSums {
+public:
+    AverageSums() = default;
+    AverageSums(const TData& d, TMultiThread* pool = nullptr);
+    // True while d is the data set these sums were built from, with the same
+    // events, parameters and modification count.
+    bool fits(const TData& d) const;
+
+private:
+    friend struct AverageSumsAccess;
+    const TData* data_ = nullptr;
+    const double* values_ = nullptr;
+    int rows_ = -1, cols_ = -1, modified_ = 0;
+    TVector shift_;                 // per parameter
+    std::vector<double> s1_, s2_;   // [block * cols + parameter], whole blocks only
+    std::vector<int64_t> count_;
+};
 
 // The curve of the Average window: one point per parameter (x = index), or,
 // with phq on a data set of at least 32 parameters, one point per detector
@@ -52,7 +82,8 @@ struct AverageCurve {
     TVector y;    // means
     TVector err;  // deviations
 };
-AverageCurve AverageCurveOf(const TData& d, int start, int stop, bool phq, TMultiThread* pool = nullptr);
+AverageCurve AverageCurveOf(const TData& d, int start, int stop, bool phq, TMultiThread* pool = nullptr,
+                            const AverageSums* sums = nullptr);
 
 // Histogram (at most 1024 bins) of every finite value of the data set, all
 // events and parameters together.

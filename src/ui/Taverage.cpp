@@ -162,7 +162,8 @@ void Taverage::draw(int index)
     if (index < 0 || index >= int(fdata.size())) return;
     Shown& s = fdata[size_t(index)];
     TData& d = *s.data;
-    AverageCurve c = AverageCurveOf(d, s.start, s.stop, PhQ->isChecked(), pool_);
+    if (!s.sums || !s.sums->fits(d)) s.sums = std::make_shared<AverageSums>(d, pool_);
+    AverageCurve c = AverageCurveOf(d, s.start, s.stop, PhQ->isChecked(), pool_, s.sums.get());
     const bool wavelengths = PhQ->isChecked() && d.CaseSize() >= int(ChannelWavelengths.size());
     chart()->setAxisTitle(ChartAxis::Bottom, wavelengths ? QStringLiteral("Wavelength (nm)") : QStringLiteral("Channel"));
     chart()->setPoints(s.line, c.x, c.y);

@@ -6,8 +6,10 @@
 // plotted numbers as text. The window holds one reference per data set it
 // shows and closes when they are removed from the workspace.
 #include <QString>
+#include <memory>
 #include <vector>
 
+#include "analysis/Averages.h"
 #include "core/TData.h"
 #include "ui/chart/Chart.h"
 #include "ui/chart/TTChartForm.h"
@@ -80,6 +82,7 @@ private:
         int start = 0;
         int stop = 0;
         int drawnModified = 0;
+        std::shared_ptr<AverageSums> sums;  // block sums for slider moves, rebuilt when the data change
     };
     void select(int index);
     void draw(int index);

@@ -207,6 +207,53 @@ TEST(AverageTest, PoolGivesTheSequentialResultBitForBit)
     }
 }
 
+TEST(AverageTest, KeptBlockSumsGiveTheSameBitsForEveryRangeAndFollowChanges)
+{
+    constexpr int B = AverageBlockRows;
+    const int n = 5 * B + 123;
+    DataRef d = randomData(n, 13, true);
+    d->Compensate = true;
+    TMultiThread pool(3);
+    const AverageSums sums(*d, &pool);
+    ASSERT_TRUE(sums.fits(*d));
+
+    std::vector<std::pair<int, int>> ranges = {{0, n - 1}, {B, 2 * B - 1}, {B - 1, 2 * B}, {5, 5},   {2 * B, 2 * B},
+                                               {100, 3 * B + 7}, {n - 1, n - 1}, {n - 200, n - 1}, {0, B - 1}};
+    TRandom random;
+    for (int i = 0; i < 20; ++i) {
+        const int a = int(random.Uniform() * n), b = int(random.Uniform() * n);
+        ranges.push_back({std::min(a, b), std::max(a, b)});
+    }
+    for (auto [first, last] : ranges) {
+        TVector devPlain, devKept, devKeptPool;
+        const TVector plain = Average(*d, devPlain, first, last, nullptr);
+        const TVector kept = Average(*d, devKept, first, last, nullptr, &sums);
+        const TVector keptPool = Average(*d, devKeptPool, first, last, &pool, &sums);
+        EXPECT_TRUE(sameBits(plain, kept) && sameBits(devPlain, devKept)) << first << ".." << last;
+        EXPECT_TRUE(sameBits(plain, keptPool) && sameBits(devPlain, devKeptPool)) << first << ".." << last;
+        for (int j : {0, 7, 12}) {
+            double m, sd;
+            reference(*d, j, first, last, CorrectionFactor(j), m, sd);
+            EXPECT_NEAR(kept[size_t(j)], m, 1e-9 * std::abs(m) + 1e-12) << first << ".." << last;
+            EXPECT_NEAR(devKept[size_t(j)], sd, 1e-9 * sd + 1e-12) << first << ".." << last;
+        }
+    }
+
+    // A change of values (announced through the modification count) or of
+    // the event count makes the kept sums stale: they are no longer used.
+    TVector before, after, dev;
+    before = Average(*d, dev, B, 2 * B - 1, nullptr, &sums);
+    d->data[B + 10][0] = 1e9;
+    d->setModified(d->Modified() + 1);
+    EXPECT_FALSE(sums.fits(*d));
+    after = Average(*d, dev, B, 2 * B - 1, nullptr, &sums);
+    EXPECT_GT(after[0], before[0] + 1e9 / B);
+    const AverageSums rebuilt(*d, nullptr);
+    EXPECT_TRUE(sameBits(after, Average(*d, dev, B, 2 * B - 1, nullptr, &rebuilt)));
+    d->setEvents(n - 1);
+    EXPECT_FALSE(rebuilt.fits(*d));
+}
+
 TEST(AverageTest, CurveUsesWavelengthsOnlyForThirtyTwoChannels)
 {
     DataRef wide = randomData(20, 33, false);
