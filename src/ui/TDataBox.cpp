@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QDrag>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
@@ -14,6 +15,7 @@
 #include <charconv>
 
 #include "DataEvents.h"
+#include "DataSetDrag.h"
 #include "UiMessages.h"
 
 namespace orvala {
@@ -126,6 +128,8 @@ void DataTree::mousePressEvent(QMouseEvent* event)
     }
     const bool secondClick = item && event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
                              order_.size() == 1 && order_.front() == item;
+    dragArmed_ = item && event->button() == Qt::LeftButton;
+    dragStart_ = event->position().toPoint();
     pressNode(item, event->modifiers());
     emit nodePressed(item, event->button());
     editTimer_->stop();
@@ -133,6 +137,30 @@ void DataTree::mousePressEvent(QMouseEvent* event)
         editCandidate_ = item;
         editTimer_->start(QApplication::doubleClickInterval());
     }
+}
+
+// A left press on a node followed by a move past the platform's drag distance
+// drags the selected data sets to windows that take them (the time plot, the
+// image window's class grid). The distance keeps a click a click.
+void DataTree::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!dragArmed_ || !(event->buttons() & Qt::LeftButton) || !dragData_) {
+        QTreeWidget::mouseMoveEvent(event);
+        return;
+    }
+    if ((event->position().toPoint() - dragStart_).manhattanLength() < QApplication::startDragDistance()) return;
+    dragArmed_ = false;
+    editTimer_->stop();
+    editCandidate_ = nullptr;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(dragData_());
+    drag->exec(Qt::CopyAction);
+}
+
+void DataTree::mouseReleaseEvent(QMouseEvent* event)
+{
+    dragArmed_ = false;
+    QTreeWidget::mouseReleaseEvent(event);
 }
 
 void DataTree::mouseDoubleClickEvent(QMouseEvent* event)
@@ -190,6 +218,7 @@ TDataBox::TDataBox(QWidget* parent) : QDockWidget(QStringLiteral("Data Sets"), p
     connect(List, &QWidget::customContextMenuRequested, this, &TDataBox::showPopup);
 
     TData::Workspace = &datas;
+    List->setDragData([this] { return SelectionMimeData(); });
 }
 
 TDataBox::~TDataBox()
@@ -493,6 +522,11 @@ void TDataBox::closeEvent(QCloseEvent* event)
 {
     event->ignore();
     if (isFloating()) showMinimized();
+}
+
+QMimeData* TDataBox::SelectionMimeData() const
+{
+    return DataSetsMimeData(datas, Selected());
 }
 
 }  // namespace orvala

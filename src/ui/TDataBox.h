@@ -3,12 +3,14 @@
 // shows it as a tree. Every menu command works on the data sets selected here.
 #include <QDockWidget>
 #include <QTreeWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/TData.h"
 #include "core/TDataList.h"
 
+class QMimeData;
 class QSplitter;
 class QTableWidget;
 class QMenu;
@@ -30,6 +32,8 @@ public:
     void pressNode(QTreeWidgetItem* item, Qt::KeyboardModifiers modifiers);
     // Removes every node and forgets the selection that pointed at them.
     void clearNodes();
+    // What a drag of the selection carries; without it the tree starts no drag.
+    void setDragData(std::function<QMimeData*()> make) { dragData_ = std::move(make); }
 
 signals:
     void nodePressed(QTreeWidgetItem* item, Qt::MouseButton button);
@@ -38,9 +42,14 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void syncOrder();
+    std::function<QMimeData*()> dragData_;
+    QPoint dragStart_;
+    bool dragArmed_ = false;  // a left press on a node that a move can turn into a drag
     std::vector<QTreeWidgetItem*> order_;
     // A second click on the only selected node edits its label, unless it
     // turns out to be a double click.
@@ -82,6 +91,10 @@ public:
     void MakeCurrent(TData* data);
     QTreeWidgetItem* NodeOf(const TData* data) const;
     static TData* DataOf(const QTreeWidgetItem* item);
+
+    // What dragging the selection carries: the selected data sets in the order
+    // they were selected (see DataSetDrag.h).
+    QMimeData* SelectionMimeData() const;
 
     // Fills the name/value grid for data ("File Path", "Params", "Events", "Percentage").
     void ShowValues(TData* data);

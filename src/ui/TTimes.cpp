@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiSubWindow>
@@ -12,8 +13,10 @@
 #include <algorithm>
 
 #include "DataEvents.h"
+#include "DataSetDrag.h"
 #include "UiMessages.h"
 #include "analysis/TimeBins.h"
+#include "core/TDataList.h"
 #include "ui/chart/Chart.h"
 
 namespace orvala {
@@ -99,6 +102,9 @@ TTimes::TTimes(TMultiThread* pool, QWidget* parent) : TTChartForm(parent), pool_
     xpanel->setObjectName(QStringLiteral("xpanel"));
     xpanel->setToolTip(QStringLiteral("Page Control"));
     xpanel->setMaximumHeight(220);
+    // Data sets dragged from the data list onto the pages (or the tab bar) are adopted.
+    xpanel->setAcceptDrops(true);
+    xpanel->installEventFilter(this);
     contentLayout()->addWidget(xpanel);
     resize(760, 620);
 }
@@ -187,6 +193,29 @@ void TTimes::removePage(TDataPage* page)
     page->release();
     xpanel->removeTab(xpanel->indexOf(page));
     page->deleteLater();
+}
+
+bool TTimes::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched != xpanel) return TTChartForm::eventFilter(watched, e);
+    switch (e->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(e);
+        if (!CarriesDataSets(drag->mimeData())) return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(e);
+        if (!CarriesDataSets(drop->mimeData()) || !TData::Workspace) return false;
+        drop->acceptProposedAction();
+        for (TData* d : DroppedDataSets(drop->mimeData(), *TData::Workspace)) Adopt(d);
+        return true;
+    }
+    default:
+        return TTChartForm::eventFilter(watched, e);
+    }
 }
 
 bool TTimes::event(QEvent* e)

@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -13,11 +15,14 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 
 #include "UiTestHelpers.h"
 #include "analysis/TimeBins.h"
 #include "core/TData.h"
 #include "plot/Tabloid.h"
+#include "core/TDataList.h"
+#include "ui/DataSetDrag.h"
 #include "ui/MainWindow.h"
 #include "ui/TDataBox.h"
 #include "ui/TTimes.h"
@@ -124,6 +129,54 @@ private slots:
         w.action(QStringLiteral("Time Plot"))->trigger();
         QCOMPARE(windowsOf<TTimes>(w).size(), 1);
         QCOMPARE(int(t->plist.size()), 3);
+        QVERIFY(messages.messages.isEmpty());
+    }
+
+    // Data sets dragged from the data list onto the page control become pages,
+    // in the order they were selected; other drags are not taken.
+    void dataSetsDroppedFromTheDataListBecomePages()
+    {
+        MessageRecorder messages;
+        MainWindow w(settingsFile());
+        TData* a = timedData("a", ramp(12));
+        TData* b = timedData("b", ramp(6));
+        TData* c = timedData("c", ramp(9));
+        for (TData* d : {a, b, c}) w.dataBox()->Add(d);
+        w.dataBox()->SelectData({b});
+        w.action(QStringLiteral("Time Plot"))->trigger();
+        TTimes* t = TTimes::instance();
+        QVERIFY(t);
+        QCOMPARE(int(t->plist.size()), 1);
+
+        w.dataBox()->SelectData({c, a});
+        std::unique_ptr<QMimeData> mime(w.dataBox()->SelectionMimeData());
+        QVERIFY(CarriesDataSets(mime.get()));
+        QCOMPARE(DroppedDataSets(mime.get(), *TData::Workspace), (std::vector<TData*>{c, a}));
+
+        auto deliver = [&](const QMimeData* m) {
+            const QPoint at = t->xpanel->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, m, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(t->xpanel, &enter);
+            if (!enter.isAccepted()) return false;
+            QDropEvent drop(QPointF(at), Qt::CopyAction, m, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(t->xpanel, &drop);
+            return drop.isAccepted();
+        };
+        QVERIFY(deliver(mime.get()));
+        QCOMPARE(int(t->plist.size()), 3);
+        QCOMPARE(t->xpanel->tabText(1), QStringLiteral("c"));
+        QCOMPARE(t->xpanel->tabText(2), QStringLiteral("a"));
+        QCOMPARE(t->plist[2]->data(), a);
+
+        QMimeData text;
+        text.setText(QStringLiteral("0"));
+        QVERIFY(!deliver(&text));
+        QMimeData damaged;  // not numbers, out of range, repeated: only b, once
+        damaged.setData(QString::fromLatin1(DataSetsMimeType), "x,99,-1,1,1");
+        QCOMPARE(DroppedDataSets(&damaged, *TData::Workspace), (std::vector<TData*>{b}));
+        QVERIFY(deliver(&damaged));
+        QCOMPARE(int(t->plist.size()), 4);
+        QCOMPARE(t->xpanel->tabText(3), QStringLiteral("b"));
         QVERIFY(messages.messages.isEmpty());
     }
 
