@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "GmlError.h"
@@ -127,6 +128,7 @@ GmlTransform GmlTransform::Logicle(const std::string& id, double T, double W, do
     t.x1_ = x1;
     if (!allFinite({t.a_, t.c_, t.f_}) || a <= 0) badParameters(id, "the parameters give no usable scale");
     t.buildTable();
+    t.buildApprox();
     return t;
 }
 
@@ -156,6 +158,7 @@ GmlTransform GmlTransform::Hyperlog(const std::string& id, double T, double W, d
     t.x1_ = x1;
     if (!allFinite({t.a_, t.c_, t.f_}) || a <= 0) badParameters(id, "the parameters give no usable scale");
     t.buildTable();
+    t.buildApprox();
     return t;
 }
 
@@ -225,6 +228,106 @@ void GmlTransform::buildTable()
             tableX_.clear();  // not increasing in floating point: always solve
             return;
         }
+}
+
+namespace {
+
+constexpr int kApproxBits = 5;  // 32 bins per octave
+constexpr int kApproxShift = 52 - kApproxBits;
+constexpr uint64_t kApproxFraction = (uint64_t(1) << kApproxShift) - 1;
+
+uint64_t bitsOf(double x)
+{
+    uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+double fromBits(uint64_t b)
+{
+    double x;
+    std::memcpy(&x, &b, sizeof x);
+    return x;
+}
+
+}  // namespace
+
+[[gnu::always_inline]] inline double GmlTransform::approxUpper(double ax, uint64_t bin) const
+{
+    const double* c = approx_.data() + 4 * bin;
+    const double t = double(int64_t(bitsOf(ax) & kApproxFraction)) * (1.0 / double(kApproxFraction + 1));
+    const double t2 = t * t, t3 = t2 * t;
+    return c[0] + (3 * t2 - 2 * t3) * c[1] + (t3 - 2 * t2 + t) * c[2] + (t3 - t2) * c[3];
+}
+
+void GmlTransform::buildApprox()
+{
+    approx_.clear();
+    approxBins_ = 0;
+    approxError_ = 0;
+    if (tableX_.empty()) return;
+    // From 2^-30 T (the linear part of the scale, where hardly any value lies
+    // below) to the top of the solve table; at most 96 octaves.
+    const double low = std::ldexp(1.0, std::ilogb(T_) - 30);
+    if (!(low >= std::numeric_limits<double>::min())) return;
+    const uint64_t first = bitsOf(low) >> kApproxShift;
+    const uint64_t last = bitsOf(tableX_.back()) >> kApproxShift;
+    if (!(last > first)) return;
+    const uint64_t bins = std::min<uint64_t>(last - first, uint64_t(96) << kApproxBits);
+    std::vector<double> nodeY(bins + 1), nodeSlope(bins + 1);
+    for (uint64_t k = 0; k <= bins; ++k) {
+        const double x = fromBits((first + k) << kApproxShift);
+        nodeY[k] = fastUpper(x);
+        nodeSlope[k] = 1 / upperSlope(nodeY[k]);
+    }
+    approx_.resize(4 * bins);
+    for (uint64_t k = 0; k < bins; ++k) {
+        const double width = fromBits((first + k + 1) << kApproxShift) - fromBits((first + k) << kApproxShift);
+        double* c = approx_.data() + 4 * k;
+        c[0] = nodeY[k];
+        c[1] = nodeY[k + 1] - nodeY[k];
+        c[2] = nodeSlope[k] * width;
+        c[3] = nodeSlope[k + 1] * width;
+    }
+    approxFirst_ = first;
+    approxBins_ = bins;
+    // The cubic's error peaks inside each bin and changes little from one bin
+    // to the next, so samples inside every bin, with a wide factor, bound it.
+    double worst = 0;
+    for (uint64_t k = 0; k < bins; ++k)
+        for (const uint64_t quarter : {1, 2, 3}) {
+            const uint64_t bits = ((first + k) << kApproxShift) | (quarter << (kApproxShift - 2));
+            const double err = std::abs(approxUpper(fromBits(bits), k) - fastUpper(fromBits(bits)));
+            if (!(err <= worst)) worst = err;  // NaN stays, and disables the table below
+        }
+    if (!(worst < 1e-7)) {
+        approx_.clear();
+        approxBins_ = 0;
+        return;
+    }
+    approxError_ = 8 * worst + 1e-14;
+}
+
+void GmlTransform::ApplyApprox(const double* x, double* y, size_t n) const
+{
+    if (approxBins_ == 0) {
+        for (size_t i = 0; i < n; ++i) y[i] = Apply(x[i]);
+        return;
+    }
+    const double mirror = 2 * x1_;
+    for (size_t i = 0; i < n; ++i) {
+        const double v = x[i], a = std::abs(v);
+        // Below the first bin the difference wraps to a huge bin number; NaN
+        // and infinity lie above the last.
+        const uint64_t bin = (bitsOf(a) >> kApproxShift) - approxFirst_;
+        if (bin >= approxBins_) {
+            y[i] = Apply(v);
+            continue;
+        }
+        // Without a branch, which negative values would mispredict: u for
+        // v > 0 (-0 took Apply above), mirror - u below.
+        y[i] = mirror * double(v < 0) + std::copysign(approxUpper(a, bin), v);
+    }
 }
 
 double GmlTransform::fastUpper(double x) const

@@ -3,6 +3,8 @@
 // Each maps values on the FCS scale to the display space in which the gate's
 // coordinates are written; they are all strictly increasing (fratio aside,
 // which combines two dimensions), which the evaluator uses to test intervals.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,14 @@ public:
     double Ratio(double x1, double x2) const;
     // The value x with Apply(x) == y, for the single-dimension transforms.
     double Inverse(double y) const;
+    // Apply over n values, for logicle and hyperlog through a cubic on a table
+    // indexed by the bits of |x| (a root solve per value is what makes them
+    // slow); values the table does not cover go through Apply. Each result lies
+    // within ApproxError() of Apply's, so a caller that needs Apply's exact
+    // result can tell which values are far enough from its decision points.
+    void ApplyApprox(const double* x, double* y, size_t n) const;
+    // 0 when ApplyApprox gives exactly Apply's values.
+    double ApproxError() const { return approxError_; }
 
 private:
     GmlTransform() = default;
@@ -51,6 +61,8 @@ private:
     // The same from a table start and Halley steps; falls back on solveUpper.
     double fastUpper(double x) const;
     void buildTable();
+    void buildApprox();
+    double approxUpper(double ax, uint64_t bin) const;
 
     std::string id_;
     GmlTransformKind kind_ = GmlTransformKind::Flin;
@@ -62,6 +74,12 @@ private:
     // Branch values on an even grid of y from x1_: where a root solve starts.
     std::vector<double> tableX_;
     double tableStep_ = 0;
+    // Cubic Hermite pieces on 2^kApproxBits bins per octave of |x|, from the bin
+    // whose key (the top bits of the double) is approxFirst_: per bin the value
+    // at its start, the rise to its end and both end slopes times its width.
+    std::vector<double> approx_;
+    uint64_t approxFirst_ = 0, approxBins_ = 0;
+    double approxError_ = 0;
 };
 
 }  // namespace orvala

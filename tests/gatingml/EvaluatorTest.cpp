@@ -11,6 +11,7 @@
 #include "gatingml/GmlDocument.h"
 #include "gatingml/GmlEvaluator.h"
 #include "gatingml/GmlFcs.h"
+#include "gatingml/GmlTransform.h"
 
 namespace orvala {
 namespace {
@@ -203,6 +204,88 @@ TEST(GmlFcs, DecodesLogParametersAndDividesGainsOutOfLinearOnes)
     // A count larger than the fields that follow is refused before anything is sized from it.
     k.SetValue("$SPILLOVER", "99999999,FSC,FL1,1,0,0,1");
     EXPECT_FALSE(FcsScaleValues(k, raw).spillProblem.empty());
+}
+
+// Logicle axes are evaluated from a fast approximation first; events whose
+// decision it could change are decided again on the transform's own values.
+// Events a few ulps either side of every decision point must therefore get
+// exactly the decisions the transform's own values give.
+TEST(GmlEvaluator, EventsAtDecisionPointsOnLogicleAxesGetTheExactDecision)
+{
+    const GmlTransform L = GmlTransform::Logicle("L", 262144, 0.5, 4.5, 0);
+    const auto near = [](double x, int ulps) {
+        for (; ulps > 0; --ulps) x = std::nextafter(x, HUGE_VAL);
+        for (; ulps < 0; ++ulps) x = std::nextafter(x, -HUGE_VAL);
+        return x;
+    };
+    // Points in logicle space on the rectangle's bounds, the triangle's edges and
+    // the ellipse's outline; each becomes raw events at -3..3 ulps of its inverse.
+    const double tri[3][2] = {{0.2, 0.1}, {0.8, 0.3}, {0.4, 0.9}};
+    std::vector<std::pair<double, double>> points;
+    for (double v : {0.3, 0.7}) points.emplace_back(v, 0.5);
+    for (int i = 0; i < 3; ++i)
+        for (double f : {0.0, 0.13, 0.5, 0.77})
+            points.emplace_back(tri[i][0] + f * (tri[(i + 1) % 3][0] - tri[i][0]), tri[i][1] + f * (tri[(i + 1) % 3][1] - tri[i][1]));
+    for (int k = 0; k < 16; ++k) {
+        const double a = k * M_PI / 8;
+        points.emplace_back(0.5 + 0.25 * std::cos(a), 0.4 + 0.5 * std::sin(a));
+    }
+    Table t{{"A", "B"}, {}};
+    for (const auto& [x, y] : points)
+        for (int dx = -3; dx <= 3; ++dx)
+            for (int dy = -3; dy <= 3; ++dy) {
+                t.values.push_back(near(L.Inverse(x), dx));
+                t.values.push_back(near(L.Inverse(y), dy));
+            }
+    // Negative values and values far from every gate, in a count that leaves a
+    // short last block.
+    for (int i = 0; i < 301; ++i) {
+        t.values.push_back(-37.0 * i);
+        t.values.push_back(1.5 * i * i);
+    }
+    const std::string dim = R"(compensation-ref="uncompensated" transformation-ref="L")";
+    const auto m = run(R"(<transformation id="L"><logicle T="262144" W="0.5" M="4.5" A="0"/></transformation>
+        <RectangleGate id="R"><dimension )" + dim + R"( min="0.3" max="0.7"><fcs-dimension name="A"/></dimension></RectangleGate>
+        <PolygonGate id="P"><dimension )" + dim + R"(><fcs-dimension name="A"/></dimension><dimension )" + dim +
+                           R"(><fcs-dimension name="B"/></dimension>
+          <vertex><coordinate value="0.2"/><coordinate value="0.1"/></vertex>
+          <vertex><coordinate value="0.8"/><coordinate value="0.3"/></vertex>
+          <vertex><coordinate value="0.4"/><coordinate value="0.9"/></vertex></PolygonGate>
+        <EllipsoidGate id="E"><dimension )" + dim + R"(><fcs-dimension name="A"/></dimension><dimension )" + dim +
+                           R"(><fcs-dimension name="B"/></dimension>
+          <mean><coordinate value="0.5"/><coordinate value="0.4"/></mean>
+          <covarianceMatrix><row><entry value="0.0625"/><entry value="0"/></row><row><entry value="0"/><entry value="0.25"/></row></covarianceMatrix>
+          <distanceSquare value="1"/></EllipsoidGate>)",
+                       t.events());
+    const int64_t n = int64_t(t.values.size() / 2);
+    ASSERT_EQ(m.EventCount(), n);
+    int64_t inR = 0, inP = 0, inE = 0;
+    for (int64_t e = 0; e < n; ++e) {
+        const double x = L.Apply(t.values[size_t(2 * e)]), y = L.Apply(t.values[size_t(2 * e + 1)]);
+        const bool r = x >= 0.3 && x < 0.7;
+        bool p = false;
+        for (int i = 0, j = 2; i < 3; j = i++) {
+            const double xi = tri[i][0], yi = tri[i][1], xj = tri[j][0], yj = tri[j][1];
+            if ((yi > y) != (yj > y) && x < (xj - xi) * (y - yi) / (yj - yi) + xi) p = !p;
+        }
+        // The inverse covariance is 16 and 4 exactly, summed as the evaluator sums.
+        const double d0 = x - 0.5, d1 = y - 0.4;
+        const bool el = d0 * (16 * d0) + d1 * (4 * d1) <= 1;
+        SCOPED_TRACE("event " + std::to_string(e));
+        EXPECT_EQ(m.Contains(m.IndexOf("R"), e), r);
+        EXPECT_EQ(m.Contains(m.IndexOf("P"), e), p);
+        EXPECT_EQ(m.Contains(m.IndexOf("E"), e), el);
+        inR += r;
+        inP += p;
+        inE += el;
+    }
+    // Both decisions occur around every kind of outline.
+    EXPECT_GT(inR, 0);
+    EXPECT_LT(inR, n);
+    EXPECT_GT(inP, 0);
+    EXPECT_LT(inP, n);
+    EXPECT_GT(inE, 0);
+    EXPECT_LT(inE, n);
 }
 
 }  // namespace

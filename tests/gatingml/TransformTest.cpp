@@ -112,3 +112,67 @@ TEST(GmlTransform, ParametersOutOfRangeAreRefusedNamingTheTransform)
 
 }  // namespace
 }  // namespace orvala
+
+namespace orvala {
+namespace {
+
+// The table behind ApplyApprox must stay within the error it states, over every
+// octave it covers, at bin edges, on both sides of zero, and hand the values it
+// does not cover (tiny, huge, infinite, NaN) to Apply unchanged.
+TEST(GmlTransform, ApproximationStaysWithinItsStatedError)
+{
+    const std::vector<GmlTransform> transforms = {
+        GmlTransform::Logicle("wide", 262144, 0.5, 4.5, 0),
+        GmlTransform::Logicle("published", 1000, 1, 4, 0),
+        GmlTransform::Logicle("offset", 10000, 0.5, 4.5, 1),
+        GmlTransform::Logicle("zero-width", 1000, 0, 4, 0),
+        GmlTransform::Hyperlog("hyperlog", 1000, 1, 4.5, 0.5),
+    };
+    std::vector<double> xs = {0.0, -0.0, 1e-300, -1e-300, 1e-12, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+    for (int k = -400; k <= 300; ++k) {
+        const double x = std::pow(2.0, k / 16.0);  // every sixteenth of an octave, bin edges included
+        xs.insert(xs.end(), {x, -x, std::nextafter(x, 0.0), -std::nextafter(x, 0.0), x * 1.37, -x * 1.37});
+    }
+    for (const GmlTransform& t : transforms) {
+        SCOPED_TRACE(t.Id());
+        EXPECT_GT(t.ApproxError(), 0) << "the table is not in use";
+        EXPECT_LT(t.ApproxError(), 1e-7);
+        std::vector<double> approx(xs.size());
+        t.ApplyApprox(xs.data(), approx.data(), xs.size());
+        double worst = 0;
+        for (size_t i = 0; i < xs.size(); ++i) {
+            const double exact = t.Apply(xs[i]);
+            if (!std::isfinite(exact)) {
+                EXPECT_TRUE(std::isnan(exact) ? std::isnan(approx[i]) : approx[i] == exact) << xs[i];
+                continue;
+            }
+            worst = std::max(worst, std::abs(approx[i] - exact));
+            EXPECT_LE(std::abs(approx[i] - exact), t.ApproxError()) << "at " << xs[i];
+        }
+        // The bound is not so loose that it sends many events to the exact path.
+        EXPECT_GT(worst, t.ApproxError() / 1e4);
+    }
+}
+
+TEST(GmlTransform, ClosedFormsApproximateExactly)
+{
+    const std::vector<GmlTransform> transforms = {GmlTransform::Flin("lin", 1000, 10), GmlTransform::Flog("log", 10000, 5),
+                                                  GmlTransform::Fasinh("asinh", 1000, 4, 1)};
+    const std::vector<double> xs = {-5000, -1, 0, 0.5, 3, 999, 1e6};
+    for (const GmlTransform& t : transforms) {
+        EXPECT_EQ(t.ApproxError(), 0) << t.Id();
+        std::vector<double> approx(xs.size());
+        t.ApplyApprox(xs.data(), approx.data(), xs.size());
+        for (size_t i = 0; i < xs.size(); ++i) {
+            const double exact = t.Apply(xs[i]);
+            if (std::isnan(exact))
+                EXPECT_TRUE(std::isnan(approx[i]));
+            else
+                EXPECT_EQ(approx[i], exact) << t.Id() << " at " << xs[i];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvala
