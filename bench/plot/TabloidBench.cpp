@@ -3,6 +3,7 @@
 // mirror reflected) on the worker pool, as when every cell is on screen.
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <random>
 #include <vector>
 
@@ -26,6 +27,15 @@ const std::vector<double>& data()
     return v;
 }
 
+// CPU time of every thread of the process, so that a figure taken on a
+// loaded machine still says how much work a picture set costs.
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
 std::vector<std::pair<int, int>> allCells()
 {
     std::vector<std::pair<int, int>> cells;
@@ -41,6 +51,7 @@ static void BM_Tabloid32x1M_AllCells(benchmark::State& state)
     TMultiThread pool(0);
     const TabloidRanges ranges = tabloidRanges(d.data(), Events, Params, &pool);
     const auto cells = allCells();
+    const double cpu0 = processCpuMs();
     for (auto _ : state) {
         TabloidPictures pics;
         pics.setData(d.data(), Events, Params, ranges, &pool);
@@ -48,6 +59,7 @@ static void BM_Tabloid32x1M_AllCells(benchmark::State& state)
         benchmark::DoNotOptimize(pics.picture(Params - 1, 0));
     }
     state.counters["threads"] = pool.NumberOfThreads();
+    state.counters["all_threads_cpu_ms"] = (processCpuMs() - cpu0) / double(state.iterations());
 }
 BENCHMARK(BM_Tabloid32x1M_AllCells)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -68,4 +80,14 @@ static void BM_Tabloid32x1M_VisibleCells(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Tabloid32x1M_VisibleCells)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The 32 diagonal pictures alone (each the histogram of one parameter's raw values).
+static void BM_Tabloid32x1M_Diagonal(benchmark::State& state)
+{
+    const std::vector<double>& d = data();
+    TabloidPicture pic;
+    for (auto _ : state)
+        for (int i = 0; i < Params; ++i) tabloidDiagonal(d.data() + i, Events, Params, pic);
+}
+BENCHMARK(BM_Tabloid32x1M_Diagonal)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 BENCHMARK_MAIN();

@@ -1,28 +1,9 @@
 #include "DataMatrix.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <new>
 #include <stdexcept>
 
-#include "parallel/HugePages.h"
-
 namespace orvala {
-
-void* allocateLargeBlock(size_t bytes)
-{
-    constexpr size_t huge = size_t(2) << 20;
-    const size_t rounded = (bytes + huge - 1) / huge * huge;
-    void* p = std::aligned_alloc(huge, rounded);
-    if (!p) throw std::bad_alloc();
-    AdviseHugePages(p, rounded);
-    return p;
-}
-
-void freeLargeBlock(void* p) noexcept
-{
-    std::free(p);
-}
 
 void DataMatrix::resize(int rows, int cols)
 {

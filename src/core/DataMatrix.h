@@ -8,49 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "parallel/HugePages.h"
+
 namespace orvala {
-
-// Leaves doubles uninitialised when a vector grows without a value, so a reader
-// that writes every cell on its workers does not pay for a serial zero fill first.
-// Blocks of several megabytes start on a 2 MiB boundary with huge-page advice
-// given before anything touches them, so even a zero-filled resize faults in
-// 2 MiB pages (on our machines a fresh 1 GB block costs seconds of 4 KiB faults
-// and about a tenth of a second of 2 MiB ones).
-void* allocateLargeBlock(size_t bytes);
-void freeLargeBlock(void* p) noexcept;
-inline constexpr size_t kLargeBlockBytes = size_t(4) << 20;
-
-template <class T>
-struct DefaultInitAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = DefaultInitAllocator<U>;
-    };
-    using std::allocator<T>::allocator;
-    T* allocate(size_t n)
-    {
-        if (n * sizeof(T) >= kLargeBlockBytes && n <= SIZE_MAX / sizeof(T))
-            return static_cast<T*>(allocateLargeBlock(n * sizeof(T)));
-        return std::allocator<T>::allocate(n);
-    }
-    void deallocate(T* p, size_t n) noexcept
-    {
-        if (n * sizeof(T) >= kLargeBlockBytes && n <= SIZE_MAX / sizeof(T))
-            freeLargeBlock(p);
-        else
-            std::allocator<T>::deallocate(p, n);
-    }
-    template <class U>
-    void construct(U* p) noexcept
-    {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args)
-    {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
 
 class DataMatrix {
 public:

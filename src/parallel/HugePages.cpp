@@ -1,6 +1,7 @@
 #include "parallel/HugePages.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -19,6 +20,21 @@ void AdviseHugePages(void* data, size_t bytes)
     (void)data;
     (void)bytes;
 #endif
+}
+
+void* allocateLargeBlock(size_t bytes)
+{
+    constexpr size_t huge = size_t(2) << 20;
+    const size_t rounded = (bytes + huge - 1) / huge * huge;
+    void* p = std::aligned_alloc(huge, rounded);
+    if (!p) throw std::bad_alloc();
+    AdviseHugePages(p, rounded);
+    return p;
+}
+
+void freeLargeBlock(void* p) noexcept
+{
+    std::free(p);
 }
 
 }  // namespace orvala

@@ -25,6 +25,9 @@ public:
     Thistogram(const uint8_t* s, int size, int maxpoints);
     // `size` single-precision values.
     Thistogram(const float* s, int size, int maxpoints);
+    // `size` double values held outside a TVector (the same histogram as of a
+    // TVector of them).
+    Thistogram(const double* s, int size, int maxpoints);
 
     // Builds xmin, xmax, step and the bin edges Xvalue (Yvalue resized, not
     // counted) from the first `size` values of V (all when negative).

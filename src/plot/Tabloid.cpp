@@ -6,6 +6,7 @@
 #include <set>
 
 #include "parallel/CompleteChunks.h"
+#include "parallel/HugePages.h"
 #include "parallel/TMultiThread.h"
 #include "plot/Histogrm.h"
 
@@ -79,17 +80,25 @@ void TabloidIndex::build(const double* data, int rows, int cols, const TabloidRa
 {
     events_ = std::max(rows, 0);
     parameters_ = std::max(cols, 0);
-    q_.assign(size_t(events_) * size_t(parameters_), TabloidSkipped);
-    if (events_ == 0 || parameters_ == 0 || !data) return;
+    // Every byte is written below, on the workers: no serial fill first.
+    q_.resize(size_t(events_) * size_t(parameters_));
+    if (events_ == 0 || parameters_ == 0) return;
+    if (!data) {
+        std::fill(q_.begin(), q_.end(), TabloidSkipped);
+        return;
+    }
     const int blocks = (events_ + EventBlock - 1) / EventBlock;
     forItems(pool, blocks, 1, [&](int b) {
         const int from = b * EventBlock, to = std::min(events_, from + EventBlock);
         for (int p = 0; p < parameters_; ++p) {
             const double mn = p < int(ranges.mins.size()) ? ranges.mins[size_t(p)] : 0.0;
             const double del = p < int(ranges.dels.size()) ? ranges.dels[size_t(p)] : 0.0;
-            if (!(del > 0)) continue;  // constant parameter: drawn nowhere
-            const double scale = Last / del;
             uint8_t* out = q_.data() + size_t(p) * size_t(events_);
+            if (!(del > 0)) {  // constant parameter: drawn nowhere
+                std::fill(out + from, out + to, TabloidSkipped);
+                continue;
+            }
+            const double scale = Last / del;
             const double* v = data + size_t(from) * size_t(parameters_) + size_t(p);
             for (int e = from; e < to; ++e, v += parameters_) {
                 const double k = std::nearbyint((*v - mn) * scale);
@@ -134,14 +143,17 @@ void tabloidDiagonal(const double* values, int n, int stride, TabloidPicture& ou
 {
     out.fill(TabloidDiagonalBack);
     if (n <= 0 || !values) return;
-    TVector v;
-    v.reserve(size_t(n));
+    // The column gathered into a block on huge pages: fresh 4 KiB pages for
+    // it cost more than the histogram itself on our machines.
+    std::vector<double, DefaultInitAllocator<double>> v(static_cast<size_t>(n));
+    size_t kept = 0;
     for (int e = 0; e < n; ++e) {
         const double x = values[size_t(e) * size_t(stride)];
-        if (std::isfinite(x)) v.push_back(x);
+        v[kept] = x;
+        kept += std::isfinite(x);
     }
-    if (v.empty()) return;
-    const Thistogram h(v, S);
+    if (kept == 0) return;
+    const Thistogram h(v.data(), int(kept), S);
     double X = 0, Y = 0;
     for (int k = 0; k < h.Count(); ++k) {
         X = std::max(X, h.Xvalue[size_t(k)]);

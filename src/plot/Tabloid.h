@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "parallel/HugePages.h"
+
 namespace orvala {
 
 class TMultiThread;
@@ -54,7 +56,7 @@ public:
     const uint8_t* column(int p) const { return q_.data() + size_t(p) * size_t(events_); }
 
 private:
-    std::vector<uint8_t> q_;
+    std::vector<uint8_t, DefaultInitAllocator<uint8_t>> q_;  // filled whole by build's workers
     int events_ = 0;
     int parameters_ = 0;
 };
