@@ -1,6 +1,8 @@
 #include "GmlExport.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -9,6 +11,7 @@
 
 #include <pugixml.hpp>
 
+#include "core/SaveTarget.h"
 #include "core/TData.h"
 #include "core/TGate.h"
 #include "formats/TDataSet.h"
@@ -402,6 +405,32 @@ std::string WriteGatingMl(const GmlDocument& doc)
         text += c;
     }
     return text;
+}
+
+void ExportGatingMlFile(const TData& base, const std::string& filename)
+{
+    // A gate's data set has its parent's columns; the axes come from the root
+    // of that chain, which knows how the file's values were read.
+    const TData* root = &base;
+    while (root->gate && root->Parent()) root = root->Parent();
+    // Refusals come before anything is written.
+    const std::string xml = WriteGatingMl(GateTreeToGatingMl(CollectGateTree(base), WorkbenchAxes(*root)));
+    namespace fs = std::filesystem;
+    const std::string target = SaveTarget(filename);
+    const std::string temp = target + ".part";
+    try {
+        {
+            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+            out.exceptions(std::ios::failbit | std::ios::badbit);
+            out << xml;
+            out.close();
+        }
+        fs::rename(temp, target);
+    } catch (const std::exception&) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        throw OrvalaError("Can not create file: " + filename);
+    }
 }
 
 }  // namespace orvala

@@ -40,4 +40,12 @@ GmlDocument GateTreeToGatingMl(const SavedGateTree& tree, const std::vector<GmlA
 // The document as Gating-ML 2.0 XML (UTF-8, CR LF line ends).
 std::string WriteGatingMl(const GmlDocument& doc);
 
+// Writes the gate tree under base as a Gating-ML file, with the axes of the
+// root it was gated from (base itself when it is not a gate's data set). The
+// file is written to "<file>.part" and renamed over the file, so a refusal or
+// a failed write leaves an earlier file as it was. Throws GmlError naming the
+// gate that cannot be written exactly, OrvalaError "Can not create file:
+// <name>" when the file cannot be written.
+void ExportGatingMlFile(const TData& base, const std::string& filename);
+
 }  // namespace orvala

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <pugixml.hpp>
+#include <unistd.h>
 
 #include "core/TData.h"
 #include "core/TDataList.h"
@@ -239,6 +243,57 @@ TEST(GmlExport, GatesTheStandardCannotExpressAreRefusedByName)
     std::unique_ptr<TGate> g(polygonGate("OnLogDisplay", 0, 1, {{1, 1}, {5, 1}, {5, 5}}));
     tree.gates.push_back({0, std::move(g)});
     EXPECT_THROW(GateTreeToGatingMl(tree, {{"FSC", 1, ""}, {"FL1", 1, "shown on the display scale"}}), GmlError);
+}
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The file the workbench writes is the document of the selected data set's
+// tree (a gated data set takes its root's axes); a gate the standard cannot
+// express leaves an earlier file as it was.
+TEST(GmlExport, FileOfASelectedDataSetAndARefusalThatKeepsTheEarlierFile)
+{
+    Workspace w;
+    TData* root = makeRoot(w, 2000);
+    TGate* cells = polygonGate("Cells", 0, 1, {{100, 200}, {900, 300}, {800, 1200}});
+    cells->linlogy = true;
+    TData* cellsSet = apply(w, root, cells);
+    apply(w, cellsSet, rangeGate("Bright", 2, 10, 5000));
+
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("orvala-gml-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string file = (dir / "gates.xml").string();
+    ExportGatingMlFile(*cellsSet, file);
+    const std::string written = fileText(file);
+    EXPECT_EQ(written, WriteGatingMl(GateTreeToGatingMl(CollectGateTree(*cellsSet), WorkbenchAxes(*root))));
+    const GmlDocument back = ParseGatingMl(written, file);
+    ASSERT_EQ(back.gates.size(), 1u);
+    EXPECT_EQ(back.gates[0].id, "Bright");
+    // A folder in place of the file is refused with its name.
+    try {
+        ExportGatingMlFile(*cellsSet, dir.string());
+        ADD_FAILURE() << "wrote over a folder";
+    } catch (const OrvalaError& e) {
+        EXPECT_NE(std::string(e.what()).find(dir.string()), std::string::npos) << e.what();
+    }
+
+    TGate* mixed = polygonGate("Mixed", 0, 1, {{1, 1}, {5, 1}, {5, 5}});
+    mixed->x = {0.5, 0.5, 0};
+    apply(w, cellsSet, mixed);
+    try {
+        ExportGatingMlFile(*cellsSet, file);
+        ADD_FAILURE() << "accepted";
+    } catch (const GmlError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"Mixed\""), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(fileText(file), written);
+    EXPECT_FALSE(std::filesystem::exists(file + ".part"));
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
