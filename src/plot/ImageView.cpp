@@ -90,4 +90,22 @@ void OverlayColours(uint32_t* picture, const uint32_t* overlay, size_t count)
         if (overlay[i] & 0xFFFFFF) picture[i] = overlay[i] & 0xFFFFFF;
 }
 
+double WellRadius(int position)
+{
+    return std::clamp(position, WellRadiusMinPosition, WellRadiusMaxPosition) / 20.0;
+}
+
+int NearerMarker(double x, double marker1, double marker2)
+{
+    return std::abs(x - marker2) < std::abs(x - marker1) ? 1 : 0;
+}
+
+bool MarkerRange(double marker1, double marker2, double& lo, double& hi)
+{
+    if (!std::isfinite(marker1) || !std::isfinite(marker2) || marker1 == marker2) return false;
+    lo = std::min(marker1, marker2);
+    hi = std::max(marker1, marker2);
+    return true;
+}
+
 }  // namespace orvala

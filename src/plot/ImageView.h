@@ -62,4 +62,16 @@ std::vector<int32_t> PixelsInBoxPolygon(const std::vector<DPoint>& polygon, int 
 // picture pixel beneath it (both 0x00BBGGRR, count pixels each).
 void OverlayColours(uint32_t* picture, const uint32_t* overlay, size_t count);
 
+// The grid's well radius (in cells) of the up-down "Radius of the well in the
+// grid": position / 20, the position kept within 1 .. 10.
+constexpr int WellRadiusMinPosition = 1, WellRadiusMaxPosition = 10, WellRadiusStartPosition = 4;
+double WellRadius(int position);
+
+// The histogram page's two markers. A press at x takes the nearer marker (the
+// first on a tie) ...
+int NearerMarker(double x, double marker1, double marker2);
+// ... and a release stores the two positions, smaller first, as the frame's
+// grey range; false (lo, hi untouched) when they are equal or not finite.
+bool MarkerRange(double marker1, double marker2, double& lo, double& hi);
+
 }  // namespace orvala

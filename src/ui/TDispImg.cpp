@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -15,6 +16,8 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -23,7 +26,9 @@
 #include <functional>
 
 #include "DataEvents.h"
+#include "DataSetDrag.h"
 #include "TDataBox.h"
+#include "TDataCalculator.h"
 #include "TransformCommands.h"
 #include "UiMessages.h"
 #include "analysis/ClassFiles.h"
@@ -31,6 +36,7 @@
 #include "analysis/Transforms.h"
 #include "analysis/Unmixing.h"
 #include "core/TGate.h"
+#include "plot/Histogrm.h"
 #include "plot/ImageView.h"
 #include "ui/chart/Chart.h"
 #include "ui/chart/PaintBoxTools.h"
@@ -151,8 +157,7 @@ void TDispImg::buildControls()
                                   QStringLiteral("Class ") + QString::number(trainset_.Count() + 1), &ok);
         if (ok) CreateClass(name);
     });
-    // The data calculator of mean spectra is not part of this window yet.
-    add(QStringLiteral("Calculator"), nullptr);
+    add(QStringLiteral("Calculator"), [this] { Calculator(); });
     add(QStringLiteral("Decomposition"), [this] { Decomposition(); });
     add(QStringLiteral("Hyperspherical"), [this] { Hyperspherical(); });
     add(QStringLiteral("SAM Classification"), [this] { SAMClassification(); });
@@ -176,6 +181,17 @@ void TDispImg::buildControls()
     Gamma->setDecimals(1);
     Gamma->setValue(1.0);
     tools->addWidget(Gamma);
+    rds = new QSpinBox(this);
+    rds->setObjectName(QStringLiteral("rds"));
+    rds->setRange(WellRadiusMinPosition, WellRadiusMaxPosition);
+    rds->setValue(WellRadiusStartPosition);
+    rds->setToolTip(QStringLiteral("Radius of the well in the grid"));
+    rad = new QLabel(this);
+    rad->setObjectName(QStringLiteral("rad"));
+    rad->setToolTip(rds->toolTip());
+    rad->setText(QString::number(WellRadius(rds->value())));
+    tools->addWidget(rad);
+    tools->addWidget(rds);
     tools->addStretch(1);
     left->addLayout(tools);
 
@@ -234,10 +250,21 @@ void TDispImg::buildControls()
     ImageInfo->setItem(0, 1, new QTableWidgetItem(QString::number(width_)));
     ImageInfo->setItem(1, 1, new QTableWidgetItem(QString::number(height_)));
     right->addWidget(ImageInfo);
-    quickview = new Chart(this);
+    auto* pages = new QTabWidget(this);
+    quickview = new Chart(pages);
     quickview->setMinimumHeight(220);
     quickview->setAxisTitle(ChartAxis::Bottom, data_->IsSequence() ? QStringLiteral("Wavelength") : QStringLiteral("Channel"));
-    right->addWidget(quickview, 1);
+    pages->addTab(quickview, QStringLiteral("Spectra"));
+    histogram = new Chart(pages);
+    histogram->setObjectName(QStringLiteral("Histogram"));
+    histogram->setZoomEnabled(false);
+    histogram->setPanEnabled(false);
+    histogram->setAxisTitle(ChartAxis::Bottom, QStringLiteral("Value"));
+    histogram->setAxisTitle(ChartAxis::Left, QStringLiteral("Count"));
+    Marker1 = histogram->addCursorLine(0, Qt::SolidLine, Qt::blue);
+    Marker2 = histogram->addCursorLine(0, Qt::SolidLine, Qt::red);
+    pages->addTab(histogram, QStringLiteral("Histogram"));
+    right->addWidget(pages, 1);
 
     connect(Pseudo, &QComboBox::currentIndexChanged, this, [this] { runCommand([&] { Redraw(); }); });
     connect(Gamma, &QDoubleSpinBox::valueChanged, this, [this] { runCommand([&] { Redraw(); }); });
@@ -253,6 +280,100 @@ void TDispImg::buildControls()
     connect(Trainsetgrid, &QTableWidget::cellClicked, this, [this](int row, int column) {
         if (column == 0) runCommand([&] { ToggleClass(row); });
     });
+    // Data sets dragged from the data list onto the class grid.
+    Trainsetgrid->viewport()->setAcceptDrops(true);
+    Trainsetgrid->viewport()->installEventFilter(this);
+    connect(rds, &QSpinBox::valueChanged, this, [this](int position) {
+        rad->setText(QString::number(WellRadius(position)));
+        if (grid) grid->setRadius(WellRadius(position));
+    });
+    // The markers of the histogram page: a press takes the nearer one, a drag
+    // moves it, the release makes them the frame's grey range ("Multi" view).
+    connect(histogram, &Chart::mouseDown, this, [this](QMouseEvent* e) {
+        if (e->button() != Qt::LeftButton) return;
+        const double x = histogram->pixelToValue(ChartAxis::Bottom, e->position().x());
+        movingMarker_ = NearerMarker(x, histogram->cursorLinePosition(Marker1), histogram->cursorLinePosition(Marker2)) == 0
+                            ? Marker1
+                            : Marker2;
+        histogram->setCursorLinePosition(movingMarker_, x);
+    });
+    connect(histogram, &Chart::mouseMoved, this, [this](QMouseEvent* e) {
+        if (movingMarker_ < 0 || !(e->buttons() & Qt::LeftButton)) return;
+        histogram->setCursorLinePosition(movingMarker_, histogram->pixelToValue(ChartAxis::Bottom, e->position().x()));
+    });
+    connect(histogram, &Chart::mouseUp, this, [this](QMouseEvent*) {
+        if (movingMarker_ < 0) return;
+        movingMarker_ = -1;
+        if (Pseudo->currentIndex() != 2 || data_->CaseSize() <= 0) return;
+        const size_t f = size_t(std::clamp(Frame->value(), 0, data_->CaseSize() - 1));
+        if (MarkerRange(histogram->cursorLinePosition(Marker1), histogram->cursorLinePosition(Marker2), MinMarker[f],
+                        MaxMarker[f]))
+            runCommand([&] { Redraw(); });
+    });
+}
+
+void TDispImg::ShowHistogram()
+{
+    histogram->clearSeries();
+    const int p = data_->CaseSize(), n = data_->events();
+    if (p <= 0 || n <= 0) return;
+    const int f = std::clamp(Frame->value(), 0, p - 1);
+    std::vector<double> values(static_cast<size_t>(n));
+    for (int e = 0; e < n; ++e) values[size_t(e)] = data_->data[e][f];
+    const Thistogram h(values.data(), n, 1024);
+    const Chart::SeriesId line = histogram->addLineSeries(QStringLiteral("Frame %1").arg(f), Qt::black);
+    histogram->setPoints(line, h.Xvalue, h.Yvalue);
+    histogram->setCursorLinePosition(Marker1, MinMarker[size_t(f)]);
+    histogram->setCursorLinePosition(Marker2, MaxMarker[size_t(f)]);
+    histogram->redraw();
+}
+
+void TDispImg::Calculator()
+{
+    TDataCalculator dialog(pool_, this);
+    if (TData* made = dialog.Execute(classes())) AddClass(made);
+}
+
+void TDispImg::AddDroppedClasses(const std::vector<TData*>& dropped)
+{
+    QStringList refused;
+    for (TData* d : dropped) {
+        if (!d || d == data_.get() || trainset_.Contains(d)) continue;
+        if (d->CaseSize() != data_->CaseSize() || d->events() == 0) {
+            refused << fromEightBit(d->ShortName());
+            continue;
+        }
+        AddClass(d);
+    }
+    if (!refused.isEmpty())
+        throw OrvalaError(QStringLiteral("Not added as classes (no events, or not %1 values per event like the picture): %2")
+                              .arg(data_->CaseSize())
+                              .arg(refused.join(QStringLiteral(", ")))
+                              .toStdString());
+}
+
+bool TDispImg::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched != Trainsetgrid->viewport()) return QWidget::eventFilter(watched, e);
+    switch (e->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(e);
+        if (!CarriesDataSets(drag->mimeData())) return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(e);
+        if (!CarriesDataSets(drop->mimeData())) return false;
+        drop->acceptProposedAction();
+        const std::vector<TData*> dropped = DroppedDataSets(drop->mimeData(), box_->datas);
+        runCommand([&] { AddDroppedClasses(dropped); });
+        return true;
+    }
+    default:
+        return QWidget::eventFilter(watched, e);
+    }
 }
 
 void TDispImg::setTool(Tool tool)
@@ -268,6 +389,7 @@ void TDispImg::setTool(Tool tool)
     case Tool::Rectangle: SelRec = std::make_unique<TSelectRectangle>(image); break;
     case Tool::Grid:
         grid = std::make_unique<TGrid>(image);
+        grid->setRadius(WellRadius(rds->value()));
         break;
     case Tool::Polygon: SelPolygon = std::make_unique<TSelectPolygon>(image); break;
     case Tool::None: break;
@@ -286,6 +408,7 @@ void TDispImg::Redraw()
         FrameGrey(data_->data.data() + f, pixels, size_t(data_->CaseSize()), MinMarker[size_t(f)],
                   MaxMarker[size_t(f)], table, px.data());
         FrameNum->setText(QString::number(WaveTable[size_t(f)]));
+        ShowHistogram();
         ImageInfo->setItem(2, 1, new QTableWidgetItem(fromEightBit(data_->Desc()[size_t(f)].name)));
         ImageInfo->setItem(3, 1, new QTableWidgetItem(QString::number(WaveTable[size_t(f)])));
     } else {

@@ -19,6 +19,7 @@ class QDoubleSpinBox;
 class QLabel;
 class QMenu;
 class QSlider;
+class QSpinBox;
 class QTableWidget;
 class QToolButton;
 
@@ -97,9 +98,22 @@ public:
     QMenu* menu = nullptr;
     TVector WaveTable;
     TVector MinMarker, MaxMarker;
+    QSpinBox* rds = nullptr;   // grid well radius, position / 20 cells
+    QLabel* rad = nullptr;     // shows that radius
+    Chart* histogram = nullptr;  // the "Histogram" page: the frame's values and the two markers
+    int Marker1 = -1, Marker2 = -1;
+
+    // "Calculator": the data calculator on the classes; its result becomes a class.
+    void Calculator();
+    // Data sets dropped on the class grid become classes; ones whose length
+    // differs from the picture's spectra are refused with a message.
+    void AddDroppedClasses(const std::vector<TData*>& dropped);
+    // The histogram page for the current frame, markers at its grey range.
+    void ShowHistogram();
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void buildControls();
@@ -127,6 +141,7 @@ private:
     QToolButton* rectButton_ = nullptr;
     QToolButton* gridButton_ = nullptr;
     QToolButton* polyButton_ = nullptr;
+    int movingMarker_ = -1;  // the histogram marker being dragged
 };
 
 }  // namespace orvala

@@ -173,6 +173,13 @@ TEST(GateGeometry, GridCreationDivisionsAndSpots)
     EXPECT_FALSE(g.IsInGate(2 * 25 + 12.1, 2 * 30));   // 0.202 cell away
     EXPECT_TRUE(g.IsInGate(2 * 85, 2 * 50));           // cell (2, 1)
     EXPECT_FALSE(g.IsInGate(2 * 40, 2 * 40));          // a cell corner
+    g.radius = 0.5;                                     // the widest well: up to the cell's edges
+    EXPECT_TRUE(g.IsInGate(2 * 25 + 29.8, 2 * 30));    // 0.497 cell away
+    EXPECT_FALSE(g.IsInGate(2 * 40, 2 * 40));          // the corner stays out (0.707)
+    g.radius = 0.05;                                    // the narrowest
+    EXPECT_TRUE(g.IsInGate(2 * 25 + 2.9, 2 * 30));     // 0.048 cell away
+    EXPECT_FALSE(g.IsInGate(2 * 25 + 3.1, 2 * 30));    // 0.052 cell away
+    g.radius = 0.2;
     g.EndTransform();
     EXPECT_FALSE(g.IsInGate(50, 60));
 

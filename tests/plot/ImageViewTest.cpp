@@ -92,3 +92,37 @@ TEST(Overlay, OnlyColouredEventsReplaceThePicture)
     EXPECT_EQ(picture[1], 0x000000FFu);
     EXPECT_EQ(picture[2], 0x00708090u);  // the byte above the colour is not a colour
 }
+
+TEST(HistogramMarkers, PressTakesTheNearerMarkerAndReleaseOrdersTheRange)
+{
+    EXPECT_EQ(NearerMarker(10, 0, 100), 0);
+    EXPECT_EQ(NearerMarker(90, 0, 100), 1);
+    EXPECT_EQ(NearerMarker(50, 0, 100), 0);  // a tie takes the first
+    EXPECT_EQ(NearerMarker(-5, 0, 0), 0);     // both at the start position
+
+    struct Case {
+        double m1, m2;
+        bool stored;
+        double lo, hi;
+    } cases[] = {
+        {20, 200, true, 20, 200},
+        {200, 20, true, 20, 200},  // dragged past each other
+        {7, 7, false, -1, -1},     // equal: the frame keeps its range
+        {std::nan(""), 5, false, -1, -1},
+    };
+    for (const Case& c : cases) {
+        double lo = -1, hi = -1;
+        EXPECT_EQ(MarkerRange(c.m1, c.m2, lo, hi), c.stored) << c.m1 << " " << c.m2;
+        EXPECT_EQ(lo, c.lo);
+        EXPECT_EQ(hi, c.hi);
+    }
+}
+
+TEST(GridWells, RadiusIsTheUpDownPositionOverTwentyWithinItsRange)
+{
+    EXPECT_DOUBLE_EQ(WellRadius(WellRadiusStartPosition), 0.2);  // the grid's own start radius
+    EXPECT_DOUBLE_EQ(WellRadius(1), 0.05);
+    EXPECT_DOUBLE_EQ(WellRadius(10), 0.5);
+    EXPECT_DOUBLE_EQ(WellRadius(0), 0.05);
+    EXPECT_DOUBLE_EQ(WellRadius(11), 0.5);
+}

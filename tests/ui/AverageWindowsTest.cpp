@@ -64,21 +64,6 @@ QList<Taverage*> averageWindows(MainWindow& w)
     return out;
 }
 
-// Answers the next modal dialog with answer(dialog) once it shows.
-template <class Dialog, class Answer>
-void answerNextDialog(Answer answer)
-{
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [answer, poll] {
-        if (auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
-            answer(d);
-            return;
-        }
-        QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
-}
-
 }  // namespace
 
 class AverageWindowsTest : public QObject {

@@ -7,8 +7,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QSlider>
@@ -16,7 +21,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <fstream>
+#include <memory>
 
 #include "UiTestHelpers.h"
 #include "analysis/ClassFiles.h"
@@ -27,6 +34,7 @@
 #include "ui/ImageCommands.h"
 #include "ui/MainWindow.h"
 #include "ui/TDataBox.h"
+#include "ui/TDataCalculator.h"
 #include "ui/TDispImg.h"
 #include "ui/chart/Chart.h"
 #include "ui/chart/PaintBoxTools.h"
@@ -160,6 +168,105 @@ private slots:
         QCOMPARE(chart->xValues(chart->seriesAt(0)), (std::vector<double>{500, 600, 700}));
         QCOMPARE(chart->yValues(chart->seriesAt(0)),
                  (std::vector<double>{double(value(0, W - 1, 0)), double(value(1, W - 1, 0)), double(value(2, W - 1, 0))}));
+    }
+
+    // The histogram page follows the frame; dragging its markers sets the
+    // frame's grey range, which "Multi" then stretches to black..white.
+    void histogramMarkersSetTheGreyRangeOfTheFrame()
+    {
+        MainWindow w(settings());
+        writeStack(stack());
+        QVERIFY(w.openMultipage(stack(), false));
+        TDispImg* win = imageWindow(w);
+        QVERIFY(win);
+        w.resize(1600, 1000);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(win->parentWidget())) sub->showMaximized();
+        Chart* h = win->histogram;
+        qobject_cast<QTabWidget*>(h->parentWidget()->parentWidget())->setCurrentWidget(h);
+        QApplication::processEvents();
+        QVERIFY(h->canvas()->isVisible() && h->canvas()->width() > 100);
+        QCOMPARE(h->seriesCount(), 1);  // frame 0's values
+        QCOMPARE(h->cursorLinePosition(win->Marker1), 0.0);
+        QCOMPARE(h->cursorLinePosition(win->Marker2), 0.0);
+
+        // Drag one marker to 40, press near 0 again and drag the other to 190.
+        auto px = [&](double v) { return QPoint(int(std::lround(h->valueToPixel(ChartAxis::Bottom, v))), h->canvas()->height() / 2); };
+        QTest::mousePress(h->canvas(), Qt::LeftButton, Qt::NoModifier, px(40));
+        QTest::mouseRelease(h->canvas(), Qt::LeftButton, Qt::NoModifier, px(40));
+        QTest::mousePress(h->canvas(), Qt::LeftButton, Qt::NoModifier, px(1));
+        QMouseEvent move(QEvent::MouseMove, QPointF(px(190)), h->canvas()->mapToGlobal(QPointF(px(190))), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(h->canvas(), &move);
+        QTest::mouseRelease(h->canvas(), Qt::LeftButton, Qt::NoModifier, px(190));
+        const double lo = win->MinMarker[0], hi = win->MaxMarker[0];
+        QVERIFY2(std::abs(lo - 40) < 2 && std::abs(hi - 190) < 2, qPrintable(QStringLiteral("%1 %2").arg(lo).arg(hi)));
+        QCOMPARE(win->MinMarker[1], 0.0);  // other frames keep theirs
+        // A bright pixel of frame 0 (>= 180) now shows nearly white, a dark one black.
+        const int bright = std::clamp(int(std::lround((value(0, 1, 1) - lo) * 255 / (hi - lo))), 0, 255);
+        QCOMPARE(win->picture().pixel(1, 1), qRgb(bright, bright, bright));
+        QCOMPARE(win->picture().pixel(9, 1), qRgb(0, 0, 0));
+    }
+
+    // The grid's well radius follows the up-down; the label shows it.
+    void gridRadiusFollowsTheUpDown()
+    {
+        MainWindow w(settings());
+        writeStack(stack());
+        QVERIFY(w.openMultipage(stack(), false));
+        TDispImg* win = imageWindow(w);
+        QVERIFY(win);
+        win->setTool(TDispImg::Tool::Grid);
+        QCOMPARE(win->gridTool()->radius(), 0.2);
+        QCOMPARE(win->rad->text(), QStringLiteral("0.2"));
+        win->rds->setValue(10);
+        QCOMPARE(win->gridTool()->radius(), 0.5);
+        QCOMPARE(win->rad->text(), QStringLiteral("0.5"));
+        win->setTool(TDispImg::Tool::Rectangle);
+        win->setTool(TDispImg::Tool::Grid);  // a new grid takes the current radius
+        QCOMPARE(win->gridTool()->radius(), 0.5);
+    }
+
+    // Data sets dragged from the data list onto the class grid become classes;
+    // the calculator's result too.
+    void droppedDataSetsAndTheCalculatorAddClasses()
+    {
+        MessageRecorder messages;
+        MainWindow w(settings());
+        TDispImg* win = openWithClasses(w);
+        QVERIFY(win);
+        QCOMPARE(win->trainset().Count(), 3);
+        TData* spectra = TData::Create("Spectra", 3, 5);
+        for (int e = 0; e < 5; ++e)
+            for (int c = 0; c < 3; ++c) spectra->data[e][c] = 10 * c + e;
+        TData* other = TData::Create("Other", 7, 5);
+        w.dataBox()->Add(spectra);
+        w.dataBox()->Add(other);
+        w.dataBox()->SelectData({spectra, other, win->data()});
+        std::unique_ptr<QMimeData> mime(w.dataBox()->SelectionMimeData());
+        QWidget* grid = win->Trainsetgrid->viewport();
+        const QPoint at = grid->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(grid, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(grid, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(win->trainset().Count(), 4);  // the picture itself is no class of its own
+        QCOMPARE(win->trainset().GetData(3), spectra);
+        QCOMPARE(win->Trainsetgrid->item(3, 1)->text(), QStringLiteral("Spectra"));
+        QCOMPARE(messages.messages.size(), 1);  // "Other" has 7 values per event
+        QVERIFY(messages.messages.front().contains(QStringLiteral("Other")));
+
+        QAction* calculator = win->menu->findChild<QAction*>(QStringLiteral("Calculator"));
+        QVERIFY(calculator && calculator->isEnabled());
+        answerNextDialog<TDataCalculator>([](TDataCalculator* dlg) { dlg->accept(); });
+        calculator->trigger();
+        QCOMPARE(win->trainset().Count(), 5);
+        TData* made = win->trainset().GetData(4);
+        QCOMPARE(made->events(), win->trainset().GetData(0)->events());  // a copy of the first class
+        QVERIFY(w.dataBox()->datas.Contains(made));
     }
 
     void gammaOfAPicture()

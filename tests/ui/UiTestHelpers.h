@@ -1,15 +1,33 @@
 #pragma once
 // Shared bits of the workbench's GUI tests: a recorder for the message boxes,
-// a temporary settings file, and data sets built in code.
+// answers to modal dialogs, a temporary settings file, and data sets built in code.
+#include <QApplication>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "core/TData.h"
 #include "ui/UiMessages.h"
 
 namespace orvala::testing {
+
+// Answers the next modal dialog with answer(dialog) once it shows.
+template <class Dialog, class Answer>
+void answerNextDialog(Answer answer)
+{
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [answer, poll] {
+        if (auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            answer(d);
+            return;
+        }
+        QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+}
 
 // Records every message instead of showing a box, for the lifetime of the object.
 class MessageRecorder {

@@ -293,6 +293,12 @@ void TGrid::setYdiv(int v)
     Redraw();
 }
 
+void TGrid::setRadius(double r)
+{
+    shape_.radius = r;
+    Redraw();
+}
+
 void TGrid::MouseDown(QMouseEvent* e)
 {
     const QPoint pos = e->position().toPoint();

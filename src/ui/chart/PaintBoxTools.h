@@ -128,6 +128,9 @@ public:
     int ydiv() const { return shape_.ydiv(); }
     void setXdiv(int v);
     void setYdiv(int v);
+    // Radius of each well, in cells.
+    double radius() const { return shape_.radius; }
+    void setRadius(double r);
     // Paint-box pixels times (sx, sy) are picture pixels.
     void BeginTransform(double sx, double sy) { shape_.BeginTransform(sx, sy); }
     bool IsInGate(double x, double y) const { return shape_.IsInGate(x, y); }
