@@ -1,5 +1,6 @@
 #include "DataSetDrag.h"
 
+#include <QDropEvent>
 #include <QMimeData>
 #include <QString>
 #include <QStringList>
@@ -39,6 +40,28 @@ std::vector<TData*> DroppedDataSets(const QMimeData* mime, const TDataList& list
         if (std::find(out.begin(), out.end(), d) == out.end()) out.push_back(d);
     }
     return out;
+}
+
+bool TakeDataSetDrop(QEvent* e, const TDataList& list, std::vector<TData*>& dropped)
+{
+    switch (e->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(e);
+        if (!CarriesDataSets(drag->mimeData())) return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(e);
+        if (!CarriesDataSets(drop->mimeData())) return false;
+        drop->acceptProposedAction();
+        dropped = DroppedDataSets(drop->mimeData(), list);
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 }  // namespace orvala

@@ -5,6 +5,7 @@
 // MIME type, so only windows of this program accept it.
 #include <vector>
 
+class QEvent;
 class QMimeData;
 
 namespace orvala {
@@ -24,5 +25,10 @@ bool CarriesDataSets(const QMimeData* mime);
 // The data sets mime carries, looked up in list; positions that are not
 // numbers or lie outside the list are skipped, and each data set comes once.
 std::vector<TData*> DroppedDataSets(const QMimeData* mime, const TDataList& list);
+
+// For the event filter of a drop target: takes drag-enter and drag-move events
+// that carry data sets, and a drop of them, whose data sets go to dropped.
+// True when the event was one of those (the filter has handled it).
+bool TakeDataSetDrop(QEvent* e, const TDataList& list, std::vector<TData*>& dropped);
 
 }  // namespace orvala

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDropEvent>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -354,26 +353,12 @@ void TDispImg::AddDroppedClasses(const std::vector<TData*>& dropped)
 
 bool TDispImg::eventFilter(QObject* watched, QEvent* e)
 {
-    if (watched != Trainsetgrid->viewport()) return QWidget::eventFilter(watched, e);
-    switch (e->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(e);
-        if (!CarriesDataSets(drag->mimeData())) return false;
-        drag->acceptProposedAction();
+    std::vector<TData*> dropped;
+    if (watched == Trainsetgrid->viewport() && TakeDataSetDrop(e, box_->datas, dropped)) {
+        if (!dropped.empty()) runCommand([&] { AddDroppedClasses(dropped); });
         return true;
     }
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(e);
-        if (!CarriesDataSets(drop->mimeData())) return false;
-        drop->acceptProposedAction();
-        const std::vector<TData*> dropped = DroppedDataSets(drop->mimeData(), box_->datas);
-        runCommand([&] { AddDroppedClasses(dropped); });
-        return true;
-    }
-    default:
-        return QWidget::eventFilter(watched, e);
-    }
+    return QWidget::eventFilter(watched, e);
 }
 
 void TDispImg::setTool(Tool tool)

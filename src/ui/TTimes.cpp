@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QComboBox>
-#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiSubWindow>
@@ -197,25 +196,12 @@ void TTimes::removePage(TDataPage* page)
 
 bool TTimes::eventFilter(QObject* watched, QEvent* e)
 {
-    if (watched != xpanel) return TTChartForm::eventFilter(watched, e);
-    switch (e->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(e);
-        if (!CarriesDataSets(drag->mimeData())) return false;
-        drag->acceptProposedAction();
+    std::vector<TData*> dropped;
+    if (watched == xpanel && TData::Workspace && TakeDataSetDrop(e, *TData::Workspace, dropped)) {
+        for (TData* d : dropped) Adopt(d);
         return true;
     }
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(e);
-        if (!CarriesDataSets(drop->mimeData()) || !TData::Workspace) return false;
-        drop->acceptProposedAction();
-        for (TData* d : DroppedDataSets(drop->mimeData(), *TData::Workspace)) Adopt(d);
-        return true;
-    }
-    default:
-        return TTChartForm::eventFilter(watched, e);
-    }
+    return TTChartForm::eventFilter(watched, e);
 }
 
 bool TTimes::event(QEvent* e)

@@ -92,13 +92,18 @@ class ImageWindowTest : public QObject {
     QString settings() const { return dir_.filePath(QStringLiteral("orvala.ini")); }
     QString stack() const { return dir_.filePath(QStringLiteral("scene")); }
 
-    // Opens the stack as the user does and draws one training class per stripe.
-    TDispImg* openWithClasses(MainWindow& w)
+    // Opens the stack as the user does: its window, or nil.
+    TDispImg* openStack(MainWindow& w)
     {
         writeStack(stack());
-        TData* d = w.openMultipage(stack(), false);
-        TDispImg* win = imageWindow(w);
-        if (!d || !win) return nullptr;
+        return w.openMultipage(stack(), false) ? imageWindow(w) : nullptr;
+    }
+
+    // The stack's window with one training class drawn per stripe.
+    TDispImg* openWithClasses(MainWindow& w)
+    {
+        TDispImg* win = openStack(w);
+        if (!win) return nullptr;
         win->setTool(TDispImg::Tool::Rectangle);
         const char* names[3] = {"Soil", "Tree", "Water"};
         for (int m = 0; m < 3; ++m) {
@@ -175,9 +180,7 @@ private slots:
     void histogramMarkersSetTheGreyRangeOfTheFrame()
     {
         MainWindow w(settings());
-        writeStack(stack());
-        QVERIFY(w.openMultipage(stack(), false));
-        TDispImg* win = imageWindow(w);
+        TDispImg* win = openStack(w);
         QVERIFY(win);
         w.resize(1600, 1000);
         w.show();
@@ -213,9 +216,7 @@ private slots:
     void gridRadiusFollowsTheUpDown()
     {
         MainWindow w(settings());
-        writeStack(stack());
-        QVERIFY(w.openMultipage(stack(), false));
-        TDispImg* win = imageWindow(w);
+        TDispImg* win = openStack(w);
         QVERIFY(win);
         win->setTool(TDispImg::Tool::Grid);
         QCOMPARE(win->gridTool()->radius(), 0.2);
