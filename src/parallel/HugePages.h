@@ -19,8 +19,11 @@ void AdviseHugePages(void* data, size_t bytes);
 // faults in 2 MiB pages (on our machines a fresh 1 GB block costs seconds of
 // 4 KiB faults and about a tenth of a second of 2 MiB ones).
 inline constexpr size_t kLargeBlockBytes = size_t(4) << 20;
+// Freed blocks of moderate size are kept for reuse by the next request of the
+// same size (up to a fixed total); their contents are then whatever was left
+// in them, so callers write every byte they read.
 void* allocateLargeBlock(size_t bytes);  // throws std::bad_alloc
-void freeLargeBlock(void* p) noexcept;
+void freeLargeBlock(void* p, size_t bytes) noexcept;
 
 // Allocator of the big value, key and scratch vectors: large blocks as above,
 // and no zero fill when a vector grows without a value, so code that writes
@@ -41,7 +44,7 @@ struct DefaultInitAllocator : std::allocator<T> {
     void deallocate(T* p, size_t n) noexcept
     {
         if (n * sizeof(T) >= kLargeBlockBytes && n <= SIZE_MAX / sizeof(T))
-            freeLargeBlock(p);
+            freeLargeBlock(p, n * sizeof(T));
         else
             std::allocator<T>::deallocate(p, n);
     }
