@@ -328,14 +328,9 @@ void SaveAverageText(const std::string& path, const std::vector<TextSeries>& ser
     const std::string text = AverageText(series);
     // Through a temporary file, so a failed save keeps the previous one.
     const std::string target = SaveTarget(path);
-    const std::string temp = target + ".part";
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (out) out.write(text.data(), std::streamsize(text.size()));
-    if (out) out.close();
-    std::error_code ec;
-    if (out) std::filesystem::rename(temp, target, ec);
-    if (!out || ec) {
-        std::filesystem::remove(temp, ec);
+    try {
+        WriteAndReplace(target, text);
+    } catch (const std::exception&) {
         throw OrvalaError("Cannot write the averages to " + path);
     }
 }

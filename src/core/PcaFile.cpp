@@ -34,19 +34,14 @@ bool consistent(const TDataFilter& f)
 
 void SavePcaFile(const std::string& path, const TDataFilter& filter)
 {
-    namespace fs = std::filesystem;
     const std::string target = SaveTarget(path);
-    const std::string temp = target + ".part";
     try {
-        {
+        WriteAndReplace(target, [&](const std::string& temp) {
             FileStream s(temp, FileStream::Mode::Write);
             SaveFilterToStream(s, filter);
             s.close();
-        }
-        fs::rename(temp, target);
+        });
     } catch (const std::exception& ex) {
-        std::error_code ec;
-        fs::remove(temp, ec);
         throw OrvalaError("Can not save the PCA file " + path + ": " + ex.what());
     }
 }

@@ -1,6 +1,8 @@
 #include "core/SaveTarget.h"
 
 #include <filesystem>
+#include <fstream>
+#include <stdexcept>
 
 #include "core/Messages.h"
 
@@ -22,6 +24,29 @@ std::string SaveTarget(const std::string& path)
     if (fs::exists(status) && !fs::is_regular_file(status))
         throw OrvalaError("Cannot write file " + path + ": not a regular file");
     return target.string();
+}
+
+void WriteAndReplace(const std::string& target, const std::function<void(const std::string& temp)>& write)
+{
+    const std::string temp = target + ".part";
+    try {
+        write(temp);
+        fs::rename(temp, target);
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        throw;
+    }
+}
+
+void WriteAndReplace(const std::string& target, std::string_view bytes)
+{
+    WriteAndReplace(target, [&](const std::string& temp) {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        out.close();
+        if (!out) throw std::runtime_error("cannot write " + temp);
+    });
 }
 
 }  // namespace orvala

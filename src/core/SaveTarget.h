@@ -3,7 +3,9 @@
 // save never destroys the previous one. Renaming over a symbolic link would
 // replace the link itself (and over /dev/stdout, as root, the device node),
 // so the rename goes to what the link names.
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace orvala {
 
@@ -12,5 +14,12 @@ namespace orvala {
 // otherwise path itself, existing or not. Throws OrvalaError "Cannot write
 // file <path>: not a regular file" for a folder, device or pipe.
 std::string SaveTarget(const std::string& path);
+
+// Fills "<target>.part" through write(temporary path), then renames it over
+// target (a path SaveTarget gave). When write or the rename throws, the
+// temporary file is removed and the exception passes on unchanged.
+void WriteAndReplace(const std::string& target, const std::function<void(const std::string& temp)>& write);
+// The same for bytes already in memory.
+void WriteAndReplace(const std::string& target, std::string_view bytes);
 
 }  // namespace orvala

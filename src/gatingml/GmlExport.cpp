@@ -415,20 +415,10 @@ void ExportGatingMlFile(const TData& base, const std::string& filename)
     while (root->gate && root->Parent()) root = root->Parent();
     // Refusals come before anything is written.
     const std::string xml = WriteGatingMl(GateTreeToGatingMl(CollectGateTree(base), WorkbenchAxes(*root)));
-    namespace fs = std::filesystem;
     const std::string target = SaveTarget(filename);
-    const std::string temp = target + ".part";
     try {
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            out.exceptions(std::ios::failbit | std::ios::badbit);
-            out << xml;
-            out.close();
-        }
-        fs::rename(temp, target);
+        WriteAndReplace(target, xml);
     } catch (const std::exception&) {
-        std::error_code ec;
-        fs::remove(temp, ec);
         throw OrvalaError("Can not create file: " + filename);
     }
 }

@@ -155,12 +155,10 @@ SavedGateTree CollectGateTree(const TData& base)
 
 void SaveProtocol(TData& base, const std::string& filename)
 {
-    namespace fs = std::filesystem;
     const std::string target = SaveTarget(filename);
-    const std::string temp = target + ".part";
     try {
         const SavedGateTree tree = CollectGateTree(base);
-        {
+        WriteAndReplace(target, [&](const std::string& temp) {
             FileStream s(temp, FileStream::Mode::Write);
             s.write(Tag, 4);
             WriteInt(s, ProtocolVersionByName);
@@ -171,11 +169,8 @@ void SaveProtocol(TData& base, const std::string& filename)
                 SaveGateToStream(s, *g.gate);
             }
             s.close();
-        }
-        fs::rename(temp, target);
+        });
     } catch (const std::exception&) {
-        std::error_code ec;
-        fs::remove(temp, ec);
         throw OrvalaError("Can not create file: " + filename);
     }
 }

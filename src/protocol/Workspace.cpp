@@ -467,18 +467,9 @@ std::vector<std::string> SaveWorkspace(const std::string& filename, const TDataL
     out += "\r\n";
 
     const std::string target = SaveTarget(filename);
-    const std::string temp = target + ".part";
     try {
-        {
-            std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-            if (!f) throw OrvalaError("");
-            f.write(out.data(), std::streamsize(out.size()));
-            f.close();
-            if (!f) throw OrvalaError("");
-        }
-        fs::rename(temp, target);
+        WriteAndReplace(target, out);
     } catch (const std::exception&) {
-        fs::remove(temp, ec);
         throw OrvalaError("Can not create file: " + filename);
     }
     return skipped;

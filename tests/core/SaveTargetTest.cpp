@@ -50,3 +50,21 @@ TEST(SaveTarget, FoldersDevicesAndLinksToThemAreRefused)
         }
     }
 }
+
+TEST(SaveTarget, WriteAndReplaceLeavesTheOldFileWhenWritingFails)
+{
+    TempDir tmp;
+    const std::string file = tmp.file("table.txt");
+    std::ofstream(file) << "old";
+    EXPECT_THROW(orvala::WriteAndReplace(file,
+                                         [](const std::string& temp) {
+                                             std::ofstream(temp) << "half";
+                                             throw std::runtime_error("disk full");
+                                         }),
+                 std::runtime_error);
+    EXPECT_EQ(orvala::test::slurp(file), "old");
+    EXPECT_FALSE(fs::exists(file + ".part"));
+    orvala::WriteAndReplace(file, std::string_view("new"));
+    EXPECT_EQ(orvala::test::slurp(file), "new");
+    EXPECT_FALSE(fs::exists(file + ".part"));
+}
