@@ -506,6 +506,9 @@ TIntVector TData::CreateLink(const TGate& gate) const
         result.resize(size_t(fevents));
         for (int e = 0; e < fevents; ++e) result[size_t(e)] = e;
         return result;
+    case TGateType::gtRule:
+        if (gate.rule) result = gate.rule->Select(*this);
+        return result;
     default:
         return result;
     }
@@ -528,6 +531,9 @@ TData* TData::Gated(TData* parent, const TGate* gate)
         break;
     case TGateType::gtImage:
         if (!rectInsidePicture(*parent, gate->Rect)) return nullptr;
+        break;
+    case TGateType::gtRule:
+        if (!gate->rule) return nullptr;
         break;
     case TGateType::gtSubChannel: {
         // Every entry is checked, not just the last: a list read from a

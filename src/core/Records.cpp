@@ -212,6 +212,9 @@ std::unique_ptr<TDataFilter> LoadFilterFromStream(ByteStream& s)
 
 void SaveGateToStream(ByteStream& s, const TGate& g)
 {
+    // Its rule lives outside the record; a record without it would select nothing.
+    if (g.kind == TGateType::gtRule)
+        throw OrvalaError("The gate \"" + g.name + "\" was imported from Gating-ML; gate records cannot hold it");
     WriteInt(s, GateRecordVersion);
     WriteBool(s, g.filter != nullptr);
     if (g.filter) SaveFilterToStream(s, *g.filter);
@@ -281,8 +284,11 @@ void SaveDataToStream(ByteStream& s, TData& d)
     WriteDouble(s, d.seqmax);
     WriteDouble(s, d.seqmin);
     WriteDouble(s, d.seqnorm);
-    WriteBool(s, d.gate != nullptr);
-    if (d.gate) SaveGateToStream(s, *d.gate);
+    // A data record keeps its events; an imported gate's rule cannot be
+    // stored, so such a record is written as one without a gate.
+    const bool withGate = d.gate && d.gate->kind != TGateType::gtRule;
+    WriteBool(s, withGate);
+    if (withGate) SaveGateToStream(s, *d.gate);
     WriteString(s, d.fPath);
     WriteString(s, d.f1Name);
     WriteString(s, d.fExtension);

@@ -20,6 +20,7 @@ void SaveDataToStream(ByteStream& s, TData& data);
 // A new root data set (reference count 0), or nil.
 TData* LoadDataFromStream(ByteStream& s);
 
+// Throws OrvalaError naming the gate for a gtRule gate, whose rule a record cannot hold.
 void SaveGateToStream(ByteStream& s, const TGate& gate);
 std::unique_ptr<TGate> LoadGateFromStream(ByteStream& s);
 

@@ -33,6 +33,7 @@ std::unique_ptr<TGate> TGate::Copy(const TGate& gate)
     g->ChannelList = gate.ChannelList;
     g->Rect = gate.Rect;
     if (gate.filter) g->filter = gate.filter->fCopy();
+    g->rule = gate.rule;
     g->Inverse = gate.Inverse;
     g->Normalized = gate.Normalized;
     g->loglinx = gate.loglinx;

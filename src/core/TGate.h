@@ -22,6 +22,18 @@ enum class TGateType : uint8_t {
     gtImage = 6,
     gtAffine = 7,
     gtSubChannel = 8,
+    // Membership decided by a TGateRule (gates imported from Gating-ML). Gate
+    // records cannot hold the rule, so such gates are never written to them.
+    gtRule = 9,
+};
+
+// What decides an event gate's membership when no stored region does.
+class TGateRule {
+public:
+    virtual ~TGateRule() = default;
+    // The parent's event indices that pass, ascending. Throws OrvalaError
+    // with the reason when the parent's events cannot be tested.
+    virtual TIntVector Select(const TData& parent) const = 0;
 };
 
 struct TGateRect {
@@ -56,6 +68,9 @@ public:
     static std::unique_ptr<TGate> Copy(const TGate& gate);
 
     std::unique_ptr<TDataFilter> filter;  // gtPCAGate: events pass through it before projection
+    // gtRule: decides membership; shared by copies. x, y, cx, cy may hold an
+    // outline for drawing only (empty when the rule has none to show).
+    std::shared_ptr<const TGateRule> rule;
     TGateType kind = TGateType::gtNone;
     void* anobject = nullptr;  // the chart series drawing this gate; not owned
     int32_t Id = 0;

@@ -111,12 +111,12 @@ GmlFcsData FcsScaleValues(const TPreText& keywords, DataMatrix raw)
     return out;
 }
 
-GmlFcsData ReadFcsScaleValues(const std::string& path, TMultiThread* pool, MessageSink& sink)
+GmlFcsData ReadFcsScaleValues(const std::string& path, TMultiThread* pool, MessageSink& sink, int datasetnum)
 {
     TFCStream stream(path, true, sink, pool);
-    if (stream.badfile || stream.Count() == 0 || !stream.DataSet(0)->Text)
+    if (stream.badfile || datasetnum < 0 || stream.Count() <= datasetnum || !stream.DataSet(datasetnum)->Text)
         throw GmlError("\"" + path + "\" is not an FCS file that can be read");
-    TDataSet& ds = *stream.DataSet(0);
+    TDataSet& ds = *stream.DataSet(datasetnum);
     return FcsScaleValues(*ds.Text, std::move(ds.values));
 }
 

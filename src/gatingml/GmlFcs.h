@@ -29,9 +29,9 @@ struct GmlFcsData {
 // keyword. Throws GmlError when a logarithmic parameter has no usable $PnR.
 GmlFcsData FcsScaleValues(const TPreText& keywords, DataMatrix raw);
 
-// Reads the first data set of an FCS file onto the FCS scale; throws an
-// OrvalaError naming the file when it cannot be read.
+// Reads data set datasetnum (0-based) of an FCS file onto the FCS scale;
+// throws an OrvalaError naming the file when it cannot be read.
 GmlFcsData ReadFcsScaleValues(const std::string& path, TMultiThread* pool = nullptr,
-                              MessageSink& sink = defaultSink());
+                              MessageSink& sink = defaultSink(), int datasetnum = 0);
 
 }  // namespace orvala

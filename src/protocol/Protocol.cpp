@@ -156,8 +156,15 @@ SavedGateTree CollectGateTree(const TData& base)
 void SaveProtocol(TData& base, const std::string& filename)
 {
     const std::string target = SaveTarget(filename);
+    const SavedGateTree tree = CollectGateTree(base);
+    // Refused before anything is written, with the gate's name rather than
+    // the plain "cannot create" every write failure gives.
+    for (const SavedGate& g : tree.gates)
+        if (g.gate->kind == TGateType::gtRule)
+            throw OrvalaError("The gate \"" + g.gate->name +
+                              "\" was imported from Gating-ML and cannot be saved in a protocol; "
+                              "File > Export Gating-ML writes it");
     try {
-        const SavedGateTree tree = CollectGateTree(base);
         WriteAndReplace(target, [&](const std::string& temp) {
             FileStream s(temp, FileStream::Mode::Write);
             s.write(Tag, 4);

@@ -384,7 +384,8 @@ std::vector<std::string> SaveWorkspace(const std::string& filename, const TDataL
     std::function<Json(const TData&)> gatesOf = [&](const TData& parent) {
         Json list = Json::array();
         for (TData* kid : parent.Kids()) {
-            if (!kid->gate) {
+            // An imported Gating-ML gate's rule has no record; it is left out like a kid without a gate.
+            if (!kid->gate || kid->gate->kind == TGateType::gtRule) {
                 skipped.push_back(kid->FullName());
                 continue;
             }
@@ -741,7 +742,13 @@ uint64_t GateFingerprint(const TDataList& workspace)
     for (TData* d : workspace.items()) {
         if (!d->gate) continue;
         MemoryStream s;
-        SaveGateToStream(s, *d->gate);
+        if (d->gate->kind == TGateType::gtRule) {
+            // Imported gates cannot be edited: their rule and name identify them.
+            const void* rule = d->gate->rule.get();
+            s.write(&rule, sizeof rule);
+        } else {
+            SaveGateToStream(s, *d->gate);
+        }
         const int parent = workspace.IndexOf(d->Parent());
         h = fnv(h, &parent, sizeof parent);
         h = fnv(h, s.bytes().data(), s.bytes().size());
