@@ -19,6 +19,7 @@
 #include <clocale>
 
 #include "AverageCommands.h"
+#include "GatingMlCommands.h"
 #include "AcquisitionCommands.h"
 #include "ClusterTable.h"
 #include "DiscriminationDialog.h"
@@ -253,12 +254,14 @@ void MainWindow::buildMenu()
     addCommand(file, QStringLiteral("Open Kodak Multipage"), [this] { openMultipageDialog(true); },
                Hidden | NoAskSelect);
     addCommand(file, QStringLiteral("Load Protocol"), [this] { loadProtocolDialog(); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Import Gating-ML"), [this] { GatingMlCommands::ImportDialog(*this); });
     addCommand(file, QStringLiteral("Remove"), [this] { dataBox_->RemoveSelected(); }, NoAskSelect);
     addCommand(file, QStringLiteral("Save As FCS"), [this] { saveAsFcsDialog(); });
     addCommand(file, QStringLiteral("Save Gate Table"), [this] { saveGateTableDialog(); });
     addCommand(file, QStringLiteral("Save As TXT"), [this] { saveAsTxtDialog(); });
     addCommand(file, QStringLiteral("Save For Cluster"), [this] { saveForCluster(); });
     addCommand(file, QStringLiteral("Save Protocol"), [this] { saveProtocolDialog(); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Export Gating-ML"), [this] { GatingMlCommands::ExportDialog(*this); });
     addCommand(file, QStringLiteral("Save as Multipage Image"), [this] { saveMultipageDialog(); });
     file->addSeparator();
     addCommand(file, QStringLiteral("Open Workspace"), [this] { openWorkspaceDialog(); }, NoAskSelect);

@@ -18,6 +18,8 @@
 #include "core/TDataFilter.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
+#include "gatingml/GmlDocument.h"
+#include "gatingml/GmlImport.h"
 #include "plot/PixelMap.h"
 #include "plot/Scales.h"
 #include "ui/DataEvents.h"
@@ -231,6 +233,52 @@ TEST_F(PlotFixture, MovingAContourVertexRegatesTheChild)
     emit w.gateTool()->OnRegate(contour);
     EXPECT_GT(kid->events(), before);
     EXPECT_EQ(kid->link, evenOddSelection(*kid->gate));
+}
+
+// A polygon imported from Gating-ML is drawn on the axes of its dimensions,
+// mirrored when they are exchanged, and a drag on it changes nothing: the
+// document decides its events.
+TEST_F(PlotFixture, ImportedGatingMlGateIsDrawnOnItsAxesAndNotEdited)
+{
+    const std::string n0 = root->Desc()[0].name, n1 = root->Desc()[1].name;
+    const std::string dim = "<gating:dimension gating:compensation-ref=\"uncompensated\"><data-type:fcs-dimension data-type:name=\"";
+    std::string xml = "<gating:Gating-ML xmlns:gating=\"http://www.isac-net.org/std/Gating-ML/v2.0/gating\" "
+                      "xmlns:data-type=\"http://www.isac-net.org/std/Gating-ML/v2.0/datatypes\">"
+                      "<gating:PolygonGate gating:id=\"Tri\">" +
+                      dim + n0 + "\"/></gating:dimension>" + dim + n1 + "\"/></gating:dimension>";
+    const std::vector<double> vx{100, 600, 300}, vy{100, 120, 700};
+    for (size_t i = 0; i < 3; ++i)
+        xml += "<gating:vertex><gating:coordinate data-type:value=\"" + std::to_string(vx[i]) +
+               "\"/><gating:coordinate data-type:value=\"" + std::to_string(vy[i]) + "\"/></gating:vertex>";
+    xml += "</gating:PolygonGate></gating:Gating-ML>";
+    ImportGatingMl(*root, std::make_shared<GmlDocument>(ParseGatingMl(xml, "tri.xml")));
+    TData* kid = workspace->GetData(1);
+    const TIntVector want = evenOddSelection(vx, vy);
+    EXPECT_GT(want.size(), 100u);
+    EXPECT_EQ(kid->link, want);
+
+    TScatterProform& w = open(root);
+    ASSERT_EQ(w.gateTool()->ContourCount(), 1);
+    const Chart::SeriesId contour = w.gateTool()->Contours(0);
+    const std::vector<double> closedX{100, 600, 300, 100}, closedY{100, 120, 700, 100};
+    EXPECT_EQ(w.chart()->xValues(contour), closedX);
+    EXPECT_EQ(w.chart()->yValues(contour), closedY);
+
+    std::vector<double> y = closedY;
+    y[2] = 950;
+    w.chart()->setPoints(contour, closedX, y);
+    emit w.gateTool()->OnRegate(contour);
+    EXPECT_EQ(kid->link, want);
+    EXPECT_EQ(kid->gate->cy, closedY);
+    EXPECT_EQ(w.chart()->yValues(contour), closedY);  // the drag is taken back
+
+    w.SetXY(1, 0);
+    w.DrawData();
+    ASSERT_EQ(w.gateTool()->ContourCount(), 1);
+    EXPECT_EQ(w.chart()->xValues(w.gateTool()->Contours(0)), closedY);
+    w.SetXY(0, 2);
+    w.DrawData();
+    EXPECT_EQ(w.gateTool()->ContourCount(), 0);
 }
 
 TEST_F(PlotFixture, OneDGateHoldsExactlyTheEventsBetweenTheMarkersAsSeen)

@@ -97,9 +97,9 @@ private slots:
         const QList<QMenu*> menus = w.menuBar()->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
         QCOMPARE(menus.size(), 4);
         QCOMPARE(visibleCaptions(menus[0]),
-                 QStringList({"Hypercyt", "Acquisition", "Open", "Open Plate", "Open Picture", "Open Multipage Image", "Load Protocol", "Remove",
-                              "Save As FCS", "Save Gate Table", "Save As TXT", "Save For Cluster", "Save Protocol",
-                              "Save as Multipage Image", "Open Workspace", "Save Workspace", "Close Workspace",
+                 QStringList({"Hypercyt", "Acquisition", "Open", "Open Plate", "Open Picture", "Open Multipage Image", "Load Protocol",
+                              "Import Gating-ML", "Remove", "Save As FCS", "Save Gate Table", "Save As TXT",
+                              "Save For Cluster", "Save Protocol", "Export Gating-ML", "Save as Multipage Image", "Open Workspace", "Save Workspace", "Close Workspace",
                               "Exit"}));
         QCOMPARE(visibleCaptions(menus[1]),
                  QStringList({"2D Plot", "Average", "Normalized Average", "Distribution", "Time Plot", "Tabloid",
@@ -122,7 +122,7 @@ private slots:
         for (const char* working : {"Remove", "Join", "Delete channels", "Swap Channels order", "Properties", "Exit",
                                     "&Tile", "&Cascade", "Save For Cluster", "Transpose", "Add noise", "Scale 0..1023",
                                     "Average", "Normalized Average", "Distribution", "Calculator", "Acquisition", "Hypercyt",
-                                    "Time Plot", "Tabloid", "Combine", "Open Plate", "Phenotyping"})
+                                    "Time Plot", "Tabloid", "Combine", "Open Plate", "Phenotyping", "Import Gating-ML", "Export Gating-ML"})
             QVERIFY2(w.action(QString::fromLatin1(working))->isEnabled(), working);
         // Entries whose work is not built stay disabled.
         for (const char* notYet : {"Experiment I", "Test", "SVM"})

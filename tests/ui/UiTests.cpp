@@ -12,6 +12,7 @@ int runFileFormatTests(int argc, char** argv);
 int runWorkspaceWindowTests(int argc, char** argv);
 int runReadableMessagesTests(int argc, char** argv);
 int runChildWindowLayoutTests(int argc, char** argv);
+int runGatingMlCommandsTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -21,7 +22,7 @@ int main(int argc, char** argv)
     for (auto run : {runDataBoxTests, runMainWindowTests, runSettingsTests, runSingleInstanceTests, runDialogsTests,
                      runFixtureWriterTests, runMenuCommandsTests, runFileFormatTests, runWorkspaceWindowTests,
                      runReadableMessagesTests,
-                     runChildWindowLayoutTests})
+                     runChildWindowLayoutTests, runGatingMlCommandsTests})
         failed += run(argc, argv) != 0;
     return failed;
 }

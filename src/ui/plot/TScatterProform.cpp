@@ -504,7 +504,8 @@ void TScatterProform::regate(Chart::SeriesId contour)
     const Outline now{chart_->xValues(contour), chart_->yValues(contour)};
     const GateEdit edit = view_.edit(shapeOf(g), link.drawn, now);
     if (edit.kind == GateEdit::Unchanged) return;
-    if (edit.kind == GateEdit::Refused) {
+    // An imported gate's outline only shows its rule, which an edit cannot change.
+    if (edit.kind == GateEdit::Refused || g.kind == TGateType::gtRule) {
         // The gate keeps its region; the contour goes back to showing it.
         chart_->setPoints(contour, link.drawn.x, link.drawn.y);
         chart_->redraw();

@@ -142,8 +142,10 @@ TScatterProform::AxisControls TScatterProform::axisControls() const
 GateShape TScatterProform::shapeOf(const TGate& g) const
 {
     GateShape shape;
-    // Only projection and PCA gates have a region to draw.
-    if (g.kind != TGateType::gtGate && g.kind != TGateType::gtPCAGate) return shape;
+    // Only projection and PCA gates have a region to draw, and imported gates
+    // whose outline the workbench can show.
+    const bool drawnRule = g.kind == TGateType::gtRule && !g.cx.empty();
+    if (g.kind != TGateType::gtGate && g.kind != TGateType::gtPCAGate && !drawnRule) return shape;
     shape = GateShape{g.x, g.y, g.cx, g.cy, {g.loglinx, g.linlogx}, {g.logliny, g.linlogy},
                       g.kind == TGateType::gtPCAGate, false};
     // A PCA gate is drawn only in its own component space; a projection gate
