@@ -160,12 +160,16 @@ bool plotAxis(const GmlDocument& doc, const GmlDimension& d, const TData& base, 
               PlotAxis& out)
 {
     if (d.name.empty() || d.compensation != kGmlUncompensated) return false;
-    out.column = base.ParIndexByName(d.name);
-    if (out.column < 0) return false;
+    // The axes name the root's columns by $PnN; the workbench's column names
+    // may add the long name, so base's column is found through the root's.
+    const TData& root = rootOf(base);
     const GmlAxis* axis = nullptr;
-    for (const GmlAxis& a : axes)
-        if (lower(a.name) == lower(d.name)) axis = &a;
-    if (!axis || !axis->refusal.empty() || !(axis->factor > 0)) return false;
+    for (size_t i = 0; i < axes.size() && i < root.Desc().size(); ++i)
+        if (lower(axes[i].name) == lower(d.name)) {
+            axis = &axes[i];
+            out.column = base.ParIndexByName(root.Desc()[i].name);
+        }
+    if (!axis || out.column < 0 || !axis->refusal.empty() || !(axis->factor > 0)) return false;
     if (d.transformation.empty()) {
         out.scale = axis->factor;
     } else {

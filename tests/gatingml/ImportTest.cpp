@@ -106,6 +106,27 @@ TEST(GmlImport, EveryComplianceGateBecomesADataSetOfItsTruthEvents)
     }
     EXPECT_GT(checked, 0);
 
+    // Outlines in the workbench's units: FSC-H and SSC-H are linear with $PnG
+    // 3.67 and 8, so the ellipse is drawn around its mean times the gains; FL1-H
+    // is on the reader's logarithmic display scale, so a rectangle on it has none.
+    {
+        auto doc = std::make_shared<GmlDocument>(ReadGatingMlFile((dir / "gml" / "gml_ellipse2_gate.xml").string()));
+        const GmlImportResult r = ImportGatingMl(*root, doc);
+        ASSERT_EQ(r.added.size(), 1u);
+        EXPECT_TRUE(r.notDrawn.empty());
+        const TGate& g = *r.added[0]->gate;
+        ASSERT_EQ(g.cx.size(), 73u);
+        double mx = 0, my = 0;
+        for (size_t i = 0; i < 72; ++i) mx += g.cx[i] / 72, my += g.cy[i] / 72;
+        EXPECT_NEAR(mx, 40 * 3.67, 1e-9);
+        EXPECT_NEAR(my, 40 * 8.0, 1e-9);
+        EXPECT_EQ(g.x[0], 1.0);
+        EXPECT_EQ(g.y[1], 1.0);
+        TData* rect = built["gml_rect1_gate.xml"]["Rectangle1"];
+        ASSERT_TRUE(rect);
+        EXPECT_TRUE(rect->gate->cx.empty());
+    }
+
     // A workspace keeps the files but leaves the imported gates out, by name.
     const fs::path out = fs::temp_directory_path() / ("gml-import-" + std::to_string(::getpid()) + ".orw");
     const std::vector<std::string> skipped = SaveWorkspace(out.string(), w.list, {});
