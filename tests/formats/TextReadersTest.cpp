@@ -112,6 +112,14 @@ TEST(DelimitedText, FormatChoicesAndLineRules)
         {"event names and no parameters", "a\nb\n", format("\t", false, true), 0, {}, {}, {}},
         {"names row without fields", "\n1\t2\n", format("\t", true), 0, {}, {}, {}},
         {"start line beyond the end", "1\t2\n", format("\t", false, false, 5), 0, {}, {}, {}},
+        // Where the quick line path hands over to the general one.
+        {"CR inside a line and CR runs at its end", "1\r\t2\r\n3\t4\r\r\n\r\n5\t6\r", format("\t"), 0, {"Ch1", "Ch2"},
+         {{1, 2}, {3, 4}, {5, 6}}, {}},
+        {"blanks around values that are not delimiters", "1, 2\n 3 ,4\t\n", format(","), 0, {"Ch1", "Ch2"},
+         {{1, 2}, {3, 4}}, {}},
+        {"event name holding a CR", "a\rb\t1\n", format("\t", false, true), 0, {"Ch1"}, {{1}}, {"a\rb"}},
+        {"event name last before CR LF", "v\t1\r\nw\t2\t\r\n", format("\t", false, true), 0, {"Ch1"}, {{1}, {2}},
+         {"v", "w"}},
     };
     for (const TextCase& k : cases) {
         TempDir dir;
@@ -356,6 +364,155 @@ TEST(TextReaders, NumberParserAgreesWithFromChars)
     double v = 0;
     for (const char* bad : {"", "-", ".", "+", "1.2.3", "1e", "--1", "+-1", "0x10", "1,5", "12a"})
         EXPECT_FALSE(TextTable::ParseNumber(bad, v)) << bad;
+}
+
+uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
+
+// The quick path for plain decimals gives the very double the compiler makes
+// of the same literal (correctly rounded), and leaves to the exact parser
+// whatever it cannot do in one exact step; ParseNumber gives that double
+// either way.
+TEST(TextReaders, PlainDecimalPathGivesTheCorrectlyRoundedDouble)
+{
+    struct Case {
+        const char* text;
+        double value;
+        bool plain;  // the quick path takes the whole text
+    };
+#define NUMBER(literal, plain) {#literal, double(literal), plain}
+    const Case cases[] = {
+        NUMBER(0, true), NUMBER(-0.0, true), NUMBER(+7, true), NUMBER(.5, true), NUMBER(5., true), NUMBER(-.5, true),
+        NUMBER(007.250, true), NUMBER(0.1, true), NUMBER(-262143.99, true), NUMBER(123456789012345, true),
+        // 2^53 is the last mantissa that is exact; the next one needs rounding.
+        NUMBER(9007199254740992, true), NUMBER(9007199254740993, false), NUMBER(1234567890123456789, false),
+        NUMBER(0.000000000000000001, true), NUMBER(0.0000000000000000001, false), NUMBER(1e22, true),
+        NUMBER(1e23, false), NUMBER(1E+05, true), NUMBER(1.5e-3, true), NUMBER(-2e-3, true), NUMBER(1.e5, true),
+        NUMBER(1e-22, true), NUMBER(2.5e-22, false), NUMBER(123.456e20, true), NUMBER(1e0000, true),
+        NUMBER(1e00005, false), NUMBER(-0e5, true), NUMBER(1.7976931348623157e308, false), NUMBER(4.9e-324, false),
+        NUMBER(1e-320, false), NUMBER(0.30000000000000004, false),
+        {"1e400", Inf, false}, {"-1e400", -Inf, false}, {"1e-400", 0.0, false}, {"-1e-400", -0.0, false},
+        {"nan", NaN, false}, {"inf", Inf, false}, {"-inf", -Inf, false}, {"infinity", Inf, false},
+    };
+#undef NUMBER
+    for (const Case& k : cases) {
+        const std::string_view text = k.text;
+        const char* end = text.data() + text.size();
+        double quick = 0;
+        const char* stop = TextTable::ParsePlainDecimal(text.data(), end, quick);
+        EXPECT_EQ(stop == end, k.plain) << k.text;
+        if (stop == end) {
+            EXPECT_EQ(bits(quick), bits(k.value)) << k.text << " gave " << quick;
+        }
+        double value = 1;
+        ASSERT_TRUE(TextTable::ParseNumber(text, value)) << k.text;
+        EXPECT_TRUE(bits(value) == bits(k.value) || (std::isnan(value) && std::isnan(k.value)))
+            << k.text << " gave " << value;
+    }
+
+    // Random plain decimals with exponents against from_chars: what the quick
+    // path takes is exact, and it takes every short one.
+    std::mt19937_64 rng(11);
+    std::string text;
+    for (int i = 0; i < 200000; ++i) {
+        text.clear();
+        const int sign = int(rng() % 3);
+        if (sign) text += sign == 1 ? '-' : '+';
+        const int digits = 1 + int(rng() % 20);
+        const int point = int(rng() % uint64_t(digits + 2)) - 1;  // -1: no point
+        for (int d = 0; d < digits; ++d) {
+            if (d == point) text += '.';
+            text += char('0' + rng() % 10);
+        }
+        if (point == digits) text += '.';
+        int exponent = 0;
+        if (rng() % 2) {
+            exponent = int(rng() % 61) - 30;
+            text += (rng() % 2 ? "e" : "E") + std::to_string(exponent);
+        }
+        const char* b = text.data() + (text[0] == '+' ? 1 : 0);  // from_chars takes no "+"
+        const char* e = text.data() + text.size();
+        double expected = 0, quick = 0;
+        const auto r = std::from_chars(b, e, expected);
+        ASSERT_TRUE(r.ptr == e && r.ec == std::errc()) << text;
+        const char* stop = TextTable::ParsePlainDecimal(text.data(), e, quick);
+        const int fraction = point < 0 ? 0 : digits - point;
+        if (digits <= 15 && std::abs(exponent - fraction) <= 22) {
+            ASSERT_EQ(stop, e) << text;
+        }
+        if (stop == e) {
+            ASSERT_EQ(bits(quick), bits(expected)) << text;
+        } else {
+            ASSERT_EQ(stop, nullptr) << text;
+        }
+    }
+}
+
+// A table of more than one 32 MiB read block, so that pieces and blocks end
+// inside lines: a line ending right at the block's end and one reaching one
+// byte past it, CR LF and LF ends, blank and rejected lines, and a last line
+// without an end. Serial and pooled reads give the values the test wrote.
+TEST(DelimitedText, LinesAcrossPieceAndBlockEdges)
+{
+    constexpr size_t Block = size_t(32) << 20;
+    const std::string head = "A\tB\tC\n";
+    std::string body;
+    body.reserve(Block + (size_t(2) << 20));
+    std::vector<double> expected;
+    expected.reserve(size_t(3) << 20);
+    char num[40];
+    auto append = [&](double v, std::chars_format f) {
+        const auto r = std::to_chars(num, num + sizeof num, v, f);
+        body.append(num, r.ptr);
+    };
+    int64_t i = 0;
+    auto addLine = [&] {
+        ++i;
+        if (i % 997 == 0) {
+            body += std::to_string(i) + "\tERR\t1\r\n";
+            return;
+        }
+        if (i % 1013 == 0) {
+            body += i % 2 ? "\r\n" : "\n";
+            return;
+        }
+        const double a = double(i), b = double(i) + 0.5, c = -double(i % 4096) / 64;
+        body += std::string(size_t(i % 5), '0');  // leading zeros vary the line length
+        append(a, std::chars_format::fixed);
+        body += '\t';
+        append(b, std::chars_format::general);
+        body += i % 7 ? "\t" : "\t\t";
+        append(c, std::chars_format::scientific);
+        body += i % 3 ? "\r\n" : "\n";
+        expected.insert(expected.end(), {a, b, c});
+    };
+    // The first block starts after the names row.
+    while (body.size() < Block - 64) addLine();
+    const size_t startBytes = body.size(), startValues = expected.size();
+    const int64_t iStart = i;
+    TMultiThread pool(3);
+    for (size_t past : {0, 1}) {
+        body.resize(startBytes);
+        expected.resize(startValues);
+        i = iStart;
+        // A line of zeros and a number that ends `past` bytes after the block.
+        const size_t room = Block - body.size() + past;
+        const std::string last = "7\t8\t9\n";
+        body += std::string(room - last.size(), '0') + last;
+        expected.insert(expected.end(), {7, 8, 9});
+        for (int n = 0; n < 40000; ++n) addLine();
+        body += "1\t2\t3";
+        expected.insert(expected.end(), {1, 2, 3});
+
+        TempDir dir;
+        const std::string path = dir.write("edges.txt", head + body);
+        for (TMultiThread* p : {static_cast<TMultiThread*>(nullptr), &pool}) {
+            const std::string label = std::string(p ? "pool" : "serial") + ", " + std::to_string(past) + " past";
+            auto d = openText(path, format("\t", true), 0, p);
+            ASSERT_EQ(size_t(d->events()) * 3, expected.size()) << label;
+            for (size_t k = 0; k < expected.size(); ++k)
+                ASSERT_EQ(bits(d->data.data()[k]), bits(expected[k])) << label << ", value " << k;
+        }
+    }
 }
 
 }  // namespace
