@@ -19,6 +19,7 @@
 #include "core/TDataList.h"
 #include "core/TGate.h"
 #include "gatingml/GmlDocument.h"
+#include "gatingml/GmlExport.h"
 #include "gatingml/GmlImport.h"
 #include "protocol/Protocol.h"
 #include "protocol/Workspace.h"
@@ -216,6 +217,37 @@ TEST(GmlImport, NestedGatesFollowTheirWorkbenchParentWhenItMoves)
     TData* otherHigh = kidNamed(*kidNamed(*other, "Middle"), "High");
     ASSERT_TRUE(otherHigh);
     EXPECT_EQ(otherHigh->link, expected(*otherHigh->Parent(), 1, 500, 1e9));
+}
+
+// A workbench tree exported and imported again selects the same events.
+TEST(GmlImport, ExportedTreeImportedAgainSelectsTheSameEvents)
+{
+    Workspace w;
+    TData* root = makeRoot(w, 3000);
+    TGate poly(TVector{1, 0}, TVector{0, 1}, TVector{100, 800, 500, 100}, TVector{50, 200, 900, 50});
+    poly.name = "Tri";
+    TData* tri = TData::Gated(root, &poly);
+    w.list.Add(tri);
+    TGate range(TVector{0, 1}, TVector{0, 0}, TVector{300, 600, 300}, TVector{0, 0, 0});
+    range.name = "Mid";
+    range.Inverse = true;
+    TData* notMid = TData::Gated(tri, &range);
+    w.list.Add(notMid);
+
+    const fs::path file = fs::temp_directory_path() / ("gml-roundtrip-" + std::to_string(::getpid()) + ".xml");
+    ExportGatingMlFile(*root, file.string());
+    auto doc = std::make_shared<GmlDocument>(ReadGatingMlFile(file.string()));
+    fs::remove(file);
+    TData* copy = makeRoot(w, 3000);
+    ImportGatingMl(*copy, doc);
+    TData* tri2 = kidNamed(*copy, "Tri");
+    ASSERT_TRUE(tri2);
+    EXPECT_EQ(tri2->link, tri->link);
+    TData* mid2 = kidNamed(*tri2, "Mid");
+    ASSERT_TRUE(mid2);
+    EXPECT_EQ(mid2->link, notMid->link);
+    EXPECT_GT(notMid->events(), 0);
+    EXPECT_LT(notMid->events(), tri->events());
 }
 
 TEST(GmlImport, AnErrorAddsNothing)
