@@ -15,6 +15,7 @@
 
 #include "formats/ReaderPool.h"
 #include "formats/TextLogOpen.h"
+#include "parallel/TMultiThread.h"
 
 using namespace orvala;
 
@@ -109,11 +110,11 @@ double processCpuSeconds()
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
 }
 
-void openFile(benchmark::State& state, const BenchFile& f, const ReadOptions& options)
+void openFile(benchmark::State& state, const BenchFile& f, const ReadOptions& options, TMultiThread* pool = readerPool())
 {
     const double cpu0 = processCpuSeconds();
     for (auto _ : state) {
-        TData* d = CreateFromTextOrLog(f.path, options, readerPool());
+        TData* d = CreateFromTextOrLog(f.path, options, pool);
         benchmark::DoNotOptimize(d->data.data());
         if (d->events() == 0) state.SkipWithError("the file did not open");
         delete d;
@@ -126,17 +127,27 @@ void openFile(benchmark::State& state, const BenchFile& f, const ReadOptions& op
 
 void BM_IqspLog32Channels(benchmark::State& state) { openFile(state, iqspLog(), {}); }
 
-void BM_DelimitedText1Mx32(benchmark::State& state)
+ReadOptions delimitedOptions()
 {
     ReadOptions o;
     o.Text.parnam = true;  // a names row, then 32 numbers a line, as "Save As TXT" writes
-    openFile(state, delimitedText(), o);
+    return o;
+}
+
+void BM_DelimitedText1Mx32(benchmark::State& state) { openFile(state, delimitedText(), delimitedOptions()); }
+
+// The same on one worker: what the parallel split gains.
+void BM_DelimitedText1Mx32OneWorker(benchmark::State& state)
+{
+    TMultiThread one(1);
+    openFile(state, delimitedText(), delimitedOptions(), &one);
 }
 
 }  // namespace
 
 BENCHMARK(BM_IqspLog32Channels)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_DelimitedText1Mx32)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_DelimitedText1Mx32OneWorker)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 int main(int argc, char** argv)
 {
