@@ -1,5 +1,7 @@
 #include "parallel/HugePages.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -8,6 +10,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace orvala {
@@ -27,21 +30,35 @@ void AdviseHugePages(void* data, size_t bytes)
 
 namespace {
 
-// Freed blocks of up to KeptBlockBytes are kept, up to KeptTotalBytes in all,
-// and handed out again for a request of the same rounded size: work that
-// makes and drops the same scratch blocks over and over (a histogram per
-// parameter, a picture set per data change) then touches fresh pages once
-// instead of every time. Fresh pages are zeroed by the kernel, and on virtual
-// machines that give freed memory back to the host, faulted in from the host
-// as well. Bigger blocks (value matrices) go back to the system at once.
+// Freed blocks are kept and handed out again for a request of the same
+// rounded size: work that makes and drops blocks of one size over and over (a
+// histogram per parameter, a picture set per data change, the rows of a gate
+// being moved, a transform run again) then touches fresh pages once instead
+// of every time. Fresh pages are zeroed by the kernel, and on virtual machines
+// that give freed memory back to the host they are faulted in from the host as
+// well, at about a second per gigabyte.
+//
+// Blocks of up to KeptBlockBytes are kept as they are, up to KeptTotalBytes in
+// all. Bigger ones (value matrices) are rounded to sixteen size classes per
+// power of two, so a block fits requests within about 6 % of its size, and are
+// kept only after MADV_FREE: the kernel may take their pages back whenever it
+// needs memory, so keeping them costs the system nothing; pages it did not
+// take come back without a fault. At most a quarter of the machine's memory is
+// kept that way; the oldest blocks go first.
 constexpr size_t HugeBytes = size_t(2) << 20;
 constexpr size_t KeptBlockBytes = size_t(64) << 20;
 constexpr size_t KeptTotalBytes = size_t(256) << 20;
 
+struct Kept {
+    size_t rounded;
+    void* block;
+    bool lazy;  // given MADV_FREE; counts against the big total
+};
+
 struct KeptBlocks {
     std::mutex mutex;
-    std::vector<std::pair<size_t, void*>> blocks;  // rounded size, block
-    size_t total = 0;
+    std::vector<Kept> blocks;  // oldest first
+    size_t total = 0, lazyTotal = 0;
 };
 
 KeptBlocks& kept()
@@ -50,22 +67,52 @@ KeptBlocks& kept()
     return *k;
 }
 
-size_t roundedSize(size_t bytes) { return (bytes + HugeBytes - 1) / HugeBytes * HugeBytes; }
+size_t lazyLimit()
+{
+#if defined(__linux__)
+    static const size_t limit = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGESIZE);
+        return pages > 0 && page > 0 ? size_t(pages) * size_t(page) / 4 : size_t(0);
+    }();
+    return limit;
+#else
+    return 0;
+#endif
+}
+
+size_t roundedSize(size_t bytes)
+{
+    size_t step = HugeBytes;
+    if (bytes > KeptBlockBytes) step = std::max(step, std::bit_floor(bytes) / 16);
+    return (bytes + step - 1) / step * step;
+}
+
+// Lets the kernel take the block's pages when it needs them; false where it cannot.
+bool freeLazily(void* p, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_FREE)
+    return ::madvise(p, bytes, MADV_FREE) == 0;
+#else
+    (void)p;
+    (void)bytes;
+    return false;
+#endif
+}
 
 }  // namespace
 
 void* allocateLargeBlock(size_t bytes)
 {
     const size_t rounded = roundedSize(bytes);
-    if (rounded <= KeptBlockBytes) {
+    {
         KeptBlocks& k = kept();
         std::lock_guard<std::mutex> lock(k.mutex);
-        for (size_t i = 0; i < k.blocks.size(); ++i)
-            if (k.blocks[i].first == rounded) {
-                void* p = k.blocks[i].second;
+        for (size_t i = k.blocks.size(); i-- > 0;)
+            if (k.blocks[i].rounded == rounded) {
+                const Kept b = k.blocks[i];
                 k.blocks.erase(k.blocks.begin() + std::ptrdiff_t(i));
-                k.total -= rounded;
-                return p;
+                (b.lazy ? k.lazyTotal : k.total) -= rounded;
+                return b.block;
             }
     }
     void* p = std::aligned_alloc(HugeBytes, rounded);
@@ -78,20 +125,42 @@ void freeLargeBlock(void* p, size_t bytes) noexcept
 {
     if (!p) return;
     const size_t rounded = roundedSize(bytes);
-    if (rounded <= KeptBlockBytes) {
+    const bool lazy = rounded > KeptBlockBytes;
+    if (lazy && (rounded > lazyLimit() || !freeLazily(p, rounded))) {
+        std::free(p);
+        return;
+    }
+    std::vector<void*> release;
+    void* freeNow = nullptr;
+    {
         KeptBlocks& k = kept();
         std::lock_guard<std::mutex> lock(k.mutex);
-        if (k.total + rounded <= KeptTotalBytes) {
+        if (!lazy && k.total + rounded > KeptTotalBytes) {
+            freeNow = p;
+        } else {
+            // Room for a big block is made by letting go of the oldest big ones.
+            while (lazy && k.lazyTotal + rounded > lazyLimit()) {
+                const auto oldest = std::find_if(k.blocks.begin(), k.blocks.end(), [](const Kept& b) { return b.lazy; });
+                if (oldest == k.blocks.end()) break;
+                try {
+                    release.push_back(oldest->block);
+                } catch (...) {
+                    std::free(oldest->block);
+                }
+                k.lazyTotal -= oldest->rounded;
+                k.blocks.erase(oldest);
+            }
             try {
-                k.blocks.emplace_back(rounded, p);
-                k.total += rounded;
-                return;
+                k.blocks.push_back({rounded, p, lazy});
+                (lazy ? k.lazyTotal : k.total) += rounded;
             } catch (...) {
-                // no room to remember it: give it back below
+                std::free(p);  // no room to remember it
             }
         }
     }
-    std::free(p);
+    // Outside the lock: unmapping takes a while.
+    std::free(freeNow);
+    for (void* r : release) std::free(r);
 }
 
 }  // namespace orvala

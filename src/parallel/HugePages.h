@@ -19,9 +19,10 @@ void AdviseHugePages(void* data, size_t bytes);
 // faults in 2 MiB pages (on our machines a fresh 1 GB block costs seconds of
 // 4 KiB faults and about a tenth of a second of 2 MiB ones).
 inline constexpr size_t kLargeBlockBytes = size_t(4) << 20;
-// Freed blocks of moderate size are kept for reuse by the next request of the
-// same size (up to a fixed total); their contents are then whatever was left
-// in them, so callers write every byte they read.
+// Freed blocks are kept for reuse by the next request of about the same size
+// (up to a fixed total; big ones only where the kernel may reclaim them); their
+// contents are then whatever was left in them, or zeros where the kernel took
+// the pages, so callers write every byte they read.
 void* allocateLargeBlock(size_t bytes);  // throws std::bad_alloc
 void freeLargeBlock(void* p, size_t bytes) noexcept;
 
