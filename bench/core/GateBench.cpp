@@ -142,12 +142,15 @@ static void BM_GatedPolygon10Mx16(benchmark::State& state)
         events = kid->events();
         delete kid;
     }
+    // The first run faults in fresh pages for the rows; the later ones get
+    // the freed block back, as a gate moved or made again does.
+    const double first = wall.front();
     std::sort(wall.begin(), wall.end());
     std::sort(cpu.begin(), cpu.end());
     state.counters["events"] = events;
-    std::printf("Gated (link, rows, colours), 10,000,000 x 16, %d workers: best %.3f s, median %.3f s "
+    std::printf("Gated (link, rows, colours), 10,000,000 x 16, %d workers: first %.3f s, best %.3f s, median %.3f s "
                 "(CPU of all threads: median %.3f s) for %d events%s\n",
-                gatePool().NumberOfThreads(), wall.front(), wall[wall.size() / 2], cpu[cpu.size() / 2], events,
+                gatePool().NumberOfThreads(), first, wall.front(), wall[wall.size() / 2], cpu[cpu.size() / 2], events,
                 wall.front() < 0.2 ? " (target 0.2 s: met)" : " (target 0.2 s: missed)");
 }
 BENCHMARK(BM_GatedPolygon10Mx16)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
