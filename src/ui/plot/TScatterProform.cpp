@@ -284,9 +284,11 @@ void TScatterProform::DrawData()
     contours_.clear();
     chart_->clearSeries();
     serdat = Chart::NoSeries;
-    px_.clear();
-    py_.clear();
+    // px_ and py_ keep their size from the last scatter: the projection
+    // writes every value, and a clear would make it zero-fill them first.
     if (sumSquares(xvector) < 1e-16) {
+        px_.clear();
+        py_.clear();
         chart_->redraw();
         return;
     }
@@ -319,6 +321,10 @@ void TScatterProform::DrawData()
         chart_->setAxisTitle(ChartAxis::Left, QStringLiteral("Freq"));
     }
     std::vector<double> v;
+    if (histogram) {
+        px_.clear();
+        py_.clear();
+    }
     if (histogram && multi) {
         // One histogram per ticked entry, each in the next colour of a fixed cycle.
         static const QColor cycle[] = {Qt::red, Qt::darkGreen, Qt::blue, Qt::darkYellow, Qt::magenta, Qt::darkCyan};
