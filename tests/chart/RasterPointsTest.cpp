@@ -229,6 +229,31 @@ TEST(RasterPointSeries, LaterPointsCoverEarlierOnesAndReplacedSeriesLeaveNothing
     EXPECT_EQ(img.pixel(pixelOf(c.pointPixel(t, 0))), qRgb(0, 0, 0));  // the series colour
 }
 
+// A redraw that swaps its arrays with the chart shows the new points and gets
+// back the removed series' arrays to fill next time, not a fresh empty pair.
+TEST(RasterPointSeries, SwappedPointsAreShownAndTheRemovedSeriesArraysComeBack)
+{
+    RasterChart f;
+    Chart& c = f.chart;
+    const QPoint p = c.plotArea().center();
+    const QPointF v = f.valueAt(p.x(), p.y());
+    std::vector<double> x{v.x(), 1}, y{v.y(), 1};
+    const auto s = c.addPointSeries(1);
+    c.swapPoints(s, x, y);
+    EXPECT_TRUE(x.empty() && y.empty());  // nothing was removed before
+    EXPECT_EQ(c.pointsX(s), (std::vector<double>{v.x(), 1}));
+    EXPECT_EQ(f.picture().pixel(p), qRgb(0, 0, 0));
+
+    c.removeSeries(s);
+    const auto t = c.addPointSeries(1);
+    std::vector<double> x2{5}, y2{5};
+    c.swapPoints(t, x2, y2);
+    EXPECT_EQ(x2, (std::vector<double>{v.x(), 1}));  // the removed series' arrays
+    EXPECT_EQ(c.pointsY(t), (std::vector<double>{5}));
+    EXPECT_EQ(c.pointCount(t), 1);
+    EXPECT_EQ(f.picture().pixel(p), f.empty.pixel(p));
+}
+
 TEST(RasterPointSeries, ClicksFindThePointUnderTheMouseAmongMany)
 {
     RasterChart f;

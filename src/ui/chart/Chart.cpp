@@ -1004,6 +1004,29 @@ void Chart::setPoints(SeriesId id, std::vector<double>&& x, std::vector<double>&
     d->sync(s);
 }
 
+void Chart::swapPoints(SeriesId id, std::vector<double>& x, std::vector<double>& y)
+{
+    SeriesRec& s = d->get(id);
+    std::vector<double> oldX, oldY;
+    oldX.swap(s.a->x);
+    oldY.swap(s.a->y);
+    s.a->x.swap(x);
+    s.a->y.swap(y);
+    // The spare arrays are worth more to the caller than the (usually empty) old ones.
+    if (s.kind == SeriesKind::Points && d->spare.x.capacity() > oldX.capacity()) oldX.swap(d->spare.x);
+    if (s.kind == SeriesKind::Points && d->spare.y.capacity() > oldY.capacity()) oldY.swap(d->spare.y);
+    x.swap(oldX);
+    y.swap(oldY);
+    s.a->colors.clear();
+    s.a->labels.clear();
+    s.err.clear();
+    d->sync(s);
+}
+
+const std::vector<double>& Chart::pointsX(SeriesId id) const { return d->get(id).a->x; }
+
+const std::vector<double>& Chart::pointsY(SeriesId id) const { return d->get(id).a->y; }
+
 QPointF Chart::pointPixel(SeriesId id, int index) const
 {
     const QPointF v = point(id, index);

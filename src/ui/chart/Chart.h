@@ -130,6 +130,14 @@ public:
     void setPoints(SeriesId id, const std::vector<double>& x, const std::vector<double>& y);
     // The same, taking the arrays over without a copy.
     void setPoints(SeriesId id, std::vector<double>&& x, std::vector<double>&& y);
+    // Takes x and y over without a copy, like the above, and hands back in x
+    // and y the arrays of the point series removed last (or empty ones), for
+    // the caller's next fill: a window that redraws millions of points then
+    // neither copies them nor faults in fresh pages.
+    void swapPoints(SeriesId id, std::vector<double>& x, std::vector<double>& y);
+    // The x and y arrays of a series, read in place.
+    const std::vector<double>& pointsX(SeriesId id) const;
+    const std::vector<double>& pointsY(SeriesId id) const;
     // Pixel position of a point, in pixels of this widget.
     QPointF pointPixel(SeriesId id, int index) const;
 

@@ -284,11 +284,7 @@ void TScatterProform::DrawData()
     contours_.clear();
     chart_->clearSeries();
     serdat = Chart::NoSeries;
-    // px_ and py_ keep their size from the last scatter: the projection
-    // writes every value, and a clear would make it zero-fill them first.
     if (sumSquares(xvector) < 1e-16) {
-        px_.clear();
-        py_.clear();
         chart_->redraw();
         return;
     }
@@ -321,10 +317,6 @@ void TScatterProform::DrawData()
         chart_->setAxisTitle(ChartAxis::Left, QStringLiteral("Freq"));
     }
     std::vector<double> v;
-    if (histogram) {
-        px_.clear();
-        py_.clear();
-    }
     if (histogram && multi) {
         // One histogram per ticked entry, each in the next colour of a fixed cycle.
         static const QColor cycle[] = {Qt::red, Qt::darkGreen, Qt::blue, Qt::darkYellow, Qt::magenta, Qt::darkCyan};
@@ -372,7 +364,9 @@ void TScatterProform::DrawData()
             ranges = projectEventsXY(blockOf(*d), xvector, ConvertX, px_, yvector, ConvertY, py_, pool);
         }
         serdat = chart_->addPointSeries(Control->pointsize->value());
-        chart_->setPoints(serdat, px_, py_);
+        // The chart takes the points over and hands back the arrays of the
+        // last redraw, which the next projection overwrites in place.
+        chart_->swapPoints(serdat, px_, py_);
         // Fixed ranges, set as fixRange sets them but from the ranges at hand:
         // contours drawn or edited later must not rescale the view, and the
         // chart need not scan millions of points on every paint.
@@ -411,7 +405,9 @@ void TScatterProform::SetColors()
 {
     if (serdat == Chart::NoSeries || !data_) return;
     TData* d = data_.get();
-    const int n = int(px_.size());
+    const std::vector<double>& px = chart_->pointsX(serdat);
+    const std::vector<double>& py = chart_->pointsY(serdat);
+    const int n = int(px.size());
     // The (cached) event colours go to the chart in its one copy instead of
     // a parent walk per event; density colouring recolours a copy of its own.
     const TColors& events = d->Colors();
@@ -422,7 +418,7 @@ void TScatterProform::SetColors()
     }
     std::vector<uint32_t> colors(static_cast<size_t>(n), 0u);
     std::copy_n(events.begin(), std::min(events.size(), colors.size()), colors.begin());
-    if (density) DensityColoring(px_.data(), py_.data(), n, colors.data());
+    if (density) DensityColoring(px.data(), py.data(), n, colors.data());
     chart_->setPointColors(serdat, std::move(colors));
 }
 
@@ -648,12 +644,15 @@ QString TScatterProform::gateStatistics(Chart::SeriesId contour) const
     if (!kid || !d) return {};
     const QString head = QString::fromStdString(kid->ShortName()) + QStringLiteral("\rEvents : ");
     if (kid->events() == 0 || d->events() == 0) return head + QString::number(kid->events());
+    if (serdat == Chart::NoSeries) return head + QString::number(kid->events());
+    const std::vector<double>& px = chart_->pointsX(serdat);
+    const std::vector<double>& py = chart_->pointsY(serdat);
     double sx = 0, sy = 0;
     int n = 0;
     for (int32_t l : kid->link)
-        if (l >= 0 && size_t(l) < px_.size() && size_t(l) < py_.size()) {
-            sx += px_[size_t(l)];
-            sy += py_[size_t(l)];
+        if (l >= 0 && size_t(l) < px.size() && size_t(l) < py.size()) {
+            sx += px[size_t(l)];
+            sy += py[size_t(l)];
             ++n;
         }
     if (n > 0) sx /= n, sy /= n;

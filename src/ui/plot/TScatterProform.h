@@ -181,7 +181,10 @@ private:
     std::unique_ptr<GateTool> gateTool_;
     DataRef data_;
     TMultiThread* pool_ = nullptr;
-    std::vector<double> px_, py_;  // plotted coordinates of the events
+    // Where the next scatter is projected: the arrays the chart handed back
+    // (the shown coordinates are the chart's, pointsX/pointsY of serdat).
+    // They keep their size, so the projection overwrites them without a fill.
+    std::vector<double> px_, py_;
     int drawCount_ = 0;
     int mark1_ = -1, mark2_ = -1;
     MarkerDrag markerDrag_;
