@@ -2,28 +2,45 @@
 // data set of every file, as text or JSON.
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
 #include "CliCommon.h"
 #include "Commands.h"
 #include "core/TPreText.h"
+#include "formats/FcsOpen.h"
 #include "formats/ReaderPool.h"
 #include "formats/TDataSet.h"
+#include "formats/TFCStream.h"
 #include "parallel/TMultiThread.h"
 
 namespace orvala::cli {
 
 namespace {
 
+// What info prints of one data set, from the finished matrix or from the
+// column ranges alone.
+struct SetSummary {
+    std::string name;                     // the file name without folder and extension
+    const TDataSet* dataset = nullptr;    // null for data sets not read from FCS
+    TPreText* text = nullptr;
+    int events = 0;
+    std::vector<std::string> parNames;
+    std::vector<bool> parLog;
+    std::vector<double> mins, maxs;       // +inf/-inf for a column with no value but NaN
+};
+
 // "FCS3.1": the six version bytes of the data set's HEADER. The reader keeps only
 // the major number, so they are read again from the file at the data set's offset.
-std::string versionText(const std::string& filename, const TData& d)
+std::string versionText(const std::string& filename, const TDataSet* ds)
 {
-    const auto* ds = dynamic_cast<const TDataSet*>(d.dataset.get());
     if (!ds) return "";
     std::ifstream in(filename, std::ios::binary);
     in.seekg(ds->Offset);
@@ -79,31 +96,27 @@ void columnRanges(const TData& d, std::vector<double>& mins, std::vector<double>
     }
 }
 
-nlohmann::ordered_json describe(const std::string& filename, int index, const TData& d, bool withKeywords)
+nlohmann::ordered_json describe(const std::string& filename, int index, const SetSummary& d, bool withKeywords)
 {
     nlohmann::ordered_json j;
-    TPreText* text = d.dataset ? d.dataset->keywords() : nullptr;
+    TPreText* text = d.text;
     j["dataset"] = index;
-    j["name"] = utf8(d.ShortName());
-    j["version"] = versionText(filename, d);
+    j["name"] = utf8(d.name);
+    j["version"] = versionText(filename, d.dataset);
     j["datatype"] = text ? std::string(1, text->DataType) : std::string();
-    j["events"] = d.events();
+    j["events"] = d.events;
 
-    const int cols = d.CaseSize();
-    std::vector<double> mins, maxs;
-    columnRanges(d, mins, maxs);
-
+    const int cols = int(d.parNames.size());
     nlohmann::ordered_json pars = nlohmann::ordered_json::array();
     for (int c = 0; c < cols; ++c) {
-        const TParDescriptor& p = d.Desc()[size_t(c)];
         nlohmann::ordered_json jp;
-        jp["name"] = utf8(p.name);
+        jp["name"] = utf8(d.parNames[size_t(c)]);
         jp["PnR"] = text ? utf8(trimmed(text->ParOfParValue(c + 1, "R"))) : std::string();
         jp["PnE"] = text ? utf8(trimmed(text->ParOfParValue(c + 1, "E"))) : std::string();
-        jp["log"] = p.log;
-        if (d.events() > 0) {
-            jp["min"] = mins[size_t(c)];
-            jp["max"] = maxs[size_t(c)];
+        jp["log"] = bool(d.parLog[size_t(c)]);
+        if (d.events > 0) {
+            jp["min"] = d.mins[size_t(c)];
+            jp["max"] = d.maxs[size_t(c)];
         } else {
             jp["min"] = nullptr;
             jp["max"] = nullptr;
@@ -120,6 +133,141 @@ nlohmann::ordered_json describe(const std::string& filename, int index, const TD
         j["keywords"] = std::move(kw);
     }
     return j;
+}
+
+// A data set read whole, as every other command reads it.
+SetSummary summaryOf(const TData& d)
+{
+    SetSummary s;
+    s.name = d.ShortName();
+    s.dataset = dynamic_cast<const TDataSet*>(d.dataset.get());
+    s.text = d.dataset ? d.dataset->keywords() : nullptr;
+    s.events = d.events();
+    for (const TParDescriptor& p : d.Desc()) {
+        s.parNames.push_back(p.name);
+        s.parLog.push_back(p.log);
+    }
+    columnRanges(d, s.mins, s.maxs);
+    return s;
+}
+
+// Column names as the reader gives them to a data set: "short/long" when both
+// exist and differ, else whichever exists, else the reader's own "nn" name.
+std::string columnName(const TText& t, int i)
+{
+    const std::string& shortName = t.shortNames[size_t(i)];
+    const std::string& longName = t.longNames[size_t(i)];
+    if (!shortName.empty() && !longName.empty() && shortName != longName) return shortName + "/" + longName;
+    if (!longName.empty()) return longName;
+    if (!shortName.empty()) return shortName;
+    return t.pars[size_t(i)].name;
+}
+
+// Set (to anything) to make info read every data set whole: for tests that
+// compare the two ways of finding the ranges.
+bool fullReadForced() { return std::getenv("ORVALA_CLI_INFO_FULL_READ") != nullptr; }
+
+// The files the FCS reader does not take: instrument logs and text tables, and
+// mail attachments (".a") whose name must be looked at again.
+bool otherReader(const std::string& file)
+{
+    std::string lower = file;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* ext : {".log", ".txt", ".a"}) {
+        const std::string e(ext);
+        if (lower.size() >= e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0) return true;
+    }
+    return false;
+}
+
+// The data sets of one file, in chain order; the stream (when the file is FCS)
+// and the chain own what the summaries point at.
+struct FileSummary {
+    std::unique_ptr<TFCStream> stream;
+    FileChain chain;
+    std::vector<SetSummary> sets;
+};
+
+// Reads the file as openChain does, with the same messages, failures and
+// data sets. When every data set's finished values are its stored values
+// (nothing compensated, converted or mapped), only the column ranges are
+// taken, block by block, and the events x parameters matrix is never built:
+// for a large file, allocating it costs more than everything else info does.
+FileSummary summarise(const std::string& file, MessageSink& sink)
+{
+    FileSummary out;
+    TMultiThread* pool = readerPool();
+    std::error_code ec;
+    if (fullReadForced() || otherReader(file) || !std::filesystem::is_regular_file(file, ec)) {
+        out.chain = openChain(file, sink, pool);
+        for (const DataRef& d : out.chain.sets) out.sets.push_back(summaryOf(*d));
+        return out;
+    }
+    const CliError unreadable(file + ": no readable data set");
+    try {
+        out.stream = std::make_unique<TFCStream>(file, false, sink, pool);
+    } catch (const std::exception&) {
+        sink.message("Error reading file " + file);
+        throw unreadable;
+    }
+    TFCStream& stream = *out.stream;
+
+    // Decided before anything is read, so that the full read below starts from
+    // the stream as it was parsed and says what openChain would.
+    bool fast = !stream.badfile && stream.Count() > 0;
+    for (int k = 0; fast && k < stream.Count(); ++k) {
+        const TDataSet* ds = stream.DataSet(k);
+        if (k == 0 && (!ds->Text || ds->Text->KeyIndex("$DATATYPE") < 0)) fast = false;
+        // A data set without parameters ends the chain; the rest is never read.
+        if (!ds->Text || ds->ParCount() <= 0) {
+            fast = fast && k > 0;
+            break;
+        }
+        fast = fast && ds->rangesWithoutMatrix();
+        // The reader turns a column named "PRISM" into sort bits after decoding.
+        for (int c = 0; fast && c < ds->ParCount(); ++c) fast = columnName(*ds->Text, c) != "PRISM";
+    }
+    if (!fast) {
+        TData* first = CreateFromStream(stream, file, 0, sink, pool);
+        if (first->events() == 0) {
+            delete first;
+            throw unreadable;
+        }
+        for (TData* d = first; d; d = d->NextData) out.chain.sets.emplace_back(d);
+        for (const DataRef& d : out.chain.sets) out.sets.push_back(summaryOf(*d));
+        return out;
+    }
+
+    TData probe;
+    probe.setFileName(file);
+    for (int k = 0; k < stream.Count(); ++k) {
+        TDataSet* ds = stream.DataSet(k);
+        if (!ds->Text || ds->ParCount() <= 0) break;
+        SetSummary s;
+        try {
+            ds->valueRanges(s.mins, s.maxs, pool);
+        } catch (const std::exception&) {
+            // As a data set that fails its full read: the first one fails the file,
+            // a later one ends the chain.
+            sink.message("Error reading file " + file);
+            if (k == 0) throw unreadable;
+            break;
+        }
+        s.events = int(ds->EventCount());
+        if (s.events == 0) {
+            if (k == 0) throw unreadable;
+            break;
+        }
+        s.name = probe.ShortName();
+        s.dataset = ds;
+        s.text = ds->keywords();
+        for (int c = 0; c < ds->ParCount(); ++c) {
+            s.parNames.push_back(columnName(*ds->Text, c));
+            s.parLog.push_back(ds->LogScale(c));
+        }
+        out.sets.push_back(std::move(s));
+    }
+    return out;
 }
 
 void printText(const nlohmann::ordered_json& file)
@@ -156,12 +304,12 @@ int runInfo(const InfoOptions& options)
     int failures = 0;
     for (const std::string& file : options.files) {
         try {
-            FileChain chain = openChain(file, sink, readerPool());
+            const FileSummary summary = summarise(file, sink);
             nlohmann::ordered_json j;
             j["file"] = utf8(file);
             j["datasets"] = nlohmann::ordered_json::array();
-            for (size_t k = 0; k < chain.sets.size(); ++k)
-                j["datasets"].push_back(describe(file, int(k), *chain.sets[k], options.keywords));
+            for (size_t k = 0; k < summary.sets.size(); ++k)
+                j["datasets"].push_back(describe(file, int(k), summary.sets[k], options.keywords));
             if (options.json)
                 all.push_back(std::move(j));
             else

@@ -22,6 +22,7 @@ namespace orvala {
 namespace {
 
 constexpr size_t BlockBytes = size_t(1) << 20;  // one bulk read; stays in the second-level cache
+constexpr size_t ScratchBytes = size_t(1) << 18;  // file bytes per block when only the ranges are wanted
 constexpr int RowChunk = 16384;                  // rows per work item of the result passes
 
 uint64_t loadLE(const uint8_t* src, const TDataSet::ParPlan& p)
@@ -105,17 +106,58 @@ std::vector<Range> columnRanges(const DataMatrix& m, const std::vector<char>& wa
     return result;
 }
 
-// Smallest and largest value per column over count rows, kept apart so that the
-// loop runs without branches and without aliasing (a NaN changes neither).
-void addRowsTo(const double* __restrict rows, int count, int cols, double* __restrict lo, double* __restrict hi)
+// Smallest and largest value per column over count rows of cols values, added
+// to lo and hi: per value `x < lo ? x : lo` and `hi < x ? x : hi`, so a NaN
+// changes neither and of equal values (two zeros) the earlier one stays. Whole
+// registers of columns at a time, written out, because the compiler at -O2
+// leaves a loop of unknown length scalar; each lane does what the scalar
+// expression does, so the result is the same bit for bit.
+// rows may be any bytes (a block as read from the file): they are loaded by memcpy.
+template <class T>
+void addRowsTo(const void* rows, int count, int cols, T* __restrict lo, T* __restrict hi)
 {
+    typedef T V __attribute__((vector_size(16)));
+    constexpr int W = int(sizeof(V) / sizeof(T));
+    const int whole = cols / W * W;
     for (int r = 0; r < count; ++r) {
-        const double* row = rows + size_t(r) * size_t(cols);
-        for (int c = 0; c < cols; ++c) {
-            const double x = row[c];
+        const auto* row = static_cast<const unsigned char*>(rows) + size_t(r) * size_t(cols) * sizeof(T);
+        int c = 0;
+        for (; c < whole; c += W) {
+            V x, l, h;
+            std::memcpy(&x, row + c * sizeof(T), sizeof x);
+            std::memcpy(&l, lo + c, sizeof l);
+            std::memcpy(&h, hi + c, sizeof h);
+            l = x < l ? x : l;
+            h = h < x ? x : h;
+            std::memcpy(lo + c, &l, sizeof l);
+            std::memcpy(hi + c, &h, sizeof h);
+        }
+        for (; c < cols; ++c) {
+            T x;
+            std::memcpy(&x, row + c * sizeof(T), sizeof x);
             lo[c] = x < lo[c] ? x : lo[c];
             hi[c] = hi[c] < x ? x : hi[c];
         }
+    }
+}
+
+// Reverses the bytes of each of the count 32-bit words at p, in place.
+void swapWords32(uint8_t* p, size_t count)
+{
+    typedef uint8_t B __attribute__((vector_size(16)));
+    const B order = {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12};
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        B v;
+        std::memcpy(&v, p + 4 * i, sizeof v);
+        v = __builtin_shuffle(v, order);
+        std::memcpy(p + 4 * i, &v, sizeof v);
+    }
+    for (; i < count; ++i) {
+        uint32_t u;
+        std::memcpy(&u, p + 4 * i, 4);
+        u = __builtin_bswap32(u);
+        std::memcpy(p + 4 * i, &u, 4);
     }
 }
 
@@ -144,7 +186,7 @@ struct Ranges {
           hi(static_cast<size_t>(cols), -std::numeric_limits<double>::infinity())
     {
     }
-    void addRows(const double* rows, int count) { addRowsTo(rows, count, int(lo.size()), lo.data(), hi.data()); }
+    void addRows(const double* rows, int count) { addRowsTo<double>(rows, count, int(lo.size()), lo.data(), hi.data()); }
     void merge(const Ranges& o)
     {
         for (size_t c = 0; c < lo.size(); ++c) {
@@ -241,22 +283,12 @@ void TDataSet::decodeEvent(const uint8_t* ev, double* out, uint64_t* ints) const
     outputIntegers(ints, out);
 }
 
-void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
+int64_t TDataSet::checkedEventCount(int64_t start, int64_t& avail, MessageSink& sink)
 {
-    MessageSink& sink = *sink_;
-    const int cols = std::max(layout_.outputs, 0);
-    rawRangesValid_ = false;
-    if (!Text || Text->par_Count <= 0 || layout_.pars.empty()) {
-        out.resize(0, cols);
-        if (Text) Text->tot = 0;
-        return;
-    }
-    if (!source_) throw OrvalaError("The values of this data set can no longer be read");
-
     const Layout& L = layout_;
-    const int64_t start = dataStart();
+    const int cols = std::max(L.outputs, 0);
     const int64_t size = EndLimit > 0 ? std::min(source_->size(), EndLimit) : source_->size();
-    const int64_t avail = start >= 0 && start < size ? size - start : 0;
+    avail = start >= 0 && start < size ? size - start : 0;
     const bool bitPacked = compressed && L.type == 'I';
     int64_t complete = 0;
     if (notimplemented)
@@ -280,6 +312,25 @@ void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
         tot = maxRows;
     }
     Text->tot = tot;
+    return tot;
+}
+
+void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
+{
+    MessageSink& sink = *sink_;
+    const int cols = std::max(layout_.outputs, 0);
+    rawRangesValid_ = false;
+    if (!Text || Text->par_Count <= 0 || layout_.pars.empty()) {
+        out.resize(0, cols);
+        if (Text) Text->tot = 0;
+        return;
+    }
+    if (!source_) throw OrvalaError("The values of this data set can no longer be read");
+
+    const Layout& L = layout_;
+    const int64_t start = dataStart();
+    int64_t avail = 0;
+    const int64_t tot = checkedEventCount(start, avail, sink);
     out.resize(0, cols);
     out.reserveRows(int(tot));
     rawLo_.assign(size_t(cols), notimplemented && tot > 0 ? 0.0 : std::numeric_limits<double>::infinity());
@@ -296,10 +347,99 @@ void TDataSet::ReadValues(DataMatrix& out, TMultiThread* pool)
 
     if (freeFormat)
         readFreeFormat(out, start, start + avail, sink);
-    else if (L.type == 'A' || bitPacked)
+    else if (L.type == 'A' || (compressed && L.type == 'I'))
         readSequential(out, start, sink);
     else
         readBulk(out, start, pool, sink);
+}
+
+bool TDataSet::rangesWithoutMatrix() const
+{
+    const Layout& L = layout_;
+    if (!Text || Text->par_Count <= 0 || L.pars.empty() || L.outputs != Text->par_Count) return false;
+    // Only the block decoder's layouts: byte-aligned binary values of fixed width.
+    if (notimplemented || freeFormat || L.type == 'A' || (compressed && L.type == 'I') || L.eventBytes <= 0)
+        return false;
+    // Events of more than 16 KB (thousands of parameters) would leave blocks of
+    // only a few events, and the ranges kept per block would outgrow the matrix.
+    if (L.eventBytes > int64_t(BlockBytes / 64)) return false;
+    if (!spillover.empty() && ApplySpillover && !spill_inv.empty()) return false;
+    for (const TPar& p : Text->pars)
+        if (p.decade > 0) return false;
+    for (bool log : logpar)
+        if (log) return false;
+    return true;
+}
+
+bool TDataSet::valueRanges(std::vector<double>& lo, std::vector<double>& hi, TMultiThread* pool)
+{
+    if (!rangesWithoutMatrix()) return false;
+    if (!source_) throw OrvalaError("The values of this data set can no longer be read");
+    const int cols = layout_.outputs;
+    const int64_t start = dataStart();
+    int64_t avail = 0;
+    const int rows = int(checkedEventCount(start, avail, *sink_));
+    lo.assign(size_t(cols), std::numeric_limits<double>::infinity());
+    hi.assign(size_t(cols), -std::numeric_limits<double>::infinity());
+    if (rows == 0) return true;
+
+    // The blocks of readBulk, so that a file that shrinks while it is read is
+    // cut at the same event.
+    const int64_t eb = layout_.eventBytes;
+    const int blockEvents = int(std::max<int64_t>(1, int64_t(BlockBytes) / eb));
+    const int blocks = int((int64_t(rows) + blockEvents - 1) / blockEvents);
+    // Each block is read and decoded in parts of about 256 KB of the file, which
+    // stay in the second-level cache for the range pass.
+    const int partEvents = int(std::max<int64_t>(1, int64_t(ScratchBytes) / eb));
+    // Ranges per block, merged in block order below: of two zero extremes the
+    // one read first wins, as in a single pass over the events.
+    std::vector<double> blockLo(size_t(blocks) * size_t(cols), std::numeric_limits<double>::infinity());
+    std::vector<double> blockHi(size_t(blocks) * size_t(cols), -std::numeric_limits<double>::infinity());
+    const BulkShape shape = bulkShape();
+    // Floats widen to doubles exactly and in order, zeros keep their sign and
+    // NaN stays NaN: the ranges of the floats as stored are those of the
+    // doubles they become, so they are taken without decoding.
+    const bool floatRanges = shape.floats32 && int(layout_.pars.size()) == cols;
+    const int threads = threadsOf(pool);
+    std::vector<std::vector<double>> scratch(static_cast<size_t>(threads));
+    std::vector<std::vector<float>> floatScratch(static_cast<size_t>(threads));
+    std::vector<std::vector<uint64_t>> ints(static_cast<size_t>(threads), std::vector<uint64_t>(layout_.pars.size()));
+    const int complete = readBlocks(start, rows, blockEvents, partEvents, pool,
+                                    [&](uint8_t* bytes, int block, int, int count, int thread) {
+        double* bLo = blockLo.data() + size_t(block / blockEvents) * size_t(cols);
+        double* bHi = blockHi.data() + size_t(block / blockEvents) * size_t(cols);
+        if (floatRanges) {
+            if (shape.reversed4) swapWords32(bytes, size_t(count) * size_t(cols));
+            auto& range = floatScratch[size_t(thread)];
+            range.assign(size_t(cols), std::numeric_limits<float>::infinity());
+            range.resize(2 * size_t(cols), -std::numeric_limits<float>::infinity());
+            addRowsTo<float>(bytes, count, cols, range.data(), range.data() + cols);
+            // Parts of a block come in order: merging keeps the first of equal extremes.
+            for (int c = 0; c < cols; ++c) {
+                bLo[c] = std::min(bLo[c], double(range[size_t(c)]));
+                bHi[c] = std::max(bHi[c], double(range[size_t(cols + c)]));
+            }
+            return;
+        }
+        auto& decoded = scratch[size_t(thread)];
+        decoded.resize(size_t(count) * size_t(cols));
+        decodeBlock(shape, bytes, count, decoded.data(), ints[size_t(thread)].data());
+        addRowsTo<double>(decoded.data(), count, cols, bLo, bHi);
+    });
+    if (complete < rows) {
+        // As ReadValues: only the complete events read so far.
+        sink_->message("Bad FCS File");
+        Text->tot = complete;
+    }
+    // A block that could not be read starts at `complete`; every block before it was read whole.
+    const int blocksRead = int((int64_t(complete) + blockEvents - 1) / blockEvents);
+    for (int b = 0; b < blocksRead; ++b)
+        for (int c = 0; c < cols; ++c) {
+            const size_t at = size_t(b) * size_t(cols) + size_t(c);
+            lo[size_t(c)] = std::min(lo[size_t(c)], blockLo[at]);
+            hi[size_t(c)] = std::max(hi[size_t(c)], blockHi[at]);
+        }
+    return true;
 }
 
 void TDataSet::readSequential(DataMatrix& out, int64_t start, MessageSink& sink)
@@ -402,16 +542,12 @@ void TDataSet::readFreeFormat(DataMatrix& out, int64_t start, int64_t end, Messa
     rawRangesValid_ = true;
 }
 
-void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, MessageSink& sink)
+TDataSet::BulkShape TDataSet::bulkShape() const
 {
-    const Layout& L = layout_;
-    const int n = int(L.pars.size());
-    const int cols = out.cols();
-    const int64_t eb = L.eventBytes;
-    const int blockEvents = int(std::max<int64_t>(1, int64_t(BlockBytes) / eb));
-
     // Fast shapes: all 32-bit floats in one order, or all 16-bit integers without
     // time words; everything else goes value by value through the plan.
+    const Layout& L = layout_;
+    const int n = int(L.pars.size());
     const ParPlan& first = L.pars[0];
     bool sameOrder = true, anyPrism = false;
     for (const ParPlan& p : L.pars) {
@@ -420,70 +556,98 @@ void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, Mess
     }
     const bool identity4 = first.pos[0] == 0 && first.pos[1] == 1 && first.pos[2] == 2 && first.pos[3] == 3;
     const bool reversed4 = first.pos[0] == 3 && first.pos[1] == 2 && first.pos[2] == 1 && first.pos[3] == 0;
-    const bool floats32 = L.type == 'F' && sameOrder && first.width == 4 && (identity4 || reversed4) && !anyPrism;
-    const bool ints16 = L.type == 'I' && sameOrder && first.width == 2 && !anyPrism && L.timeLSW == 0 &&
-                        L.eventCountPar == 0 && (L.timePar == 0 || L.timestep == 0) && cols == n;
-    std::vector<uint16_t> masks16;
-    for (const ParPlan& p : L.pars) masks16.push_back(uint16_t(p.mask & 0xFFFFu));
+    BulkShape shape;
+    shape.floats32 = L.type == 'F' && sameOrder && first.width == 4 && (identity4 || reversed4) && !anyPrism;
+    shape.reversed4 = shape.floats32 && reversed4;
+    shape.ints16 = L.type == 'I' && sameOrder && first.width == 2 && !anyPrism && L.timeLSW == 0 &&
+                   L.eventCountPar == 0 && (L.timePar == 0 || L.timestep == 0) && L.outputs == n;
+    shape.swap16 = first.pos[0] == 1;
+    for (const ParPlan& p : L.pars) shape.masks16.push_back(uint16_t(p.mask & 0xFFFFu));
+    return shape;
+}
 
-    auto decodeBlock = [&](const uint8_t* src, int events, double* dst, std::vector<uint64_t>& ints) {
-        if (floats32) {
-            const size_t count = size_t(events) * size_t(n);
-            if (reversed4) {
-                for (size_t i = 0; i < count; ++i) {
-                    uint32_t u;
-                    std::memcpy(&u, src + 4 * i, 4);
-                    dst[i] = double(std::bit_cast<float>(__builtin_bswap32(u)));
-                }
-            } else {
-                for (size_t i = 0; i < count; ++i) {
-                    float f;
-                    std::memcpy(&f, src + 4 * i, 4);
-                    dst[i] = double(f);
-                }
-            }
-        } else if (ints16) {
-            const bool swap = first.pos[0] == 1;
-            for (int e = 0; e < events; ++e) {
-                const uint8_t* ev = src + size_t(e) * size_t(eb);
-                double* row = dst + size_t(e) * size_t(cols);
-                for (int p = 0; p < n; ++p) {
-                    const uint8_t a = ev[2 * p], b = ev[2 * p + 1];
-                    const uint16_t u = swap ? uint16_t(a << 8 | b) : uint16_t(b << 8 | a);
-                    row[p] = double(u & masks16[size_t(p)]);
-                }
+void TDataSet::decodeBlock(const BulkShape& shape, const uint8_t* src, int events, double* dst, uint64_t* ints) const
+{
+    const Layout& L = layout_;
+    const int n = int(L.pars.size());
+    const int cols = L.outputs;
+    const int64_t eb = L.eventBytes;
+    if (shape.floats32) {
+        const size_t count = size_t(events) * size_t(n);
+        if (shape.reversed4) {
+            for (size_t i = 0; i < count; ++i) {
+                uint32_t u;
+                std::memcpy(&u, src + 4 * i, 4);
+                dst[i] = double(std::bit_cast<float>(__builtin_bswap32(u)));
             }
         } else {
-            for (int e = 0; e < events; ++e)
-                decodeEvent(src + size_t(e) * size_t(eb), dst + size_t(e) * size_t(cols), ints.data());
+            for (size_t i = 0; i < count; ++i) {
+                float f;
+                std::memcpy(&f, src + 4 * i, 4);
+                dst[i] = double(f);
+            }
         }
-    };
+    } else if (shape.ints16) {
+        for (int e = 0; e < events; ++e) {
+            const uint8_t* ev = src + size_t(e) * size_t(eb);
+            double* row = dst + size_t(e) * size_t(cols);
+            for (int p = 0; p < n; ++p) {
+                const uint8_t a = ev[2 * p], b = ev[2 * p + 1];
+                const uint16_t u = shape.swap16 ? uint16_t(a << 8 | b) : uint16_t(b << 8 | a);
+                row[p] = double(u & shape.masks16[size_t(p)]);
+            }
+        }
+    } else {
+        for (int e = 0; e < events; ++e) decodeEvent(src + size_t(e) * size_t(eb), dst + size_t(e) * size_t(cols), ints);
+    }
+}
 
-    const int threads = threadsOf(pool);
-    std::vector<std::vector<uint8_t>> buffers(static_cast<size_t>(threads));
-    std::vector<std::vector<uint64_t>> intBuffers(static_cast<size_t>(threads), std::vector<uint64_t>(static_cast<size_t>(n)));
-    std::vector<Ranges> ranges(static_cast<size_t>(threads), Ranges(cols));
-    // First event a worker could not read; rows from there on were never written.
-    std::atomic<int> firstMissing{out.rows()};
+template <class OnPart>
+int TDataSet::readBlocks(int64_t start, int rows, int blockEvents, int partEvents, TMultiThread* pool,
+                         OnPart&& onPart) const
+{
+    const int64_t eb = layout_.eventBytes;
+    partEvents = std::clamp(partEvents, 1, blockEvents);
+    std::vector<std::vector<uint8_t>> buffers(static_cast<size_t>(threadsOf(pool)));
+    // First event a worker could not read; rows from there on were never handed on.
+    std::atomic<int> firstMissing{rows};
     const ByteSource& src = *source_;
-    forRowRanges(pool, out.rows(), blockEvents * 2, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
+    forRowRanges(pool, rows, blockEvents * 2, [&](int r0, int r1, int thread, std::atomic<bool>& aborted) {
         auto& buf = buffers[size_t(thread)];
         for (int e = r0; e < r1 && !aborted; e += blockEvents) {
             const int count = std::min(blockEvents, r1 - e);
-            const size_t bytes = size_t(count) * size_t(eb);
-            buf.resize(bytes);
-            if (src.readAt(start + int64_t(e) * eb, buf.data(), bytes) != bytes) {
-                // The file shrank after its size was taken.
-                int seen = firstMissing.load();
-                while (e < seen && !firstMissing.compare_exchange_weak(seen, e)) {
+            for (int p = e; p < e + count; p += partEvents) {
+                const int part = std::min(partEvents, e + count - p);
+                const size_t bytes = size_t(part) * size_t(eb);
+                buf.resize(bytes);
+                if (src.readAt(start + int64_t(p) * eb, buf.data(), bytes) != bytes) {
+                    // The file shrank after its size was taken: the whole block is missing.
+                    int seen = firstMissing.load();
+                    while (e < seen && !firstMissing.compare_exchange_weak(seen, e)) {
+                    }
+                    return;
                 }
-                return;
+                onPart(buf.data(), e, p, part, thread);
             }
-            decodeBlock(buf.data(), count, out[e], intBuffers[size_t(thread)]);
-            // The block is still in the cache: take the column ranges now.
-            ranges[size_t(thread)].addRows(out[e], count);
         }
     });
+    return firstMissing;
+}
+
+void TDataSet::readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, MessageSink& sink)
+{
+    const int cols = out.cols();
+    const int threads = threadsOf(pool);
+    const BulkShape shape = bulkShape();
+    const int blockEvents = int(std::max<int64_t>(1, int64_t(BlockBytes) / layout_.eventBytes));
+    std::vector<std::vector<uint64_t>> ints(static_cast<size_t>(threads), std::vector<uint64_t>(layout_.pars.size()));
+    std::vector<Ranges> ranges(static_cast<size_t>(threads), Ranges(cols));
+    const int firstMissing =
+        readBlocks(start, out.rows(), blockEvents, blockEvents, pool, [&](uint8_t* bytes, int, int e, int count, int thread) {
+            decodeBlock(shape, bytes, count, out[e], ints[size_t(thread)].data());
+            // The block is still in the cache: take the column ranges now.
+            ranges[size_t(thread)].addRows(out[e], count);
+        });
     if (firstMissing < out.rows()) {
         // Keep the complete events read so far, never cells that were not written.
         sink.message("Bad FCS File");

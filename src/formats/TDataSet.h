@@ -66,6 +66,21 @@ public:
     // in place on a matrix as ReadValues left it (or a copy of `values`), once.
     // Same result with or without a pool.
     void BuildResult(DataMatrix& m, TMultiThread* pool);
+    // True when BuildResult changes no value of this data set (no compensation,
+    // no $PnE conversion, no logarithmic display mapping) and the DATA segment
+    // is byte-aligned binary that the block decoder reads, in events of at most
+    // 16 KB: then the finished values are the values as stored, and valueRanges
+    // can give their ranges.
+    bool rangesWithoutMatrix() const;
+    // Smallest and largest finished value of every column, NaN left out (a column
+    // without any other value gives +inf and -inf), without the events x
+    // parameters matrix: the DATA segment is decoded block by block into a small
+    // scratch buffer per worker of the pool (may be null). Equal, zero signs
+    // included, to one pass over the rows in event order of the matrix that
+    // ReadValues and BuildResult would give, and a short segment gives the same
+    // "Bad FCS File" and event count. Reads nothing and returns false when
+    // rangesWithoutMatrix() does not hold.
+    bool valueRanges(std::vector<double>& lo, std::vector<double>& hi, TMultiThread* pool);
     // Reads the raw values into `values` (kept by this object).
     void LoadValues(TMultiThread* pool = nullptr) { ReadValues(values, pool); }
     // The finished values [parameter][event] as 32-bit floats, and [event][parameter] widened.
@@ -132,6 +147,27 @@ private:
     void computeLogPars();
     int64_t dataStart() const;
 
+    // Events the DATA segment at start can hold, at most $TOT (fewer give
+    // "Bad FCS File"); Text->tot follows. avail: the bytes from start on.
+    int64_t checkedEventCount(int64_t start, int64_t& avail, MessageSink& sink);
+    // The shapes of byte-aligned binary events that decodeBlock handles whole.
+    struct BulkShape {
+        bool floats32 = false;  // 32-bit floats only, all in one byte order
+        bool reversed4 = false; // ... byte-reversed
+        bool ints16 = false;    // 16-bit integers only, no time words, masks below
+        bool swap16 = false;
+        std::vector<uint16_t> masks16;
+    };
+    BulkShape bulkShape() const;
+    // Decodes `events` stored events into rows of layout().outputs doubles.
+    void decodeBlock(const BulkShape& shape, const uint8_t* src, int events, double* dst, uint64_t* ints) const;
+    // Reads events [0, rows) of a byte-aligned binary segment at start in blocks
+    // of blockEvents over the pool, each block in parts of partEvents handed in
+    // order to onPart(bytes, blockStart, partStart, count, thread). A block not
+    // read whole is missing with all after it: returns its first event, rows when
+    // all were read.
+    template <class OnPart>
+    int readBlocks(int64_t start, int rows, int blockEvents, int partEvents, TMultiThread* pool, OnPart&& onPart) const;
     void readBulk(DataMatrix& out, int64_t start, TMultiThread* pool, MessageSink& sink);
     void readSequential(DataMatrix& out, int64_t start, MessageSink& sink);
     void readFreeFormat(DataMatrix& out, int64_t start, int64_t end, MessageSink& sink);
