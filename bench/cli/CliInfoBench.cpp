@@ -1,6 +1,8 @@
 // Writes a 2,000,000-event x 32-parameter float FCS file and times
 // `orvala-cli info` on it as a user would run it: process start, reading,
-// ranges and printing; and the process start alone (--help) for comparison.
+// ranges and printing; the same held to one core (taskset -c 0, when there is
+// one), and the process start alone (--help) for comparison. CPU time is that of
+// the children (the shell that starts the program included).
 // Usage: bench_cli_info [events] [runs]
 #include <algorithm>
 #include <chrono>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -40,31 +43,46 @@ int main(int argc, char** argv)
     std::printf("file: %d events x %d float parameters, %.0f MB\n", events, pars,
                 double(fs::file_size(file)) / 1e6);
 
-    // Wall seconds of each run of cmd, sorted; empty when a run failed.
-    auto timeRuns = [runs](const std::string& cmd) {
-        std::vector<double> seconds;
-        for (int r = 0; r < runs; ++r) {
+    struct Runs {
+        std::vector<double> wall, cpu;  // seconds of each run, each sorted; empty when a run failed
+    };
+    auto childCpu = [] {
+        rusage u{};
+        getrusage(RUSAGE_CHILDREN, &u);
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+    };
+    auto timeRuns = [&](const std::string& cmd) {
+        Runs r;
+        for (int k = 0; k < runs; ++k) {
+            const double c0 = childCpu();
             const auto t0 = std::chrono::steady_clock::now();
             const int status = std::system(cmd.c_str());
             const auto t1 = std::chrono::steady_clock::now();
             if (status != 0) {
                 std::fprintf(stderr, "%s failed (status %d)\n", cmd.c_str(), status);
-                return std::vector<double>();
+                return Runs();
             }
-            seconds.push_back(std::chrono::duration<double>(t1 - t0).count());
+            r.wall.push_back(std::chrono::duration<double>(t1 - t0).count());
+            r.cpu.push_back(childCpu() - c0);
         }
-        std::sort(seconds.begin(), seconds.end());
-        return seconds;
+        std::sort(r.wall.begin(), r.wall.end());
+        std::sort(r.cpu.begin(), r.cpu.end());
+        return r;
     };
     const std::string cli = std::string("'") + ORVALA_CLI + "'";
     // Process start alone: loading the executable and its libraries, parsing no file.
-    const std::vector<double> start = timeRuns(cli + " --help >/dev/null");
-    const std::vector<double> info = timeRuns(cli + " info '" + file + "' >/dev/null");
+    const Runs start = timeRuns(cli + " --help >/dev/null");
+    const Runs info = timeRuns(cli + " info '" + file + "' >/dev/null");
+    const bool oneCore = std::system("taskset -c 0 true >/dev/null 2>&1") == 0;
+    const Runs single = oneCore ? timeRuns("taskset -c 0 " + cli + " info '" + file + "' >/dev/null") : Runs();
     fs::remove_all(dir);
-    if (start.empty() || info.empty()) return 1;
-    std::printf("orvala-cli --help (process start): best %.3f s, median %.3f s over %d runs\n", start.front(),
-                start[start.size() / 2], runs);
-    std::printf("orvala-cli info, process start included: best %.3f s, median %.3f s over %d runs\n", info.front(),
-                info[info.size() / 2], runs);
+    if (start.wall.empty() || info.wall.empty()) return 1;
+    auto print = [runs](const char* what, const Runs& r) {
+        std::printf("%s: best %.3f s, median %.3f s over %d runs (CPU median %.3f s)\n", what, r.wall.front(),
+                    r.wall[r.wall.size() / 2], runs, r.cpu[r.cpu.size() / 2]);
+    };
+    print("orvala-cli --help (process start)", start);
+    print("orvala-cli info, process start included", info);
+    if (!single.wall.empty()) print("orvala-cli info on one core (taskset -c 0)", single);
     return 0;
 }
