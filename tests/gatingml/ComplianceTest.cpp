@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "GmlTestSupport.h"
 #include "gatingml/GmlDocument.h"
 #include "gatingml/GmlEvaluator.h"
 #include "gatingml/GmlFcs.h"
@@ -19,20 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path complianceDir() { return fs::path(ORVALA_SHARED_DIR) / "gatingml-compliance"; }
-
-std::vector<char> truthOf(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::vector<char> out;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        out.push_back(line == "1" ? 1 : 0);
-    }
-    return out;
-}
+using gmltest::complianceDir;
+using gmltest::truthOf;
 
 TEST(GatingMlCompliance, EveryGateMatchesItsTruthFileOnData1)
 {
@@ -43,17 +32,9 @@ TEST(GatingMlCompliance, EveryGateMatchesItsTruthFileOnData1)
     ASSERT_EQ(data.values.rows(), 13367);
     const GmlEvents events = data.Events();
 
-    std::ifstream index(dir / "index.tsv");
-    std::string line;
-    std::getline(index, line);  // header
     std::map<std::string, GmlMembership> results;
     int checked = 0;
-    while (std::getline(index, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::istringstream fields(line);
-        std::string file, gate, truthFile;
-        if (!std::getline(fields, file, '\t') || !std::getline(fields, gate, '\t') || !std::getline(fields, truthFile, '\t'))
-            continue;
+    for (const auto& [file, gate, truthFile] : gmltest::complianceCases()) {
         SCOPED_TRACE(file + " / " + gate);
         if (!results.count(file)) {
             const GmlDocument doc = ReadGatingMlFile((dir / "gml" / file).string());

@@ -14,6 +14,7 @@
 #include <pugixml.hpp>
 #include <unistd.h>
 
+#include "GmlTestSupport.h"
 #include "core/TData.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
@@ -26,16 +27,7 @@
 namespace orvala {
 namespace {
 
-struct Workspace {
-    TDataList list;
-    TDataList* previous = TData::Workspace;
-    Workspace() { TData::Workspace = &list; }
-    ~Workspace()
-    {
-        list.Clear();
-        TData::Workspace = previous;
-    }
-};
+using gmltest::Workspace;
 
 // Events over FSC (linear, 0..1000) and FL1, FL2 (spread over decades, some negative).
 TData* makeRoot(Workspace& w, int events)

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "GmlTestSupport.h"
 #include "core/Messages.h"
 #include "core/TData.h"
 #include "core/TDataList.h"
@@ -29,16 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Workspace {
-    TDataList list;
-    TDataList* previous = TData::Workspace;
-    Workspace() { TData::Workspace = &list; }
-    ~Workspace()
-    {
-        list.Clear();
-        TData::Workspace = previous;
-    }
-};
+using gmltest::Workspace;
 
 // Root events as indices of the root.
 std::vector<int32_t> rootEvents(const TData& d)
@@ -59,7 +51,7 @@ TData* kidNamed(const TData& parent, const std::string& name)
 
 TEST(GmlImport, EveryComplianceGateBecomesADataSetOfItsTruthEvents)
 {
-    const fs::path dir = fs::path(ORVALA_SHARED_DIR) / "gatingml-compliance";
+    const fs::path dir = gmltest::complianceDir();
     if (!fs::exists(dir / "index.tsv")) GTEST_SKIP() << "the shared compliance cases are not at " << dir;
     Workspace w;
     TData* root = TData::Create((dir / "data1.fcs").string(), 0);
@@ -67,17 +59,9 @@ TEST(GmlImport, EveryComplianceGateBecomesADataSetOfItsTruthEvents)
     w.list.Add(root);
     ASSERT_EQ(root->events(), 13367);
 
-    std::ifstream index(dir / "index.tsv");
-    std::string line;
-    std::getline(index, line);
     std::map<std::string, std::map<std::string, TData*>> built;  // document -> gate id -> data set
     int checked = 0;
-    while (std::getline(index, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::istringstream fields(line);
-        std::string file, gate, truthFile;
-        if (!std::getline(fields, file, '\t') || !std::getline(fields, gate, '\t') || !std::getline(fields, truthFile, '\t'))
-            continue;
+    for (const auto& [file, gate, truthFile] : gmltest::complianceCases()) {
         SCOPED_TRACE(file + " / " + gate);
         if (!built.count(file)) {
             // Each document under a root of its own, so equal gate ids do not meet.
@@ -93,16 +77,7 @@ TEST(GmlImport, EveryComplianceGateBecomesADataSetOfItsTruthEvents)
         ASSERT_TRUE(d) << "no data set for the gate";
         std::vector<char> in(13367, 0);
         for (int32_t e : rootEvents(*d)) in[size_t(e)] = 1;
-        std::ifstream truth(dir / "truth" / truthFile);
-        std::string t;
-        int64_t e = 0, wrong = 0;
-        while (std::getline(truth, t)) {
-            if (!t.empty() && t.back() == '\r') t.pop_back();
-            if (t.empty()) continue;
-            wrong += (t == "1") != bool(in[size_t(e++)]);
-        }
-        EXPECT_EQ(e, 13367);
-        EXPECT_EQ(wrong, 0);
+        EXPECT_TRUE(in == gmltest::truthOf(dir / "truth" / truthFile)) << "the events differ from the truth file";
         ++checked;
     }
     EXPECT_GT(checked, 0);
