@@ -75,7 +75,8 @@ public:
     // Smallest and largest finished value of every column, NaN left out (a column
     // without any other value gives +inf and -inf), without the events x
     // parameters matrix: the DATA segment is decoded block by block into a small
-    // scratch buffer per worker of the pool (may be null). Equal, zero signs
+    // scratch buffer per worker of the pool (may be null); 32-bit floats are
+    // ranged as read, without decoding. Equal, zero signs
     // included, to one pass over the rows in event order of the matrix that
     // ReadValues and BuildResult would give, and a short segment gives the same
     // "Bad FCS File" and event count. Reads nothing and returns false when
@@ -155,7 +156,7 @@ private:
         bool floats32 = false;  // 32-bit floats only, all in one byte order
         bool reversed4 = false; // ... byte-reversed
         bool ints16 = false;    // 16-bit integers only, no time words, masks below
-        bool swap16 = false;
+        bool swap16 = false;    // ... stored most significant byte first
         std::vector<uint16_t> masks16;
     };
     BulkShape bulkShape() const;
