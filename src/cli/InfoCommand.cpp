@@ -20,6 +20,7 @@
 #include "formats/ReaderPool.h"
 #include "formats/TDataSet.h"
 #include "formats/TFCStream.h"
+#include "formats/TText.h"
 #include "parallel/TMultiThread.h"
 
 namespace orvala::cli {
@@ -115,7 +116,9 @@ nlohmann::ordered_json describe(const std::string& filename, int index, const Se
         jp["PnR"] = text ? utf8(trimmed(text->ParOfParValue(c + 1, "R"))) : std::string();
         jp["PnE"] = text ? utf8(trimmed(text->ParOfParValue(c + 1, "E"))) : std::string();
         jp["log"] = bool(d.parLog[size_t(c)]);
-        if (d.events > 0) {
+        // A column without a finite value has no range: shown as "-" rather
+        // than the empty range's inf and -inf.
+        if (d.events > 0 && d.mins[size_t(c)] <= d.maxs[size_t(c)]) {
             jp["min"] = d.mins[size_t(c)];
             jp["max"] = d.maxs[size_t(c)];
         } else {
@@ -150,18 +153,6 @@ SetSummary summaryOf(const TData& d)
     }
     columnRanges(d, s.mins, s.maxs);
     return s;
-}
-
-// Column names as the reader gives them to a data set: "short/long" when both
-// exist and differ, else whichever exists, else the reader's own "nn" name.
-std::string columnName(const TText& t, int i)
-{
-    const std::string& shortName = t.shortNames[size_t(i)];
-    const std::string& longName = t.longNames[size_t(i)];
-    if (!shortName.empty() && !longName.empty() && shortName != longName) return shortName + "/" + longName;
-    if (!longName.empty()) return longName;
-    if (!shortName.empty()) return shortName;
-    return t.pars[size_t(i)].name;
 }
 
 // Set (to anything) to make info read every data set whole: for tests that
@@ -226,7 +217,7 @@ FileSummary summarise(const std::string& file, MessageSink& sink)
         }
         fast = fast && ds->rangesWithoutMatrix();
         // The reader turns a column named "PRISM" into sort bits after decoding.
-        for (int c = 0; fast && c < ds->ParCount(); ++c) fast = columnName(*ds->Text, c) != "PRISM";
+        for (int c = 0; fast && c < ds->ParCount(); ++c) fast = ColumnName(*ds->Text, c) != "PRISM";
     }
     if (!fast) {
         TData* first = CreateFromStream(stream, file, 0, sink, pool);
@@ -264,7 +255,7 @@ FileSummary summarise(const std::string& file, MessageSink& sink)
         s.dataset = ds;
         s.text = ds->keywords();
         for (int c = 0; c < ds->ParCount(); ++c) {
-            s.parNames.push_back(columnName(*ds->Text, c));
+            s.parNames.push_back(ColumnName(*ds->Text, c));
             s.parLog.push_back(ds->LogScale(c));
         }
         out.sets.push_back(std::move(s));

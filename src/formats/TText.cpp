@@ -315,4 +315,14 @@ void TText::detectTime()
     FixedParCount = par_Count - (TimeLSW > 0 ? 1 : 0) - (EventCountPar > 0 ? 1 : 0);
 }
 
+std::string ColumnName(const TText& t, int i)
+{
+    const std::string& shortName = t.shortNames[size_t(i)];
+    const std::string& longName = t.longNames[size_t(i)];
+    if (!shortName.empty() && !longName.empty() && shortName != longName) return shortName + "/" + longName;
+    if (!longName.empty()) return longName;
+    if (!shortName.empty()) return shortName;
+    return t.pars[size_t(i)].name;
+}
+
 }  // namespace orvala

@@ -57,4 +57,9 @@ private:
 bool parseFcsInt(const std::string& text, int64_t& out);
 bool parseFcsFloat(const std::string& text, double& out);
 
+// The name a data set gives parameter i (0-based): "short/long" when both
+// exist and differ, else whichever exists, else the reader's own "nn" name,
+// so a column is never nameless.
+std::string ColumnName(const TText& t, int i);
+
 }  // namespace orvala

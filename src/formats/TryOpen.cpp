@@ -35,16 +35,7 @@ void fillFromDataSet(TData* d, TFCStream& stream, int k, TMultiThread* pool)
     const TText& t = *ds->Text;
     for (int i = 0; i < cols; ++i) {
         TParDescriptor& desc = d->Desc()[size_t(i)];
-        const std::string& shortName = t.shortNames[size_t(i)];
-        const std::string& longName = t.longNames[size_t(i)];
-        if (!shortName.empty() && !longName.empty() && shortName != longName)
-            desc.name = shortName + "/" + longName;
-        else if (!longName.empty())
-            desc.name = longName;
-        else if (!shortName.empty())
-            desc.name = shortName;
-        else
-            desc.name = t.pars[size_t(i)].name;  // "nn" + index: a column is never nameless
+        desc.name = ColumnName(t, i);
         desc.resolution = double(t.pars[size_t(i)].resolution);
         desc.log = ds->LogScale(i);
         desc.decade = t.pars[size_t(i)].decade;
