@@ -99,4 +99,16 @@ private:
 // when the message names the file already.
 void reportFileError(const std::string& file, const std::string& message);
 
+// Reader messages about one file, written as reportFileError writes errors,
+// so "Bad FCS File" says which file it was.
+class FileMessageSink : public MessageSink {
+public:
+    explicit FileMessageSink(std::string file) : file_(std::move(file)) {}
+    void message(const std::string& text) override { reportFileError(file_, text); }
+    void setFile(std::string file) { file_ = std::move(file); }
+
+private:
+    std::string file_;
+};
+
 }  // namespace orvala::cli

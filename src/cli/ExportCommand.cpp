@@ -18,7 +18,7 @@ int runExport(const ExportOptions& options)
         throw CliError("cannot tell the output format of " + options.to + ": use .fcs or .txt");
     if (options.scale && ext != ".txt") throw CliError("--scale applies to .txt output only");
 
-    StderrSink sink;
+    FileMessageSink sink(options.file);
     FileChain chain = openChain(options.file, sink, readerPool());
     if (options.dataset < 0 || options.dataset >= int(chain.sets.size()))
         throw CliError(options.file + " has no data set " + std::to_string(options.dataset) + " (it has " +

@@ -292,10 +292,11 @@ void printText(const nlohmann::ordered_json& file)
 
 int runInfo(const InfoOptions& options)
 {
-    StderrSink sink;
+    FileMessageSink sink("");
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     int failures = 0;
     for (const std::string& file : options.files) {
+        sink.setFile(file);
         try {
             const FileSummary summary = summarise(file, sink);
             nlohmann::ordered_json j;

@@ -96,7 +96,7 @@ int runRender(const RenderOptions& options)
                        ", at most 20000x20000)");
     const AxisMode xmode = axisMode(options.xscale), ymode = axisMode(options.yscale);
 
-    StderrSink sink;
+    FileMessageSink sink(options.file);
     FileChain chain = openChain(options.file, sink, readerPool());
     if (options.dataset < 0 || options.dataset >= int(chain.sets.size()))
         throw CliError(options.file + " has no data set " + std::to_string(options.dataset));

@@ -32,7 +32,7 @@ int runTransform(const TransformOptions& options)
         throw CliError("cannot tell the output format of " + options.to + ": use .fcs or .txt");
 
     TMultiThread pool(0);
-    StderrSink sink;
+    FileMessageSink sink(options.file);
     FileChain chain = openChain(options.file, sink, &pool);
     if (options.dataset < 0 || options.dataset >= int(chain.sets.size()))
         throw CliError(options.file + " has no data set " + std::to_string(options.dataset) + " (it has " +

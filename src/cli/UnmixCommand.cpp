@@ -23,7 +23,7 @@ int runUnmix(const UnmixOptions& options)
     const SpectraTable spectra = ReadSpectraCsv(options.spectra);
     if (spectra.names.empty()) throw CliError(options.spectra + " holds no spectrum");
 
-    StderrSink sink;
+    FileMessageSink sink(options.file);
     FileChain chain = openChain(options.file, sink, readerPool());
     if (options.dataset < 0 || options.dataset >= int(chain.sets.size()))
         throw CliError(options.file + " has no data set " + std::to_string(options.dataset) + " (it has " +
