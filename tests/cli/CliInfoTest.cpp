@@ -22,24 +22,6 @@ const std::string samples = ORVALA_SHARED_DIR "/fcs-samples";
 constexpr float nanF = std::numeric_limits<float>::quiet_NaN();
 constexpr float infF = std::numeric_limits<float>::infinity();
 
-FcsSet listMode(char type, const std::string& byteord, int64_t events, int pars)
-{
-    FcsSet s;
-    s.keywords = {{"$DATATYPE", std::string(1, type)}, {"$MODE", "L"}, {"$BYTEORD", byteord},
-                  {"$TOT", std::to_string(events)}, {"$PAR", std::to_string(pars)}};
-    return s;
-}
-
-void setKey(FcsSet& s, const std::string& key, const std::string& value)
-{
-    for (auto& kv : s.keywords)
-        if (kv.first == key) {
-            kv.second = value;
-            return;
-        }
-    s.keywords.push_back({key, value});
-}
-
 // Floats over several read blocks: NaN (a whole column of it too), infinities,
 // and zeros of both signs where the order of reading decides which is shown.
 FcsSet floatSet(const std::string& byteord, int64_t events)

@@ -24,6 +24,27 @@ struct FcsSet {
     bool headerDataZero = false;  // leave the HEADER's DATA pair 0 (offsets only in $BEGINDATA)
 };
 
+// A list-mode data set with its type, byte order, event and parameter counts;
+// the rest of the keywords and the DATA bytes are up to the test.
+inline FcsSet listMode(char type, const std::string& byteord, int64_t events, int pars)
+{
+    FcsSet s;
+    s.keywords = {{"$DATATYPE", std::string(1, type)}, {"$MODE", "L"}, {"$BYTEORD", byteord},
+                  {"$TOT", std::to_string(events)}, {"$PAR", std::to_string(pars)}};
+    return s;
+}
+
+// Sets key to value where the set has it, else appends it.
+inline void setKey(FcsSet& s, const std::string& key, const std::string& value)
+{
+    for (auto& kv : s.keywords)
+        if (kv.first == key) {
+            kv.second = value;
+            return;
+        }
+    s.keywords.push_back({key, value});
+}
+
 inline std::string pad8(long long v)
 {
     char b[32];

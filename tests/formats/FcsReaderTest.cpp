@@ -74,16 +74,6 @@ void setPar(FcsSet& s, int pars)
     s.keywords.push_back({"$PAR", std::to_string(pars)});
 }
 
-void setKey(FcsSet& s, const std::string& key, const std::string& value)
-{
-    for (auto& kv : s.keywords)
-        if (kv.first == key) {
-            kv.second = value;
-            return;
-        }
-    s.keywords.push_back({key, value});
-}
-
 }  // namespace
 
 TEST(FcsReader, AcsMagicReadsLikeFcsAndOtherMagicIsRefused)

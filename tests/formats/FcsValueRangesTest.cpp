@@ -24,24 +24,6 @@ namespace {
 constexpr float nanF = std::numeric_limits<float>::quiet_NaN();
 constexpr float infF = std::numeric_limits<float>::infinity();
 
-FcsSet listMode(char type, const std::string& byteord, int64_t events, int pars)
-{
-    FcsSet s;
-    s.keywords = {{"$DATATYPE", std::string(1, type)}, {"$MODE", "L"}, {"$BYTEORD", byteord},
-                  {"$TOT", std::to_string(events)}, {"$PAR", std::to_string(pars)}};
-    return s;
-}
-
-void setKey(FcsSet& s, const std::string& key, const std::string& value)
-{
-    for (auto& kv : s.keywords)
-        if (kv.first == key) {
-            kv.second = value;
-            return;
-        }
-    s.keywords.push_back({key, value});
-}
-
 // What the full read gives: event count, messages, and the ranges of one pass
 // over the finished matrix in event order (NaN left out, the first of two
 // equal extremes kept).
