@@ -223,46 +223,31 @@ struct RegionTest {
     }
 };
 
-// The terms of one projection direction that take part: the zero
-// coefficients, which the plain projection skips, are left out beforehand.
-struct Terms {
-    std::vector<int> index;
-    std::vector<double> coef;
-    Terms(const double* c, int n)
-    {
-        for (int i = 0; i < n; ++i)
-            if (c[i] != 0) {
-                index.push_back(i);
-                coef.push_back(c[i]);
-            }
-    }
-};
-
 // Plain projection of four consecutive rows at once. Each event's sums run in
 // the same order as in project(), so the values are bit-identical; the four
 // independent chains only hide the latency of the additions.
-inline void project4(const double* row, int stride, const Terms& x, const Terms& y, double dx[4], double dy[4])
+inline void project4(const double* row, int stride, int n, const double* x, const double* y, double dx[4],
+                     double dy[4])
 {
     const double* r0 = row;
     const double* r1 = row + stride;
     const double* r2 = row + 2 * size_t(stride);
     const double* r3 = row + 3 * size_t(stride);
     double x0 = 0, x1 = 0, x2 = 0, x3 = 0, y0 = 0, y1 = 0, y2 = 0, y3 = 0;
-    for (size_t k = 0; k < x.index.size(); ++k) {
-        const int i = x.index[k];
-        const double a = x.coef[k];
-        x0 += r0[i] * a;
-        x1 += r1[i] * a;
-        x2 += r2[i] * a;
-        x3 += r3[i] * a;
-    }
-    for (size_t k = 0; k < y.index.size(); ++k) {
-        const int i = y.index[k];
-        const double b = y.coef[k];
-        y0 += r0[i] * b;
-        y1 += r1[i] * b;
-        y2 += r2[i] * b;
-        y3 += r3[i] * b;
+    for (int i = 0; i < n; ++i) {
+        const double a = x[i], b = y[i];
+        if (a != 0) {
+            x0 += r0[i] * a;
+            x1 += r1[i] * a;
+            x2 += r2[i] * a;
+            x3 += r3[i] * a;
+        }
+        if (b != 0) {
+            y0 += r0[i] * b;
+            y1 += r1[i] * b;
+            y2 += r2[i] * b;
+            y3 += r3[i] * b;
+        }
     }
     dx[0] = x0, dx[1] = x1, dx[2] = x2, dx[3] = x3;
     dy[0] = y0, dy[1] = y1, dy[2] = y2, dy[3] = y3;
@@ -280,10 +265,9 @@ void scanEvents(const TData& P, const RegionTest& test, const TDataFilter* filte
         int e = begin;
         const int n = std::min(cols, test.dim);
         if (!test.g.Normalized && test.ny >= n) {
-            const Terms tx(test.px, n), ty(test.py, n);
             double dx[4], dy[4];
             for (; e + 4 <= end; e += 4, row += 4 * size_t(cols)) {
-                project4(row, cols, tx, ty, dx, dy);
+                project4(row, cols, n, test.px, test.py, dx, dy);
                 for (int k = 0; k < 4; ++k)
                     if (test.passesAt(dx[k], dy[k])) out.push_back(e + k);
             }

@@ -11,6 +11,7 @@
 #include "core/Messages.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
+#include "core/TPreText.h"
 #include "formats/TDataSet.h"
 
 namespace orvala {
@@ -20,13 +21,6 @@ namespace {
 constexpr double kLinLogScale = 111.0;  // the workbench's lin->log axis is 111 asinh(v)
 constexpr double kSinhLn10 = 4.95;      // sinh(ln 10)
 const double kLn10 = std::log(10.0);
-
-const TData& rootOf(const TData& d)
-{
-    const TData* r = &d;
-    while (r->Parent()) r = r->Parent();
-    return *r;
-}
 
 bool readFromFcs(const TData& root)
 {
@@ -49,8 +43,6 @@ struct CachedMembership {
 class ImportedDocument {
 public:
     explicit ImportedDocument(std::shared_ptr<const GmlDocument> doc) : doc_(std::move(doc)) {}
-
-    const GmlDocument& Document() const { return *doc_; }
 
     // The membership on root's events; evaluated once per root and kept.
     std::shared_ptr<const GmlMembership> MembershipOn(const TData& root, TMultiThread* pool) const
@@ -104,18 +96,13 @@ private:
 // chain does not select its events from its parent's.
 std::vector<int32_t> rootIndices(const TData& d)
 {
+    const int rootEvents = d.Grandpa()->events();
     std::vector<int32_t> idx(size_t(d.events()));
-    for (int32_t i = 0; i < int32_t(idx.size()); ++i) idx[size_t(i)] = i;
-    for (const TData* level = &d; level->Parent(); level = level->Parent()) {
-        const TData& parent = *level->Parent();
-        if (int64_t(level->link.size()) != level->events())
-            throw OrvalaError("The events of \"" + level->ShortName() + "\" cannot be traced back to its file");
-        for (int32_t& i : idx) {
-            const int32_t up = level->link[size_t(i)];
-            if (up < 0 || up >= parent.events())
-                throw OrvalaError("The events of \"" + level->ShortName() + "\" cannot be traced back to its file");
-            i = up;
-        }
+    for (int e = 0; e < d.events(); ++e) {
+        const int r = d.Absoluteindex(e);
+        if (r < 0 || r >= rootEvents)
+            throw OrvalaError("The events of \"" + d.ShortName() + "\" cannot be traced back to its file");
+        idx[size_t(e)] = r;
     }
     return idx;
 }
@@ -126,7 +113,7 @@ public:
 
     TIntVector Select(const TData& parent) const override
     {
-        const std::shared_ptr<const GmlMembership> m = doc_->MembershipOn(rootOf(parent), &gatePool());
+        const std::shared_ptr<const GmlMembership> m = doc_->MembershipOn(*parent.Grandpa(), &gatePool());
         const std::vector<int32_t> idx = rootIndices(parent);
         TIntVector out;
         for (int32_t e = 0; e < int32_t(idx.size()); ++e)
@@ -139,21 +126,11 @@ private:
     int gate_;
 };
 
-std::string lower(const std::string& s)
-{
-    std::string out;
-    const size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return out;
-    for (size_t i = b; i <= s.find_last_not_of(" \t"); ++i) out += char(std::tolower(static_cast<unsigned char>(s[i])));
-    return out;
-}
-
 // One gate axis in workbench coordinates: plotted = scale * gate value.
 struct PlotAxis {
     int column = -1;
     double scale = 1;
     bool linlog = false;
-    double lo = 0, hi = 0;  // the column's finite range, plotted
 };
 
 bool plotAxis(const GmlDocument& doc, const GmlDimension& d, const TData& base, const std::vector<GmlAxis>& axes,
@@ -162,10 +139,10 @@ bool plotAxis(const GmlDocument& doc, const GmlDimension& d, const TData& base, 
     if (d.name.empty() || d.compensation != kGmlUncompensated) return false;
     // The axes name the root's columns by $PnN; the workbench's column names
     // may add the long name, so base's column is found through the root's.
-    const TData& root = rootOf(base);
+    const TData& root = *base.Grandpa();
     const GmlAxis* axis = nullptr;
     for (size_t i = 0; i < axes.size() && i < root.Desc().size(); ++i)
-        if (lower(axes[i].name) == lower(d.name)) {
+        if (sameTextIgnoringCase(trimmed(axes[i].name), trimmed(d.name))) {
             axis = &axes[i];
             out.column = base.ParIndexByName(root.Desc()[i].name);
         }
@@ -181,21 +158,17 @@ bool plotAxis(const GmlDocument& doc, const GmlDimension& d, const TData& base, 
         out.linlog = true;
         out.scale = kLinLogScale * kLn10;
     }
-    double lo = base.minincol(out.column), hi = base.maxincol(out.column);
-    if (!std::isfinite(lo) || !std::isfinite(hi)) lo = hi = 0;
-    if (out.linlog) {
-        lo = kLinLogScale * std::asinh(lo);
-        hi = kLinLogScale * std::asinh(hi);
-    }
-    out.lo = lo;
-    out.hi = hi;
     return true;
 }
 
-double plotted(const PlotAxis& a, double v, bool upper)
+// A rectangle's end in workbench coordinates; an open end is drawn at the
+// extreme of base's column, which only then is looked for.
+double plotted(const PlotAxis& a, const TData& base, double v, bool upper)
 {
-    if (std::isinf(v)) return upper ? std::max(a.hi, a.lo) : std::min(a.hi, a.lo);
-    return a.scale * v;
+    if (!std::isinf(v)) return a.scale * v;
+    double end = upper ? base.maxincol(a.column) : base.minincol(a.column);
+    if (!std::isfinite(end)) end = 0;
+    return a.linlog ? kLinLogScale * std::asinh(end) : end;
 }
 
 TVector unit(const TData& base, int column)
@@ -211,19 +184,19 @@ constexpr TColor kColors[] = {0x0000FF, 0x00A000, 0xFF0000, 0x00A0FF, 0xA000A0, 
 
 bool GmlOutline(const GmlDocument& doc, const GmlGate& gate, const TData& base, TGate& out)
 {
-    const std::vector<GmlAxis> axes = WorkbenchAxes(rootOf(base));
+    const std::vector<GmlAxis> axes = WorkbenchAxes(*base.Grandpa());
     std::vector<PlotAxis> ax(gate.dimensions.size());
     for (size_t i = 0; i < ax.size(); ++i)
         if (!plotAxis(doc, gate.dimensions[i], base, axes, ax[i])) return false;
     TVector cx, cy;
     if (gate.kind == GmlGateKind::Rectangle && ax.size() == 1) {
-        const double lo = plotted(ax[0], gate.min[0], false), hi = plotted(ax[0], gate.max[0], true);
+        const double lo = plotted(ax[0], base, gate.min[0], false), hi = plotted(ax[0], base, gate.max[0], true);
         cx = {lo, hi, lo};
         cy = {0, 0, 0};
         out.y = TVector(size_t(base.CaseSize()), 0.0);
     } else if (ax.size() == 2 && gate.kind == GmlGateKind::Rectangle) {
-        const double x0 = plotted(ax[0], gate.min[0], false), x1 = plotted(ax[0], gate.max[0], true);
-        const double y0 = plotted(ax[1], gate.min[1], false), y1 = plotted(ax[1], gate.max[1], true);
+        const double x0 = plotted(ax[0], base, gate.min[0], false), x1 = plotted(ax[0], base, gate.max[0], true);
+        const double y0 = plotted(ax[1], base, gate.min[1], false), y1 = plotted(ax[1], base, gate.max[1], true);
         cx = {x0, x1, x1, x0, x0};
         cy = {y0, y0, y1, y1, y0};
     } else if (ax.size() == 2 && gate.kind == GmlGateKind::Polygon) {
@@ -266,8 +239,8 @@ GmlImportResult ImportGatingMl(TData& base, std::shared_ptr<const GmlDocument> d
     GmlImportResult result;
     auto imported = std::make_shared<const ImportedDocument>(doc);
     // Evaluated before anything is built, so an error leaves the workspace as it was.
-    (void)imported->MembershipOn(rootOf(base), pool ? pool : &gatePool());
-    rootIndices(base);
+    (void)imported->MembershipOn(*base.Grandpa(), pool ? pool : &gatePool());
+    rootIndices(base);  // a base whose events cannot be traced to its file throws here
 
     const GmlDocument& d = *doc;
     std::vector<TData*> kidOf(d.gates.size(), nullptr);
@@ -277,9 +250,8 @@ GmlImportResult ImportGatingMl(TData& base, std::shared_ptr<const GmlDocument> d
             const GmlGate& gg = d.gates[size_t(g)];
             TData* parent = &base;
             if (!gg.parentId.empty()) {
-                const auto at = std::find_if(d.gates.begin(), d.gates.end(),
-                                             [&](const GmlGate& p) { return p.id == gg.parentId; });
-                parent = at == d.gates.end() ? nullptr : kidOf[size_t(at - d.gates.begin())];
+                const GmlGate* p = d.FindGate(gg.parentId);
+                parent = p ? kidOf[size_t(p - d.gates.data())] : nullptr;
                 if (!parent) throw OrvalaError("The Gating-ML gate \"" + gg.id + "\" has no parent to hang under");
             }
             TGate gate(TGateType::gtRule);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
-#include <utility>
 #include <vector>
 
 #if defined(__linux__)
@@ -126,41 +125,32 @@ void freeLargeBlock(void* p, size_t bytes) noexcept
     if (!p) return;
     const size_t rounded = roundedSize(bytes);
     const bool lazy = rounded > KeptBlockBytes;
-    if (lazy && (rounded > lazyLimit() || !freeLazily(p, rounded))) {
-        std::free(p);
-        return;
-    }
-    std::vector<void*> release;
-    void* freeNow = nullptr;
-    {
+    bool keep = !lazy || (rounded <= lazyLimit() && freeLazily(p, rounded));
+    if (keep) {
         KeptBlocks& k = kept();
         std::lock_guard<std::mutex> lock(k.mutex);
-        if (!lazy && k.total + rounded > KeptTotalBytes) {
-            freeNow = p;
-        } else {
-            // Room for a big block is made by letting go of the oldest big ones.
-            while (lazy && k.lazyTotal + rounded > lazyLimit()) {
-                const auto oldest = std::find_if(k.blocks.begin(), k.blocks.end(), [](const Kept& b) { return b.lazy; });
-                if (oldest == k.blocks.end()) break;
-                try {
-                    release.push_back(oldest->block);
-                } catch (...) {
-                    std::free(oldest->block);
-                }
-                k.lazyTotal -= oldest->rounded;
-                k.blocks.erase(oldest);
-            }
+        size_t& total = lazy ? k.lazyTotal : k.total;
+        const size_t limit = lazy ? lazyLimit() : KeptTotalBytes;
+        // A big block makes room by letting go of the oldest big ones; that
+        // happens only past a quarter of the machine's memory.
+        while (lazy && total + rounded > limit) {
+            const auto oldest = std::find_if(k.blocks.begin(), k.blocks.end(), [](const Kept& b) { return b.lazy; });
+            if (oldest == k.blocks.end()) break;
+            std::free(oldest->block);
+            total -= oldest->rounded;
+            k.blocks.erase(oldest);
+        }
+        keep = total + rounded <= limit;
+        if (keep) {
             try {
                 k.blocks.push_back({rounded, p, lazy});
-                (lazy ? k.lazyTotal : k.total) += rounded;
+                total += rounded;
             } catch (...) {
-                std::free(p);  // no room to remember it
+                keep = false;  // no room to remember it
             }
         }
     }
-    // Outside the lock: unmapping takes a while.
-    std::free(freeNow);
-    for (void* r : release) std::free(r);
+    if (!keep) std::free(p);
 }
 
 }  // namespace orvala

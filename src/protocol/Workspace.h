@@ -26,8 +26,8 @@ struct WorkspaceWindow {
 // so a failed save never destroys an earlier workspace. Roots opened from a
 // list-mode file are saved with their gate trees; every other data set
 // (transforms, joins, pictures, kids without a gate or with a gate imported
-// from Gating-ML, and everything under them) is left out and its screen name returned; windows showing such a data
-// set are left out too. Throws OrvalaError "Can not create file: <name>".
+// from Gating-ML, and everything under them) is left out and its screen name
+// returned; windows showing such a data set are left out too. Throws OrvalaError "Can not create file: <name>".
 std::vector<std::string> SaveWorkspace(const std::string& filename, const TDataList& workspace,
                                        const std::vector<WorkspaceWindow>& windows);
 

@@ -1,5 +1,6 @@
 #include "GatingMlCommands.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -58,9 +59,10 @@ void ExportDialog(MainWindow& window)
     IniFile& settings = window.settings();
     const QString folder = settings.ReadString(Section, Folder, QString());
     const QString proposed = QString::fromStdString(base->ShortName()) + QStringLiteral(".xml");
-    const QString name = QFileDialog::getSaveFileName(
-        &window, QStringLiteral("Export Gating-ML"), folder.isEmpty() ? proposed : QFileInfo(folder + QLatin1Char('/') + proposed).filePath(),
-        Filters.join(QStringLiteral(";;")));
+    const QString name =
+        QFileDialog::getSaveFileName(&window, QStringLiteral("Export Gating-ML"),
+                                     folder.isEmpty() ? proposed : QDir(folder).filePath(proposed),
+                                     Filters.join(QStringLiteral(";;")));
     if (name.isEmpty()) return;
     settings.WriteString(Section, Folder, QFileInfo(name).absolutePath());
     Export(*base, name);

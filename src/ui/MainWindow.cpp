@@ -19,10 +19,10 @@
 #include <clocale>
 
 #include "AverageCommands.h"
-#include "GatingMlCommands.h"
 #include "AcquisitionCommands.h"
 #include "ClusterTable.h"
 #include "DiscriminationDialog.h"
+#include "GatingMlCommands.h"
 #include "PlateCommands.h"
 #include "FileOpener.h"
 #include "MdiLayout.h"

@@ -1007,20 +1007,15 @@ void Chart::setPoints(SeriesId id, std::vector<double>&& x, std::vector<double>&
 void Chart::swapPoints(SeriesId id, std::vector<double>& x, std::vector<double>& y)
 {
     SeriesRec& s = d->get(id);
-    std::vector<double> oldX, oldY;
-    oldX.swap(s.a->x);
-    oldY.swap(s.a->y);
-    s.a->x.swap(x);
-    s.a->y.swap(y);
+    std::vector<double> oldX = std::move(s.a->x), oldY = std::move(s.a->y);
+    setPoints(id, std::move(x), std::move(y));
     // The spare arrays are worth more to the caller than the (usually empty) old ones.
-    if (s.kind == SeriesKind::Points && d->spare.x.capacity() > oldX.capacity()) oldX.swap(d->spare.x);
-    if (s.kind == SeriesKind::Points && d->spare.y.capacity() > oldY.capacity()) oldY.swap(d->spare.y);
-    x.swap(oldX);
-    y.swap(oldY);
-    s.a->colors.clear();
-    s.a->labels.clear();
-    s.err.clear();
-    d->sync(s);
+    if (s.kind == SeriesKind::Points) {
+        if (d->spare.x.capacity() > oldX.capacity()) oldX.swap(d->spare.x);
+        if (d->spare.y.capacity() > oldY.capacity()) oldY.swap(d->spare.y);
+    }
+    x = std::move(oldX);
+    y = std::move(oldY);
 }
 
 const std::vector<double>& Chart::pointsX(SeriesId id) const { return d->get(id).a->x; }

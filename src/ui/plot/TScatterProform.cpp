@@ -643,8 +643,8 @@ QString TScatterProform::gateStatistics(Chart::SeriesId contour) const
     TData* d = data_.get();
     if (!kid || !d) return {};
     const QString head = QString::fromStdString(kid->ShortName()) + QStringLiteral("\rEvents : ");
-    if (kid->events() == 0 || d->events() == 0) return head + QString::number(kid->events());
-    if (serdat == Chart::NoSeries) return head + QString::number(kid->events());
+    if (kid->events() == 0 || d->events() == 0 || serdat == Chart::NoSeries)
+        return head + QString::number(kid->events());
     const std::vector<double>& px = chart_->pointsX(serdat);
     const std::vector<double>& py = chart_->pointsY(serdat);
     double sx = 0, sy = 0;
