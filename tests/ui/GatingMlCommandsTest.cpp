@@ -27,6 +27,15 @@ std::unique_ptr<TGate> squareGate(const std::string& name)
     return g;
 }
 
+// Answers the next open or save dialog with fileName.
+void chooseInNextFileDialog(const QString& fileName)
+{
+    answerNextDialog<QFileDialog>([fileName](QFileDialog* dlg) {
+        dlg->selectFile(fileName);
+        QMetaObject::invokeMethod(dlg, "accept");  // a protected slot of the dialog
+    });
+}
+
 QByteArray contents(const QString& fileName)
 {
     QFile f(fileName);
@@ -73,10 +82,7 @@ private slots:
         write(name, Document);
 
         MessageRecorder recorder;
-        answerNextDialog<QFileDialog>([name](QFileDialog* dlg) {
-            dlg->selectFile(name);
-            QMetaObject::invokeMethod(dlg, "accept");
-        });
+        chooseInNextFileDialog(name);
         w.action(QStringLiteral("Import Gating-ML"))->trigger();
         QVERIFY2(recorder.messages.isEmpty(), qPrintable(recorder.messages.join('\n')));
         // Events 0..14 have p0 = e * 100 < 1500; of those, 0..9 have p1 = e * 100 + 1 < 1000.
@@ -92,10 +98,7 @@ private slots:
         // A document naming a parameter the data set lacks adds nothing and says which.
         const QString bad = dir_.filePath(QStringLiteral("bad.xml"));
         write(bad, QByteArray(Document).replace("\"p1\"", "\"SSC-A\""));
-        answerNextDialog<QFileDialog>([bad](QFileDialog* dlg) {
-            dlg->selectFile(bad);
-            QMetaObject::invokeMethod(dlg, "accept");
-        });
+        chooseInNextFileDialog(bad);
         w.dataBox()->SelectData({root});
         w.action(QStringLiteral("Import Gating-ML"))->trigger();
         QCOMPARE(recorder.messages.size(), 1);
@@ -116,10 +119,7 @@ private slots:
 
         const QString name = dir_.filePath(QStringLiteral("tree.xml"));
         MessageRecorder recorder;
-        answerNextDialog<QFileDialog>([name](QFileDialog* dlg) {
-            dlg->selectFile(name);
-            QMetaObject::invokeMethod(dlg, "accept");
-        });
+        chooseInNextFileDialog(name);
         w.action(QStringLiteral("Export Gating-ML"))->trigger();
         QVERIFY2(recorder.messages.isEmpty(), qPrintable(recorder.messages.join('\n')));
         const QByteArray written = contents(name);
