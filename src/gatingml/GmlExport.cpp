@@ -154,6 +154,8 @@ private:
             refuse(id, "it is a picture gate");
         case TGateType::gtSubChannel:
             refuse(id, "it selects channels, not events");
+        case TGateType::gtRule:
+            refuse(id, "it was imported from a Gating-ML document, which holds it already");
         default:
             refuse(id, "it selects no events");
         }

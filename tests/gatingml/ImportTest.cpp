@@ -280,6 +280,14 @@ TEST(GmlImport, OutlinesInWorkbenchCoordinatesAndRecordsThatCannotHoldTheRule)
         EXPECT_NE(std::string(e.what()).find("\"Fsc\""), std::string::npos) << e.what();
     }
     EXPECT_FALSE(fs::exists(protocol));
+    // Nor is it written back as Gating-ML: the export names it and why.
+    try {
+        ExportGatingMlFile(*root, (dir / "g.xml").string());
+        FAIL() << "exported";
+    } catch (const GmlError& e) {
+        EXPECT_NE(std::string(e.what()).find("imported"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(fs::exists(dir / "g.xml"));
     fs::remove_all(dir);
 }
 
