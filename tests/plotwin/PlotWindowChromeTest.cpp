@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QRubberBand>
 #include <QTest>
 
 #include "PlotFixture.h"
@@ -42,6 +44,135 @@ TEST_F(PlotFixture, PanelDocksOutAndBackAtItsOriginalWidth)
     EXPECT_EQ(w.Control->window(), w.window());
     // The dock shows the data set's name, as the panel does.
     EXPECT_EQ(w.DockSite->windowTitle(), w.Control->windowTitle());
+}
+
+namespace {
+
+void sendMouse(QWidget* to, QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(to->mapFromGlobal(global)), QPointF(global), button, held, Qt::NoModifier);
+    QApplication::sendEvent(to, &e);
+}
+
+// Drags w's panel by the middle of its title bar to the global point `to`
+// in two moves; whileHeld runs before the button is let go.
+void dragPanel(TScatterProform& w, QPoint to, const std::function<void()>& whileHeld = {})
+{
+    QWidget* title = w.DockSite->titleBarWidget();
+    ASSERT_TRUE(title);
+    const QPoint from = title->mapToGlobal(title->rect().center());
+    sendMouse(title, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(title, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
+    sendMouse(title, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    if (whileHeld) whileHeld();
+    sendMouse(title, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    QCoreApplication::processEvents();
+}
+
+// The title bar is where the mouse let the panel go (its height may change
+// by a pixel between docked and floating, so no exact centre).
+bool underMouse(QWidget* title, QPoint global)
+{
+    const QPoint local = title->mapFromGlobal(global);
+    return title->rect().contains(local) && std::abs(local.x() - title->width() / 2) <= 1;
+}
+
+bool previewShown(const TScatterProform& w) { return w.dropPreview()->isVisible(); }
+
+}  // namespace
+
+TEST_F(PlotFixture, PanelDocksWhenDroppedOnTheRightSeventhOfItsWindow)
+{
+    TScatterProform& w = open(root);
+    w.move(40, 30);
+    QCoreApplication::processEvents();
+    const int original = w.Control->OriginalWidth;
+    const int cw = w.width(), ch = w.height();
+    const int left = cw - cw / 7;  // 900 px: the rectangle starts at x = 772
+    const auto at = [&](int x, int y) { return w.mapToGlobal(QPoint(x, y)); };
+
+    // Dragged out of the dock: floats where it was let go, takes no width.
+    dragPanel(w, at(200, 300), [&] { EXPECT_FALSE(previewShown(w)); });
+    EXPECT_TRUE(w.DockSite->isFloating());
+    EXPECT_EQ(w.dockSiteWidth(), 0);
+    QWidget* title = w.DockSite->titleBarWidget();
+    EXPECT_TRUE(underMouse(title, at(200, 300))) << "it stays under the mouse";
+
+    struct Case {
+        const char* where;
+        QPoint client;
+        bool docks;
+    };
+    const Case cases[] = {
+        {"one pixel left of the rectangle", {left - 1, ch / 2}, false},
+        {"its left edge", {left, ch / 2}, true},
+        {"its top left corner", {left, 0}, true},
+        {"its bottom right pixel", {cw - 1, ch - 1}, true},
+        {"just beyond the window's right edge", {cw, ch / 2}, false},
+        {"just below the window", {cw - 10, ch}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        w.setPanelDocked(false);
+        QCoreApplication::processEvents();
+        dragPanel(w, at(c.client.x(), c.client.y()), [&] {
+            EXPECT_EQ(previewShown(w), c.docks);
+            if (c.docks) {
+                EXPECT_EQ(w.dropPreview()->geometry(), QRect(left, 0, cw / 7, ch));
+            }
+        });
+        EXPECT_FALSE(previewShown(w)) << "the preview goes with the drag";
+        EXPECT_EQ(w.DockSite->isFloating(), !c.docks);
+        if (c.docks) {
+            EXPECT_NEAR(w.dockSiteWidth(), original, 2);
+            EXPECT_EQ(w.Control->window(), w.window());
+        } else {
+            EXPECT_EQ(w.dockSiteWidth(), 0);
+            EXPECT_TRUE(underMouse(title, at(c.client.x(), c.client.y())));
+        }
+    }
+
+    // A click without a drag changes nothing; a double click floats and docks as before.
+    w.setPanelDocked(true);
+    QCoreApplication::processEvents();
+    const QPoint mid = title->mapToGlobal(title->rect().center());
+    sendMouse(title, QEvent::MouseButtonPress, mid, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(title, QEvent::MouseButtonRelease, mid, Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(w.DockSite->isFloating());
+    QTest::mouseDClick(title, Qt::LeftButton);
+    EXPECT_TRUE(w.DockSite->isFloating());
+    QTest::mouseDClick(title, Qt::LeftButton);
+    EXPECT_FALSE(w.DockSite->isFloating());
+    EXPECT_NEAR(w.dockSiteWidth(), original, 2);
+}
+
+TEST_F(PlotFixture, PanelOfAnotherWindowIsRefused)
+{
+    TScatterProform& w = open(root);
+    w.move(40, 30);
+    TScatterProform other(root);
+    other.resize(600, 400);
+    other.move(1000, 30);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    other.setPanelDocked(false);
+    QCoreApplication::processEvents();
+
+    // Over w's drop rectangle: no preview in either window, and it stays floating.
+    const QPoint overW = w.mapToGlobal(QPoint(w.width() - 20, w.height() / 2));
+    dragPanel(other, overW, [&] {
+        EXPECT_FALSE(previewShown(w));
+        EXPECT_FALSE(previewShown(other));
+    });
+    EXPECT_TRUE(other.DockSite->isFloating());
+    EXPECT_EQ(other.dockSiteWidth(), 0);
+    EXPECT_FALSE(w.DockSite->isFloating());
+    EXPECT_NEAR(w.dockSiteWidth(), w.Control->OriginalWidth, 2);
+
+    // Its own window takes it.
+    dragPanel(other, other.mapToGlobal(QPoint(other.width() - 20, other.height() / 2)));
+    EXPECT_FALSE(other.DockSite->isFloating());
+    EXPECT_EQ(other.Control->window(), &other);
 }
 
 TEST_F(PlotFixture, PanelCarriesTheChartCommands)

@@ -14,6 +14,8 @@
 #include <QSpinBox>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QLabel>
+#include <QRubberBand>
 #include <QMainWindow>
 #include <QSplitter>
 #include <QTabWidget>
@@ -32,6 +34,7 @@
 #include "core/TDataFilter.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
+#include "plot/DockDrop.h"
 #include "plot/Histogrm.h"
 #include "plot/PixelMap.h"
 #include "plot/PlotDefaults.h"
@@ -67,6 +70,50 @@ struct FilterPass : EventPass {
     int workLength(int cols) const override { return f.WorkLength(cols); }
     int pass(const double* row, int cols, double* out) const override { return f.Pass(row, cols, out); }
     const TDataFilter& f;
+};
+
+// The control panel's title: shows the panel's caption and hands every
+// mouse event of a drag to its window, so that Qt's own docking never starts.
+class PanelTitleBar : public QWidget {
+public:
+    explicit PanelTitleBar(QDockWidget* dock) : QWidget(dock)
+    {
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(6, 3, 6, 3);
+        auto* label = new QLabel(dock->windowTitle());
+        label->setTextFormat(Qt::PlainText);
+        layout->addWidget(label);
+        connect(dock, &QWidget::windowTitleChanged, label, &QLabel::setText);
+        setAutoFillBackground(true);
+        setBackgroundRole(QPalette::Mid);
+        setCursor(Qt::SizeAllCursor);
+    }
+    std::function<void(QPoint)> pressed, moved, released;
+    std::function<void()> doubleClicked;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+        e->accept();
+        pressed(e->globalPosition().toPoint());
+    }
+    void mouseMoveEvent(QMouseEvent* e) override
+    {
+        e->accept();
+        moved(e->globalPosition().toPoint());
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override
+    {
+        if (e->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(e);
+        e->accept();
+        released(e->globalPosition().toPoint());
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override
+    {
+        e->accept();
+        if (e->button() == Qt::LeftButton) doubleClicked();
+    }
 };
 
 }  // namespace
@@ -105,6 +152,14 @@ TScatterProform::TScatterProform(TData* adata, TMultiThread* pool, QWidget* pare
     dockHost_->addDockWidget(Qt::RightDockWidgetArea, DockSite);
     dockHost_->resizeDocks({DockSite}, {Control->OriginalWidth}, Qt::Horizontal);
     connect(Control, &QWidget::windowTitleChanged, DockSite, &QWidget::setWindowTitle);
+    auto* title = new PanelTitleBar(DockSite);
+    title->pressed = [this](QPoint g) { panelPress(g); };
+    title->moved = [this](QPoint g) { panelMove(g); };
+    title->released = [this](QPoint g) { panelRelease(g); };
+    title->doubleClicked = [this] { setPanelDocked(DockSite->isFloating()); };
+    DockSite->setTitleBarWidget(title);
+    dropPreview_ = new QRubberBand(QRubberBand::Rectangle, this);
+    dropPreview_->setObjectName(QStringLiteral("dockDropPreview"));
     connect(DockSite, &QDockWidget::topLevelChanged, this, [this](bool floating) {
         // Docked again: the width the panel was made with, not what the drag left.
         if (!floating) dockHost_->resizeDocks({DockSite}, {Control->OriginalWidth}, Qt::Horizontal);
@@ -206,6 +261,51 @@ int TScatterProform::dockSiteWidth() const
 void TScatterProform::setPanelDocked(bool docked)
 {
     DockSite->setFloating(!docked);
+}
+
+bool TScatterProform::acceptsPanelAt(QPoint global) const
+{
+    if (!isVisible()) return false;
+    const QPoint p = mapFromGlobal(global);
+    return dropsInto(dockDropRect(width(), height()), p.x(), p.y());
+}
+
+void TScatterProform::panelPress(QPoint global)
+{
+    panelDrag_ = {true, false, global, global - DockSite->mapToGlobal(QPoint(0, 0))};
+}
+
+void TScatterProform::panelMove(QPoint global)
+{
+    if (!panelDrag_.pressed) return;
+    if (!panelDrag_.moving) {
+        if ((global - panelDrag_.pressGlobal).manhattanLength() < QApplication::startDragDistance()) return;
+        panelDrag_.moving = true;
+        if (!DockSite->isFloating()) setPanelDocked(false);
+        // Floating makes the panel a window of its own, which ends the
+        // implicit grab of the press: keep the rest of the drag here.
+        DockSite->titleBarWidget()->grabMouse();
+    }
+    DockSite->move(global - panelDrag_.grip);
+    if (acceptsPanelAt(global)) {
+        const DropRect r = dockDropRect(width(), height());
+        dropPreview_->setGeometry(r.x, r.y, r.width, r.height);
+        dropPreview_->show();
+        dropPreview_->raise();
+    } else {
+        dropPreview_->hide();
+    }
+}
+
+void TScatterProform::panelRelease(QPoint global)
+{
+    const PanelDrag drag = panelDrag_;
+    panelDrag_ = {};
+    if (!drag.moving) return;
+    DockSite->titleBarWidget()->releaseMouse();
+    dropPreview_->hide();
+    // Anywhere but the drop rectangle the panel stays where it was let go.
+    if (acceptsPanelAt(global)) setPanelDocked(true);
 }
 
 void TScatterProform::closeEvent(QCloseEvent* e)

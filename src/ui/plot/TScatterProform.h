@@ -19,6 +19,7 @@ class QCheckBox;
 class QDockWidget;
 class QListWidget;
 class QMainWindow;
+class QRubberBand;
 
 namespace orvala {
 
@@ -116,6 +117,11 @@ public:
     int dockSiteWidth() const;
     // Docks the panel back (true) or lets it float as a tool window (false).
     void setPanelDocked(bool docked);
+    // Whether the panel released at the global point docks here: the point
+    // lies in the right seventh of this window's client area (dockDropRect).
+    bool acceptsPanelAt(QPoint global) const;
+    // Shown over the drop rectangle while the dragged panel would dock.
+    const QRubberBand* dropPreview() const { return dropPreview_; }
     // Closing hides the window (and its sub-window) instead of freeing it.
     bool KeepOnClose = false;
     TPlotCon* Control = nullptr;
@@ -176,8 +182,24 @@ private:
     void markerMove(QMouseEvent* e);
     void markerRelease();
 
+    // The panel is dragged by its own title bar, not by Qt's dock machinery,
+    // whose drop zones differ between window managers: press, move and
+    // release in global coordinates; a move beyond the drag distance
+    // floats a docked panel, a release over the drop rectangle docks it.
+    void panelPress(QPoint global);
+    void panelMove(QPoint global);
+    void panelRelease(QPoint global);
+    struct PanelDrag {
+        bool pressed = false;
+        bool moving = false;
+        QPoint pressGlobal;
+        QPoint grip;  // the press relative to the panel's top left
+    };
+
     Chart* chart_ = nullptr;
     QMainWindow* dockHost_ = nullptr;
+    QRubberBand* dropPreview_ = nullptr;
+    PanelDrag panelDrag_;
     std::unique_ptr<GateTool> gateTool_;
     DataRef data_;
     TMultiThread* pool_ = nullptr;
