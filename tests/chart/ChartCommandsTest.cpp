@@ -7,8 +7,11 @@
 #include <QPointer>
 #include <QImage>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRegularExpression>
+#include <QSvgRenderer>
 #include <QTest>
 #include <QToolBar>
 #include <cmath>
@@ -263,6 +266,42 @@ TEST(ChartCommandBar, RightClickOpensTheSameCommandsAsAMenu)
     const QImage copied = QApplication::clipboard()->image();
     EXPECT_EQ(copied.size(), c.size() * c.devicePixelRatioF());
     EXPECT_GT(countPixels(copied, pureRed), 0);
+}
+
+TEST(ChartCommandBar, CopyPutsTheBitmapAndTheDrawingOnTheClipboard)
+{
+    ChartWindow w;
+    Chart& c = w.chart();
+    ChartCommandBar* bar = w.form->commandBar();
+    QApplication::clipboard()->setText(QStringLiteral("stale"));
+    bar->copyAction->trigger();
+    const QMimeData* mime = QApplication::clipboard()->mimeData();
+    ASSERT_TRUE(mime);
+    EXPECT_FALSE(mime->hasText()) << "the copy replaces what was there";
+
+    const double r = c.devicePixelRatioF();
+    const QImage bitmap = qvariant_cast<QImage>(mime->imageData());
+    EXPECT_EQ(bitmap.size(), QSize(int(std::ceil(c.width() * r)), int(std::ceil(c.height() * r))));
+    const int side = int(std::nearbyint(3 * r));
+    EXPECT_EQ(countPixels(bitmap, pureRed), 3 * side * side);
+    EXPECT_GT(countPixels(bitmap, dark), 100);
+
+    // The drawing parses, has the chart's size, and shows the same points and line when rendered.
+    const QByteArray svg = mime->data(QStringLiteral("image/svg+xml"));
+    ASSERT_FALSE(svg.isEmpty());
+    QSvgRenderer renderer(svg);
+    ASSERT_TRUE(renderer.isValid());
+    // Its user units are the chart's pixels (the physical size follows the screen's resolution).
+    EXPECT_EQ(renderer.viewBox(), QRect(QPoint(0, 0), c.size()));
+    QImage drawn(c.size(), QImage::Format_ARGB32);
+    drawn.fill(Qt::white);
+    QPainter p(&drawn);
+    renderer.render(&p);
+    p.end();
+    // The points are an embedded raster: allow the renderer to smooth their edges.
+    EXPECT_GT(countPixels(drawn, [](QColor k) { return k.red() > 200 && k.green() < 60 && k.blue() < 60; }), 0);
+    EXPECT_GT(countPixels(drawn, [](QColor k) { return k.blue() > k.red() + 100 && k.blue() > k.green() + 100; }), 100);
+    EXPECT_GT(countPixels(drawn, dark), 100);
 }
 
 TEST(ChartExportDialog, StartsFromTheChartAndConvertsUnits)

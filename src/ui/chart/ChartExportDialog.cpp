@@ -1,6 +1,7 @@
 #include "ui/chart/ChartExportDialog.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPushButton>
@@ -55,6 +57,19 @@ QSize logicalSize(const ExportGeometry& g)
     return QSize(int(std::ceil(g.logicalWidth - 1e-9)), int(std::ceil(g.logicalHeight - 1e-9)));
 }
 
+// The chart as an SVG drawing of pixels (its user units) drawn from the
+// chart's logical size times scale; shared by the file and the clipboard.
+void writeSvg(Chart& chart, QIODevice* out, QSize pixels, QSize logical, double scale, double dpi)
+{
+    QSvgGenerator svg;
+    svg.setOutputDevice(out);
+    svg.setSize(pixels);
+    svg.setViewBox(QRect(QPoint(0, 0), pixels));
+    svg.setResolution(int(std::nearbyint(dpi)));
+    svg.setTitle(chart.title());
+    chart.renderTo(&svg, logical, scale);
+}
+
 }  // namespace
 
 ChartFileFormat chartFormatForPath(const QString& path)
@@ -94,16 +109,9 @@ void exportChart(Chart& chart, const ChartExportSettings& s)
         if (!image.save(&file, "PNG")) cannotWrite(s.path, file.errorString());
         break;
     }
-    case ChartFileFormat::Svg: {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(QSize(g.pixelWidth, g.pixelHeight));
-        svg.setViewBox(QRect(0, 0, g.pixelWidth, g.pixelHeight));
-        svg.setResolution(int(std::nearbyint(s.request.dpi)));
-        svg.setTitle(chart.title());
-        chart.renderTo(&svg, logical, g.scale);
+    case ChartFileFormat::Svg:
+        writeSvg(chart, &file, QSize(g.pixelWidth, g.pixelHeight), logical, g.scale, s.request.dpi);
         break;
-    }
     case ChartFileFormat::Pdf: {
         QPdfWriter pdf(&file);
         pdf.setResolution(int(std::nearbyint(s.request.dpi)));
@@ -135,7 +143,14 @@ void copyChartToClipboard(Chart& chart)
                  QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     chart.renderTo(&image, logical, r);
-    QApplication::clipboard()->setImage(image);
+    // The drawing as well: editors and office programs paste it sharp at any size.
+    QBuffer svg;
+    svg.open(QIODevice::WriteOnly);
+    writeSvg(chart, &svg, logical, logical, 1.0, chart.logicalDpiX());
+    auto* mime = new QMimeData;
+    mime->setImageData(image);
+    mime->setData(QStringLiteral("image/svg+xml"), svg.data());
+    QApplication::clipboard()->setMimeData(mime);
 }
 
 ChartExportDialog::ChartExportDialog(Chart* chart, QWidget* parent) : QDialog(parent)

@@ -39,7 +39,9 @@ QString chartFormatExtension(ChartFileFormat format);  // "png", "svg", "pdf"
 void exportChart(Chart& chart, const ChartExportSettings& settings);
 // The chart scaled to fit the printer's page, centred, keeping its proportions.
 void printChart(Chart& chart, QPrinter& printer);
-// The chart as shown, at the screen's resolution.
+// The chart as shown, on the clipboard twice in one entry: a bitmap at the
+// screen's device pixel ratio and an SVG drawing ("image/svg+xml") of the
+// chart's size, as exportChart draws it.
 void copyChartToClipboard(Chart& chart);
 
 // Asks for the file, format, size (pixels, millimetres or inches) and
