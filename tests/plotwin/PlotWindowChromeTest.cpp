@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDockWidget>
 #include <QListWidget>
 #include <QMdiArea>
@@ -10,6 +11,7 @@
 #include <QMouseEvent>
 #include <QRubberBand>
 #include <QTest>
+#include <QTimer>
 
 #include "PlotFixture.h"
 #include "ui/chart/ChartCommandBar.h"
@@ -144,6 +146,20 @@ TEST_F(PlotFixture, PanelDocksWhenDroppedOnTheRightSeventhOfItsWindow)
     QTest::mouseDClick(title, Qt::LeftButton);
     EXPECT_FALSE(w.DockSite->isFloating());
     EXPECT_NEAR(w.dockSiteWidth(), original, 2);
+
+    // A right click on the docked title offers no menu that could hide the panel.
+    bool menuShown = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            menuShown = true;
+            popup->close();
+        }
+    });
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), title->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(title, &menu);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(menuShown);
+    EXPECT_TRUE(w.DockSite->isVisible());
 }
 
 TEST_F(PlotFixture, PanelOfAnotherWindowIsRefused)

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDockWidget>
 #include <QLabel>
 #include <QRubberBand>
@@ -114,6 +115,8 @@ protected:
         e->accept();
         if (e->button() == Qt::LeftButton) doubleClicked();
     }
+    // The dock host's menu would offer to hide the panel, which belongs to the window.
+    void contextMenuEvent(QContextMenuEvent* e) override { e->accept(); }
 };
 
 }  // namespace
