@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDockWidget>
+#include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -99,6 +100,12 @@ TEST_F(PlotFixture, PanelDocksWhenDroppedOnTheRightSeventhOfItsWindow)
     EXPECT_EQ(w.dockSiteWidth(), 0);
     QWidget* title = w.DockSite->titleBarWidget();
     EXPECT_TRUE(underMouse(title, at(200, 300))) << "it stays under the mouse";
+    // The title bar shows the panel's caption, the data set's name.
+    auto* caption = title->findChild<QLabel*>();
+    ASSERT_TRUE(caption);
+    EXPECT_EQ(caption->text(), QStringLiteral("gen"));
+    w.Control->setWindowTitle(QStringLiteral("renamed"));
+    EXPECT_EQ(caption->text(), QStringLiteral("renamed"));
 
     struct Case {
         const char* where;
