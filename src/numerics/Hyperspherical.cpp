@@ -1,37 +1,75 @@
 #include "Hyperspherical.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <numbers>
+#include <vector>
+
+#include "VectorMath.h"
 
 namespace orvala {
 
-double ArcTan2(double y, double x)
+namespace {
+
+using vmath::V8;
+
+ORVALA_VMATH_INLINE double root(double v) { return std::sqrt(v); }
+ORVALA_VMATH_INLINE V8 root(V8 v)
 {
-    if (x == 0) {
-        if (y == 0) return 0.0;
-        return y < 0 ? -std::numbers::pi / 2 : std::numbers::pi / 2;
-    }
-    const double a = std::atan(y / x);
-    if (x > 0) return a;
-    return y >= 0 ? a + std::numbers::pi : a - std::numbers::pi;
+    V8 r;
+    for (int l = 0; l < 8; ++l) r[l] = std::sqrt(v[l]);
+    return r;
 }
+
+template <class D>
+ORVALA_VMATH_INLINE D arcTan2(D y, D x)
+{
+    using vmath::broadcast;
+    using vmath::select;
+    constexpr double pi = std::numbers::pi;
+    // atan(y / x): the quotient's magnitude from the magnitudes, its sign from the signs.
+    const auto sy = vmath::bits(y) & 0x8000000000000000u, sx = vmath::bits(x) & 0x8000000000000000u;
+    const D m = vmath::ArcTanOfRatio(vmath::fromBits(vmath::bits(y) ^ sy), vmath::fromBits(vmath::bits(x) ^ sx));
+    const D a = vmath::fromBits(vmath::bits(m) ^ (sy ^ sx));
+    const D onAxis = select(y == 0.0, broadcast<D>(0.0), select(y < 0.0, broadcast<D>(-pi / 2), broadcast<D>(pi / 2)));
+    const D left = select(y >= 0.0, a + pi, a - pi);
+    return select(x > 0.0, a, select(x == 0.0, onAxis, left));
+}
+
+template <class D>
+ORVALA_VMATH_INLINE D sumOfSquares(const D* x, int P)
+{
+    D total = vmath::broadcast<D>(0.0);
+    for (int i = 0; i < P; ++i) total += x[i] * x[i];
+    return total;
+}
+
+// Angles into x[1..P-1] and the radius into x[0], in place: walking from the
+// end, x[k-1] is still the original value when position k is overwritten,
+// and the tail sum collects the originals first.
+template <class D>
+ORVALA_VMATH_INLINE void convertInPlace(D* x, int P, D total)
+{
+    D tail = x[P - 1] * x[P - 1];
+    x[P - 1] = arcTan2(x[P - 1], x[P - 2]);
+    for (int k = P - 2; k >= 1; --k) {
+        tail += x[k] * x[k];
+        x[k] = arcTan2(root(tail), x[k - 1]);
+    }
+    x[0] = root(total);
+}
+
+}  // namespace
+
+double ArcTan2(double y, double x) { return arcTan2(y, x); }
 
 void HyperSpherical(double* x, int P)
 {
     if (P <= 1) return;
-    long double total = 0;
-    for (int i = 0; i < P; ++i) total += static_cast<long double>(x[i]) * x[i];
+    const double total = sumOfSquares(x, P);
     if (total == 0) return;
-    const double radius = double(std::sqrt(total));
-    // Walk from the end so that x[k-1] is still the original value when
-    // position k is overwritten; the tail sum collects the originals first.
-    long double tail = static_cast<long double>(x[P - 1]) * x[P - 1];
-    x[P - 1] = ArcTan2(x[P - 1], x[P - 2]);
-    for (int k = P - 2; k >= 1; --k) {
-        tail += static_cast<long double>(x[k]) * x[k];
-        x[k] = ArcTan2(double(std::sqrt(tail)), x[k - 1]);
-    }
-    x[0] = radius;
+    convertInPlace(x, P, total);
 }
 
 TVector HyperSpherical(const TVector& x)
@@ -39,6 +77,84 @@ TVector HyperSpherical(const TVector& x)
     TVector r(x);
     HyperSpherical(r.data(), int(r.size()));
     return r;
+}
+
+namespace {
+
+template <int... I>
+ORVALA_VMATH_INLINE V8 shuffle(V8 a, V8 b)
+{
+    return __builtin_shufflevector(a, b, I...);
+}
+
+// Rows become columns: r[j][l] = old r[l][j]. Three rounds of shuffles
+// that every vector width implements.
+ORVALA_VMATH_INLINE void transpose8(V8* r)
+{
+    V8 t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = shuffle<0, 8, 2, 10, 4, 12, 6, 14>(r[i], r[i + 1]);
+        t[i + 1] = shuffle<1, 9, 3, 11, 5, 13, 7, 15>(r[i], r[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        u[i] = shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i], t[i + 2]);              // columns 0 and 4
+        u[i + 1] = shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i], t[i + 2]);        // 2 and 6
+        u[i + 2] = shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i + 1], t[i + 3]);      // 1 and 5
+        u[i + 3] = shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i + 1], t[i + 3]);    // 3 and 7
+    }
+    for (int c = 0; c < 4; ++c) {
+        const int column = c == 0 ? 0 : c == 1 ? 2 : c == 2 ? 1 : 3;
+        r[column] = shuffle<0, 1, 2, 3, 8, 9, 10, 11>(u[c], u[c + 4]);
+        r[column + 4] = shuffle<4, 5, 6, 7, 12, 13, 14, 15>(u[c], u[c + 4]);
+    }
+}
+
+}  // namespace
+
+// Eight events at a time, one per lane, in the same operations as the scalar
+// conversion, so every width gives its bits.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void HyperSphericalRows(const double* src, double* dst,
+                                                                                       size_t count, int P)
+{
+    if (P <= 1) {
+        if (dst != src) std::memmove(dst, src, count * size_t(std::max(P, 0)) * sizeof(double));
+        return;
+    }
+    const size_t p = size_t(P), whole = p / 8 * 8;
+    // The lane blocks by hand: a vector of V8 is not 64-byte aligned in every build.
+    std::vector<double> storage(16 * p + 8);
+    V8* lanes = reinterpret_cast<V8*>((reinterpret_cast<uintptr_t>(storage.data()) + 63) & ~uintptr_t(63));
+    V8* original = lanes + p;
+    size_t e = 0;
+    for (; e + 8 <= count; e += 8) {
+        const double* in = src + e * p;
+        for (size_t g = 0; g < whole; g += 8) {
+            V8* block = original + g;
+            for (size_t l = 0; l < 8; ++l) std::memcpy(&block[l], in + l * p + g, sizeof(V8));
+            transpose8(block);
+        }
+        for (size_t k = whole; k < p; ++k)
+            for (size_t l = 0; l < 8; ++l) original[k][l] = in[l * p + k];
+        for (size_t k = 0; k < p; ++k) lanes[k] = original[k];
+
+        const V8 total = sumOfSquares(lanes, P);
+        convertInPlace(lanes, P, total);
+        const auto keep = total == 0.0;  // radius 0: the event stays as it was
+        for (size_t k = 0; k < p; ++k) lanes[k] = vmath::select(keep, original[k], lanes[k]);
+
+        double* out = dst + e * p;
+        for (size_t g = 0; g < whole; g += 8) {
+            V8* block = lanes + g;
+            transpose8(block);
+            for (size_t l = 0; l < 8; ++l) std::memcpy(out + l * p + g, &block[l], sizeof(V8));
+        }
+        for (size_t k = whole; k < p; ++k)
+            for (size_t l = 0; l < 8; ++l) out[l * p + k] = lanes[k][l];
+    }
+    for (; e < count; ++e) {
+        if (dst != src) std::memmove(dst + e * p, src + e * p, p * sizeof(double));
+        HyperSpherical(dst + e * p, P);
+    }
 }
 
 }  // namespace orvala

@@ -1,5 +1,7 @@
 #pragma once
 // Hyperspherical coordinates of an event: the radius, then P - 1 angles.
+#include <cstddef>
+
 #include "Matrices.h"
 
 namespace orvala {
@@ -16,5 +18,8 @@ double ArcTan2(double y, double x);
 void HyperSpherical(double* x, int P);
 // The same on a copy.
 TVector HyperSpherical(const TVector& x);
+// The same for count rows of P values each, from src into dst (which may be
+// src itself); vectorised across rows, with the bits of the call above.
+void HyperSphericalRows(const double* src, double* dst, size_t count, int P);
 
 }  // namespace orvala

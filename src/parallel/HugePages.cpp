@@ -11,8 +11,29 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace orvala {
+
+namespace {
+
+// The C library maps every allocation above 32 MiB afresh and unmaps it when
+// freed, so an event list or link vector of ten million events (40 MB)
+// costs some ten thousand page faults each time it is made: on our virtual
+// machines 0.1 s, more than the work that fills it. Up to 256 MiB they now
+// come from the heap and go back to it, and up to 256 MiB of free heap top is
+// kept for the next one. Blocks of value matrices take their own path below.
+[[maybe_unused]] const bool heapReused = [] {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+    return true;
+}();
+
+}  // namespace
 
 void AdviseHugePages(void* data, size_t bytes)
 {

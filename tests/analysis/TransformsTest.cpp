@@ -15,7 +15,9 @@
 #include "core/TData.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
+#include "numerics/Hyperspherical.h"
 #include "numerics/TRandom.h"
+#include "numerics/VectorMath.h"
 #include "parallel/TMultiThread.h"
 
 using namespace orvala;
@@ -115,6 +117,27 @@ TEST_F(TransformsTest, LogScaleMapsMinimumToZeroAndMaximumTo1024)
     add(log);
     DataRef again(Logarithm(*src));
     EXPECT_EQ(again->ShortName(), "Log_2");
+}
+
+// The pass runs eight values at a time at the machine's vector width: every
+// value must be the scalar formula's, and the formula the C library's within
+// the last bits.
+TEST_F(TransformsTest, LogScaleAndSphericalGiveEveryValueTheScalarFormulasBits)
+{
+    DataRef src = randomData(1003, 7, true);
+    DataRef log(Logarithm(*src)), sph(Spherical(*src));
+    const double min = src->Absmin(), max = src->Absmax();
+    for (int e = 0; e < src->events(); ++e) {
+        std::vector<double> sphere(src->data[e], src->data[e] + 7);
+        HyperSpherical(sphere.data(), 7);
+        for (int p = 0; p < 7; ++p) {
+            const double v = src->data[e][p];
+            const double scalar = std::isfinite(v) ? 256 * vmath::Log10Positive((v - min) * 9999 / (max - min) + 1) : v;
+            ASSERT_EQ(std::memcmp(&log->data[e][p], &scalar, sizeof scalar), 0) << e << ", " << p;
+            if (std::isfinite(v)) EXPECT_DOUBLE_EQ(log->data[e][p], 256 * std::log10((v - min) * 9999 / (max - min) + 1));
+            ASSERT_EQ(std::memcmp(&sph->data[e][p], &sphere[size_t(p)], sizeof(double)), 0) << e << ", " << p;
+        }
+    }
 }
 
 TEST_F(TransformsTest, LogScaleOfDegenerateDataGivesNoNaN)
