@@ -22,7 +22,7 @@ ORVALA_VMATH_INLINE V8 root(V8 v)
     return r;
 }
 
-template <class D>
+template <bool Huge, class D>
 ORVALA_VMATH_INLINE D arcTan2(D y, D x)
 {
     using vmath::broadcast;
@@ -30,7 +30,7 @@ ORVALA_VMATH_INLINE D arcTan2(D y, D x)
     constexpr double pi = std::numbers::pi;
     // atan(y / x): the quotient's magnitude from the magnitudes, its sign from the signs.
     const auto sy = vmath::bits(y) & 0x8000000000000000u, sx = vmath::bits(x) & 0x8000000000000000u;
-    const D m = vmath::ArcTanOfRatio(vmath::fromBits(vmath::bits(y) ^ sy), vmath::fromBits(vmath::bits(x) ^ sx));
+    const D m = vmath::ArcTanOfRatio<D, Huge>(vmath::fromBits(vmath::bits(y) ^ sy), vmath::fromBits(vmath::bits(x) ^ sx));
     const D a = vmath::fromBits(vmath::bits(m) ^ (sy ^ sx));
     const D onAxis = select(y == 0.0, broadcast<D>(0.0), select(y < 0.0, broadcast<D>(-pi / 2), broadcast<D>(pi / 2)));
     const D left = select(y >= 0.0, a + pi, a - pi);
@@ -48,21 +48,21 @@ ORVALA_VMATH_INLINE D sumOfSquares(const D* x, int P)
 // Angles into x[1..P-1] and the radius into x[0], in place: walking from the
 // end, x[k-1] is still the original value when position k is overwritten,
 // and the tail sum collects the originals first.
-template <class D>
+template <bool Huge = true, class D>
 ORVALA_VMATH_INLINE void convertInPlace(D* x, int P, D total)
 {
     D tail = x[P - 1] * x[P - 1];
-    x[P - 1] = arcTan2(x[P - 1], x[P - 2]);
+    x[P - 1] = arcTan2<Huge>(x[P - 1], x[P - 2]);
     for (int k = P - 2; k >= 1; --k) {
         tail += x[k] * x[k];
-        x[k] = arcTan2(root(tail), x[k - 1]);
+        x[k] = arcTan2<Huge>(root(tail), x[k - 1]);
     }
     x[0] = root(total);
 }
 
 }  // namespace
 
-double ArcTan2(double y, double x) { return arcTan2(y, x); }
+double ArcTan2(double y, double x) { return arcTan2<true>(y, x); }
 
 void HyperSpherical(double* x, int P)
 {
@@ -138,7 +138,17 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void HyperSpherical
         for (size_t k = 0; k < p; ++k) lanes[k] = original[k];
 
         const V8 total = sumOfSquares(lanes, P);
-        convertInPlace(lanes, P, total);
+        // Values below 2^500 with a sum of squares below 2^1000 keep every
+        // term of the arctangents below 2^1000.
+        auto moderate = total < 0x1p1000;  // also false for NaN
+        for (size_t k = 0; k < p; ++k)
+            moderate &= vmath::fromBits(vmath::bits(lanes[k]) & 0x7fffffffffffffffu) < 0x1p500;
+        bool allModerate = true;
+        for (int l = 0; l < 8; ++l) allModerate = allModerate && moderate[l] != 0;
+        if (allModerate)
+            convertInPlace<false>(lanes, P, total);
+        else
+            convertInPlace<true>(lanes, P, total);
         const auto keep = total == 0.0;  // radius 0: the event stays as it was
         for (size_t k = 0; k < p; ++k) lanes[k] = vmath::select(keep, original[k], lanes[k]);
 

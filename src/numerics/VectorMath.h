@@ -121,7 +121,9 @@ ORVALA_VMATH_INLINE U8 one(M m)
 // atan(ay / ax) for ay, ax >= 0 (NaN gives NaN), with one division: the
 // quotient is reduced towards 0, 1/2, 1, 3/2 or infinity through its terms,
 // num / den = (ay - b ax) / (ax + b ay), or -ax / ay towards infinity.
-template <class D>
+// Callers that know both terms lie below 2^1000 may pass Huge = false: the
+// scaling is then 1 anyway, and skipping it changes no bit.
+template <class D, bool Huge = true>
 ORVALA_VMATH_INLINE D ArcTanOfRatio(D ay, D ax)
 {
     const double aT0 = fromBits(0x3FD555555555550D), aT1 = fromBits(0xBFC999999998EBC4),
@@ -141,9 +143,12 @@ ORVALA_VMATH_INLINE D ArcTanOfRatio(D ay, D ax)
                        fromBits(0x3C91A62633145C07)};
 
     // Huge terms are scaled by a power of two first, so the sums below cannot overflow.
-    const D scale = select(ay > 0x1p1000, broadcast<D>(0x1p-8), select(ax > 0x1p1000, broadcast<D>(0x1p-8), broadcast<D>(1.0)));
-    ay = ay * scale;
-    ax = ax * scale;
+    if constexpr (Huge) {
+        const D scale =
+            select(ay > 0x1p1000, broadcast<D>(0x1p-8), select(ax > 0x1p1000, broadcast<D>(0x1p-8), broadcast<D>(1.0)));
+        ay = ay * scale;
+        ax = ax * scale;
+    }
     const auto i = one(ay >= 0.4375 * ax) + one(ay >= 0.6875 * ax) + one(ay >= 1.1875 * ax) + one(ay >= 2.4375 * ax);
     const D b = lookup(factor, i);
     const auto plain = bits(lookup(keepPlain, i)), scaled = bits(lookup(keepScaled, i));
