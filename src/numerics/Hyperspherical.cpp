@@ -79,38 +79,6 @@ TVector HyperSpherical(const TVector& x)
     return r;
 }
 
-namespace {
-
-template <int... I>
-ORVALA_VMATH_INLINE V8 shuffle(V8 a, V8 b)
-{
-    return __builtin_shufflevector(a, b, I...);
-}
-
-// Rows become columns: r[j][l] = old r[l][j]. Three rounds of shuffles
-// that every vector width implements.
-ORVALA_VMATH_INLINE void transpose8(V8* r)
-{
-    V8 t[8], u[8];
-    for (int i = 0; i < 8; i += 2) {
-        t[i] = shuffle<0, 8, 2, 10, 4, 12, 6, 14>(r[i], r[i + 1]);
-        t[i + 1] = shuffle<1, 9, 3, 11, 5, 13, 7, 15>(r[i], r[i + 1]);
-    }
-    for (int i = 0; i < 8; i += 4) {
-        u[i] = shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i], t[i + 2]);              // columns 0 and 4
-        u[i + 1] = shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i], t[i + 2]);        // 2 and 6
-        u[i + 2] = shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i + 1], t[i + 3]);      // 1 and 5
-        u[i + 3] = shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i + 1], t[i + 3]);    // 3 and 7
-    }
-    for (int c = 0; c < 4; ++c) {
-        const int column = c == 0 ? 0 : c == 1 ? 2 : c == 2 ? 1 : 3;
-        r[column] = shuffle<0, 1, 2, 3, 8, 9, 10, 11>(u[c], u[c + 4]);
-        r[column + 4] = shuffle<4, 5, 6, 7, 12, 13, 14, 15>(u[c], u[c + 4]);
-    }
-}
-
-}  // namespace
-
 // Eight events at a time, one per lane, in the same operations as the scalar
 // conversion, so every width gives its bits.
 __attribute__((target_clones("avx512f", "avx2", "default"))) void HyperSphericalRows(const double* src, double* dst,
@@ -131,7 +99,7 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void HyperSpherical
         for (size_t g = 0; g < whole; g += 8) {
             V8* block = original + g;
             for (size_t l = 0; l < 8; ++l) std::memcpy(&block[l], in + l * p + g, sizeof(V8));
-            transpose8(block);
+            vmath::Transpose8(block);
         }
         for (size_t k = whole; k < p; ++k)
             for (size_t l = 0; l < 8; ++l) original[k][l] = in[l * p + k];
@@ -155,7 +123,7 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void HyperSpherical
         double* out = dst + e * p;
         for (size_t g = 0; g < whole; g += 8) {
             V8* block = lanes + g;
-            transpose8(block);
+            vmath::Transpose8(block);
             for (size_t l = 0; l < 8; ++l) std::memcpy(out + l * p + g, &block[l], sizeof(V8));
         }
         for (size_t k = whole; k < p; ++k)

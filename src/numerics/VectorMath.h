@@ -174,6 +174,34 @@ ORVALA_VMATH_INLINE D ArcTan(D x)
     return fromBits(bits(ArcTanOfRatio(fromBits(bits(x) ^ sign), broadcast<D>(1.0))) | sign);
 }
 
+template <int... I>
+ORVALA_VMATH_INLINE V8 shuffle(V8 a, V8 b)
+{
+    return __builtin_shufflevector(a, b, I...);
+}
+
+// Rows become columns: r[j][l] = old r[l][j]. Three rounds of shuffles
+// that every vector width implements.
+ORVALA_VMATH_INLINE void Transpose8(V8* r)
+{
+    V8 t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = shuffle<0, 8, 2, 10, 4, 12, 6, 14>(r[i], r[i + 1]);
+        t[i + 1] = shuffle<1, 9, 3, 11, 5, 13, 7, 15>(r[i], r[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        u[i] = shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i], t[i + 2]);            // columns 0 and 4
+        u[i + 1] = shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i], t[i + 2]);      // 2 and 6
+        u[i + 2] = shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i + 1], t[i + 3]);    // 1 and 5
+        u[i + 3] = shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i + 1], t[i + 3]);  // 3 and 7
+    }
+    for (int c = 0; c < 4; ++c) {
+        const int column = c == 0 ? 0 : c == 1 ? 2 : c == 2 ? 1 : 3;
+        r[column] = shuffle<0, 1, 2, 3, 8, 9, 10, 11>(u[c], u[c + 4]);
+        r[column + 4] = shuffle<4, 5, 6, 7, 12, 13, 14, 15>(u[c], u[c + 4]);
+    }
+}
+
 // Scalar entry points, for callers outside vector loops.
 double Log10Positive(double x);
 double ArcTan(double x);
