@@ -89,45 +89,44 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void HyperSpherical
         return;
     }
     const size_t p = size_t(P), whole = p / 8 * 8;
-    // The lane blocks by hand: a vector of V8 is not 64-byte aligned in every build.
+    // The lane block and the eight finished rows, by hand on a 64-byte
+    // boundary: a vector of V8 is not so aligned in every build.
     std::vector<double> storage(16 * p + 8);
     V8* lanes = reinterpret_cast<V8*>((reinterpret_cast<uintptr_t>(storage.data()) + 63) & ~uintptr_t(63));
-    V8* original = lanes + p;
+    double* rows = reinterpret_cast<double*>(lanes + p);
     size_t e = 0;
     for (; e + 8 <= count; e += 8) {
         const double* in = src + e * p;
         for (size_t g = 0; g < whole; g += 8) {
-            V8* block = original + g;
+            V8* block = lanes + g;
             for (size_t l = 0; l < 8; ++l) std::memcpy(&block[l], in + l * p + g, sizeof(V8));
             vmath::Transpose8(block);
         }
         for (size_t k = whole; k < p; ++k)
-            for (size_t l = 0; l < 8; ++l) original[k][l] = in[l * p + k];
-        for (size_t k = 0; k < p; ++k) lanes[k] = original[k];
+            for (size_t l = 0; l < 8; ++l) lanes[k][l] = in[l * p + k];
 
         const V8 total = sumOfSquares(lanes, P);
-        // Values below 2^500 with a sum of squares below 2^1000 keep every
-        // term of the arctangents below 2^1000.
-        auto moderate = total < 0x1p1000;  // also false for NaN
-        for (size_t k = 0; k < p; ++k)
-            moderate &= vmath::fromBits(vmath::bits(lanes[k]) & 0x7fffffffffffffffu) < 0x1p500;
+        // Below 2^1000 (so not NaN) the sum bounds every square, and every
+        // term of the arctangents stays below 2^1000.
+        const auto moderate = total < 0x1p1000;
         bool allModerate = true;
         for (int l = 0; l < 8; ++l) allModerate = allModerate && moderate[l] != 0;
         if (allModerate)
             convertInPlace<false>(lanes, P, total);
         else
             convertInPlace<true>(lanes, P, total);
-        const auto keep = total == 0.0;  // radius 0: the event stays as it was
-        for (size_t k = 0; k < p; ++k) lanes[k] = vmath::select(keep, original[k], lanes[k]);
 
-        double* out = dst + e * p;
         for (size_t g = 0; g < whole; g += 8) {
             V8* block = lanes + g;
             vmath::Transpose8(block);
-            for (size_t l = 0; l < 8; ++l) std::memcpy(out + l * p + g, &block[l], sizeof(V8));
+            for (size_t l = 0; l < 8; ++l) std::memcpy(rows + l * p + g, &block[l], sizeof(V8));
         }
         for (size_t k = whole; k < p; ++k)
-            for (size_t l = 0; l < 8; ++l) out[l * p + k] = lanes[k][l];
+            for (size_t l = 0; l < 8; ++l) rows[l * p + k] = lanes[k][l];
+        // Radius 0: the event stays as it was (its source row is still intact).
+        for (size_t l = 0; l < 8; ++l)
+            if (total[l] == 0) std::memcpy(rows + l * p, in + l * p, p * sizeof(double));
+        std::memcpy(dst + e * p, rows, 8 * p * sizeof(double));
     }
     for (; e < count; ++e) {
         if (dst != src) std::memmove(dst + e * p, src + e * p, p * sizeof(double));
