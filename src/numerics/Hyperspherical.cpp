@@ -1,5 +1,6 @@
 #include "Hyperspherical.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>

@@ -4,10 +4,12 @@
 // The C library's log10 and atan cost 5-20 ns a call and cannot be
 // vectorised. These are written once, as templates over a plain double and
 // over a vector of 8 doubles, with IEEE additions, multiplications, divisions
-// and bit operations only: no branches, no fused multiply-add (a library
-// that includes this compiles with -ffp-contract=off), no table look-ups. The vector form gives
-// every lane exactly the bits of the scalar form, whatever width the machine
-// runs it at, so a loop may mix the two and a pooled pass equals the serial one.
+// and bit operations only: no branches, no fused multiply-add (a library that
+// includes this compiles with -ffp-contract=off), no tables in memory (the
+// arctangent picks its few constants from one register). The vector form
+// gives every lane exactly the bits of the scalar form, whatever width the
+// machine runs it at, so a loop may mix the two and a pooled pass equals the
+// serial one.
 //
 // Both are accurate to within one unit in the last place and usually equal
 // the correctly rounded value; log10 is exact at powers of ten.
