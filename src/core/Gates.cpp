@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <unordered_map>
 
 #include "Messages.h"
@@ -207,19 +208,31 @@ struct RegionTest {
     }
 
     // The region test of projected coordinates, Inverse applied.
-    bool passesAt(double dx, double dy) const
+    bool passesAt(double dx, double dy) const { return passBit(dx, dy) != 0; }
+
+    // passesAt as 0 or 1, with no branch on where the point lies: about half
+    // the events of a typical gate pass, in no order a predictor could learn,
+    // and a mispredicted branch per event cost more than the projection. Only
+    // points in cells an edge passes near branch off to the exact test.
+    int passBit(double dx, double dy) const
     {
         if (g.loglinx) dx = LogToLin(dx);
         if (g.linlogx) dx = LinToLog(dx);
-        bool inside;
-        if (twoD) {
-            if (g.logliny) dy = LogToLin(dy);
-            if (g.linlogy) dy = LinToLog(dy);
-            inside = dx >= xmin && dx <= xmax && dy >= ymin && dy <= ymax && insidePolygon(dx, dy);
-        } else {
-            inside = dx >= xmin && dx <= xmax;
-        }
-        return inside != g.Inverse;
+        const int inverse = g.Inverse ? 1 : 0;
+        const bool inX = (dx >= xmin) & (dx <= xmax);
+        if (!twoD) return int(inX) ^ inverse;
+        if (g.logliny) dy = LogToLin(dy);
+        if (g.linlogy) dy = LinToLog(dy);
+        const bool inBox = inX & (dy >= ymin) & (dy <= ymax);
+        if (cells.empty()) return int(inBox && PointInPolygon(dx, dy, vx, vy, vertices)) ^ inverse;
+        // Outside the box (NaN included) the cell read is cell 0, and masked.
+        const double tx = inBox ? (dx - xmin) * cellsPerX : 0.0;
+        const double ty = inBox ? (dy - ymin) * cellsPerY : 0.0;
+        const int c = std::min(int(tx), kCells - 1), r = std::min(int(ty), kCells - 1);
+        const int cell = cells[size_t(r) * kCells + size_t(c)];
+        if ((cell < 0) & inBox) [[unlikely]]
+            return int(PointInPolygon(dx, dy, vx, vy, vertices)) ^ inverse;
+        return int(inBox & (cell > 0)) ^ inverse;
     }
 };
 
@@ -253,13 +266,12 @@ inline void project4(const double* row, int stride, int n, const double* x, cons
     dy[0] = y0, dy[1] = y1, dy[2] = y2, dy[3] = y3;
 }
 
-// Appends the passing events of [begin, end) to out; filter is set for PCA gates.
-void scanEvents(const TData& P, const RegionTest& test, const TDataFilter* filter, int begin, int end, TIntVector& out)
+// Writes the passing events of [begin, end) to out (room for end - begin)
+// and returns how many pass; filter is set for PCA gates.
+int scanEvents(const TData& P, const RegionTest& test, const TDataFilter* filter, int begin, int end, int32_t* out)
 {
-    // Room for every event up front: growing by doubling would copy the list
-    // and fault in fresh pages again at each step. Unused room is never touched.
-    out.reserve(out.size() + size_t(std::max(0, end - begin)));
     const int cols = P.data.cols();
+    int count = 0;
     if (!filter) {
         const double* row = P.data.data() + size_t(begin) * size_t(cols);
         int e = begin;
@@ -268,20 +280,24 @@ void scanEvents(const TData& P, const RegionTest& test, const TDataFilter* filte
             double dx[4], dy[4];
             for (; e + 4 <= end; e += 4, row += 4 * size_t(cols)) {
                 project4(row, cols, n, test.px, test.py, dx, dy);
-                for (int k = 0; k < 4; ++k)
-                    if (test.passesAt(dx[k], dy[k])) out.push_back(e + k);
+                // Every candidate is written; the count moves past the passing ones.
+                for (int k = 0; k < 4; ++k) {
+                    out[count] = e + k;
+                    count += test.passBit(dx[k], dy[k]);
+                }
             }
         }
         for (; e < end; ++e, row += cols)
-            if (test.passes(row, cols)) out.push_back(e);
-        return;
+            if (test.passes(row, cols)) out[count++] = e;
+        return count;
     }
     // The const Pass keeps no state, so the workers share one filter.
     TVector buf(size_t(std::max(filter->WorkLength(cols), 0)));
     for (int e = begin; e < end; ++e) {
         const int n = filter->Pass(P.data[e], cols, buf.data());
-        if (test.passes(buf.data(), n)) out.push_back(e);
+        if (test.passes(buf.data(), n)) out[count++] = e;
     }
+    return count;
 }
 
 TIntVector linkProjection(const TData& P, const TGate& g)
@@ -291,24 +307,29 @@ TIntVector linkProjection(const TData& P, const TGate& g)
     if (g.kind == TGateType::gtPCAGate && !g.filter) return result;
     const RegionTest test(g);
     const int events = P.events();
+    if (events <= 0) return result;
     const TDataFilter* filter = g.kind == TGateType::gtPCAGate ? g.filter.get() : nullptr;
 
+    // Room for every event, left uninitialised: the scan writes each chunk's
+    // passing events at the chunk's start, and only what it wrote is read.
+    std::unique_ptr<int32_t[]> found(new int32_t[size_t(events)]);
     TMultiThread& pool = gatePool();
     if (events <= kChunkEvents || pool.NumberOfThreads() < 2) {
-        scanEvents(P, test, filter, 0, events, result);
+        const int n = scanEvents(P, test, filter, 0, events, found.get());
+        result.assign(found.get(), found.get() + n);
         return result;
     }
 
-    // Each chunk collects into its own vector; concatenating them in chunk
-    // order gives exactly the ascending list of the sequential loop.
+    // Concatenating the chunks' lists in chunk order gives exactly the
+    // ascending list of the sequential loop.
     const int chunks = (events + kChunkEvents - 1) / kChunkEvents;
-    std::vector<TIntVector> parts(static_cast<size_t>(chunks));
+    std::vector<int> counts(static_cast<size_t>(chunks), 0);
     std::vector<std::atomic<bool>> done(static_cast<size_t>(chunks));
     pool.Process(
         [&](int, int index, int size, int& count, std::atomic<bool>& aborted) {
             if (aborted) return;
             const size_t chunk = size_t(index / kChunkEvents);
-            scanEvents(P, test, filter, index, index + size, parts[chunk]);
+            counts[chunk] = scanEvents(P, test, filter, index, index + size, found.get() + index);
             done[chunk] = true;
             count += size;
         },
@@ -317,15 +338,17 @@ TIntVector linkProjection(const TData& P, const TGate& g)
     // rather than return a partial list.
     size_t total = 0;
     for (int c = 0; c < chunks; ++c) {
-        if (!done[size_t(c)]) {
-            parts[size_t(c)].clear();
-            const int begin = c * kChunkEvents;
-            scanEvents(P, test, filter, begin, std::min(events, begin + kChunkEvents), parts[size_t(c)]);
-        }
-        total += parts[size_t(c)].size();
+        const int begin = c * kChunkEvents;
+        if (!done[size_t(c)])
+            counts[size_t(c)] =
+                scanEvents(P, test, filter, begin, std::min(events, begin + kChunkEvents), found.get() + begin);
+        total += size_t(counts[size_t(c)]);
     }
     result.reserve(total);
-    for (const auto& part : parts) result.insert(result.end(), part.begin(), part.end());
+    for (int c = 0; c < chunks; ++c) {
+        const int32_t* part = found.get() + size_t(c) * kChunkEvents;
+        result.insert(result.end(), part, part + counts[size_t(c)]);
+    }
     return result;
 }
 

@@ -410,9 +410,10 @@ TEST(CreateLink, ShowsTheBusyCursorWhileItRuns)
     EXPECT_EQ(busyDepth, 0);
 }
 
-// Random polygons (self-intersecting ones included) and random events: the
-// events CreateLink keeps are exactly those a plain even-odd crossing test
-// keeps on the projected coordinates. Large enough to be split over the pool.
+// Random polygons (self-intersecting ones included) and random events, some
+// with non-finite values: the events CreateLink keeps are exactly those a plain
+// even-odd crossing test keeps on the projected coordinates. Large enough to be
+// split over the pool.
 TEST(CreateLink, MatchesAnEvenOddReferenceOnRandomPolygons)
 {
     PoolForTest pool;
@@ -426,6 +427,10 @@ TEST(CreateLink, MatchesAnEvenOddReferenceOnRandomPolygons)
         TData* a = ws.root("R" + std::to_string(events), cols, events);
         for (int e = 0; e < events; ++e)
             for (int c = 0; c < cols; ++c) a->data[e][c] = normal(rng);
+        // Some events carry a NaN, an infinity or a huge value on an axis:
+        // they project outside every polygon, and into every inverse.
+        const double odd[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300};
+        for (int e = 3; e < events; e += 97) a->data[e][e % cols] = odd[(e / 97) % 4];
         for (int trial = 0; trial < 4; ++trial) {
             TVector x(cols), y(cols);
             for (int c = 0; c < cols; ++c) {
