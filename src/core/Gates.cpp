@@ -214,7 +214,7 @@ struct RegionTest {
     // the events of a typical gate pass, in no order a predictor could learn,
     // and a mispredicted branch per event cost more than the projection. Only
     // points in cells an edge passes near branch off to the exact test.
-    int passBit(double dx, double dy) const
+    [[gnu::always_inline]] int passBit(double dx, double dy) const
     {
         if (g.loglinx) dx = LogToLin(dx);
         if (g.linlogx) dx = LinToLog(dx);
@@ -352,6 +352,30 @@ TIntVector linkProjection(const TData& P, const TGate& g)
     return result;
 }
 
+// Rows src[link[i]] (pcols values each) to dst[i] (cols values each) for i in
+// [begin, end), cut or padded with zeros. Copied 8 values at a time through a
+// vector register: a library memcpy of a size known only at run time costs a
+// call and a size dispatch per row, and rows are short.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void copyRows(double* dst, const double* src,
+                                                                             const int32_t* link, int begin, int end,
+                                                                             int cols, int pcols)
+{
+    using V8 = double __attribute__((vector_size(64)));
+    const int copy = std::min(cols, pcols);
+    for (int i = begin; i < end; ++i) {
+        const double* s = src + size_t(link[i]) * size_t(pcols);
+        double* d = dst + size_t(i) * size_t(cols);
+        int j = 0;
+        for (; j + 8 <= copy; j += 8) {
+            V8 v;
+            std::memcpy(&v, s + j, sizeof v);
+            std::memcpy(d + j, &v, sizeof v);
+        }
+        for (; j < copy; ++j) d[j] = s[j];
+        for (; j < cols; ++j) d[j] = 0.0;
+    }
+}
+
 // Rows of the parent named by K.link into K.data (already sized, contents
 // undefined): whole rows, or the sub-channel gate's columns. Each row is
 // written exactly once from one parent row, so any split gives the same matrix.
@@ -370,18 +394,16 @@ void gatherRows(TData& K, const TData& P)
     // Rows per chunk: about 1 MB of output, many chunks for the workers to share.
     const int chunk = std::max(1024, int((size_t(1) << 20) / (size_t(cols) * sizeof(double))));
     forAllChunks(&gatePool(), n, chunk, [&](int begin, int end) {
+        if (!sub) {
+            copyRows(dst, src, link, begin, end, cols, pcols);
+            return;
+        }
         for (int i = begin; i < end; ++i) {
             const double* s = src + size_t(link[i]) * size_t(pcols);
             double* d = dst + size_t(i) * size_t(cols);
-            if (sub) {
-                for (int j = 0; j < cols; ++j) {
-                    const int c = channels[j];
-                    d[j] = c >= 0 && c < pcols ? s[c] : 0.0;
-                }
-            } else {
-                const int copy = std::min(cols, pcols);
-                std::memcpy(d, s, size_t(copy) * sizeof(double));
-                if (copy < cols) std::fill(d + copy, d + cols, 0.0);
+            for (int j = 0; j < cols; ++j) {
+                const int c = channels[j];
+                d[j] = c >= 0 && c < pcols ? s[c] : 0.0;
             }
         }
     });

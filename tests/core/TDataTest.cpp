@@ -191,6 +191,9 @@ TEST(TData, ColoursLiveOnTheRoot)
     EXPECT_EQ(a->Colors(), (TColors{0, 0x0000FF, 0, 0x0000FF, 0x0000FF}));
     EXPECT_EQ(k->NativeColor(), 0x0000FFu);
     EXPECT_EQ(gk->Colors(), (TColors{0x0000FF}));
+    // Two links up: only the grandkid's root event is repainted.
+    gk->SetColors(0xFF0000);
+    EXPECT_EQ(a->Colors(), (TColors{0, 0x0000FF, 0, 0x0000FF, 0xFF0000}));
 }
 
 TEST(TData, ColorsOfADerivedDataSetFollowRepaintsOfSharedEvents)
