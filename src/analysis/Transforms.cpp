@@ -41,12 +41,14 @@ std::unique_ptr<TData> derivedResult(TData& source, const std::string& name, int
 TData* release(std::unique_ptr<TData> d) { return d.release(); }
 
 // 256 log10((v - min) * 9999 / (max - min) + 1) of every finite value, the
-// others copied; eight values at a time with the scalar form's bits.
+// others copied; eight values at a time with the scalar form's bits. The
+// vector goes in and out by reference: clang refuses an 8-lane vector passed
+// by value from a vector clone to a function compiled without that unit.
 template <class D>
-ORVALA_VMATH_INLINE D logScale(D v, double min, double max)
+ORVALA_VMATH_INLINE void logScale(const D& v, double min, double max, D& out)
 {
     const D y = (v - min) * 9999.0 / (max - min) + 1.0;
-    return vmath::select((v - v) == 0.0, 256.0 * vmath::Log10Positive(y), v);
+    out = vmath::select((v - v) == 0.0, 256.0 * vmath::Log10Positive(y), v);
 }
 
 __attribute__((target_clones("avx512f", "avx2", "default"))) void LogScaleValues(const double* src, double* dst,
@@ -54,12 +56,12 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void LogScaleValues
 {
     size_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        vmath::V8 v;
+        vmath::V8 v, r;
         std::memcpy(&v, src + i, sizeof v);
-        const vmath::V8 r = logScale(v, min, max);
+        logScale(v, min, max, r);
         std::memcpy(dst + i, &r, sizeof r);
     }
-    for (; i < count; ++i) dst[i] = logScale(src[i], min, max);
+    for (; i < count; ++i) logScale(src[i], min, max, dst[i]);
 }
 
 }  // namespace

@@ -145,12 +145,16 @@ void addRowsTo(const void* rows, int count, int cols, T* __restrict lo, T* __res
 void swapWords32(uint8_t* p, size_t count)
 {
     typedef uint8_t B __attribute__((vector_size(16)));
-    const B order = {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12};
+    [[maybe_unused]] const B order = {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12};
     size_t i = 0;
     for (; i + 4 <= count; i += 4) {
         B v;
         std::memcpy(&v, p + 4 * i, sizeof v);
+#if defined(__clang__)
+        v = __builtin_shufflevector(v, v, 3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+#else
         v = __builtin_shuffle(v, order);
+#endif
         std::memcpy(p + 4 * i, &v, sizeof v);
     }
     for (; i < count; ++i) {

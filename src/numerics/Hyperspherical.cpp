@@ -38,19 +38,21 @@ ORVALA_VMATH_INLINE D arcTan2(D y, D x)
     return select(x > 0.0, a, select(x == 0.0, onAxis, left));
 }
 
+// Vectors cross into and out of these helpers by reference only: clang
+// refuses an 8-lane vector passed by value between a vector clone and a
+// function compiled without that vector unit, even when it is inlined.
 template <class D>
-ORVALA_VMATH_INLINE D sumOfSquares(const D* x, int P)
+ORVALA_VMATH_INLINE void sumOfSquares(const D* x, int P, D& total)
 {
-    D total = vmath::broadcast<D>(0.0);
+    total = vmath::broadcast<D>(0.0);
     for (int i = 0; i < P; ++i) total += x[i] * x[i];
-    return total;
 }
 
 // Angles into x[1..P-1] and the radius into x[0], in place: walking from the
 // end, x[k-1] is still the original value when position k is overwritten,
 // and the tail sum collects the originals first.
 template <bool Huge = true, class D>
-ORVALA_VMATH_INLINE void convertInPlace(D* x, int P, D total)
+ORVALA_VMATH_INLINE void convertInPlace(D* x, int P, const D& total)
 {
     D tail = x[P - 1] * x[P - 1];
     x[P - 1] = arcTan2<Huge>(x[P - 1], x[P - 2]);
@@ -68,7 +70,8 @@ double ArcTan2(double y, double x) { return arcTan2<true>(y, x); }
 void HyperSpherical(double* x, int P)
 {
     if (P <= 1) return;
-    const double total = sumOfSquares(x, P);
+    double total;
+    sumOfSquares(x, P, total);
     if (total == 0) return;
     convertInPlace(x, P, total);
 }
@@ -106,7 +109,8 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void HyperSpherical
         for (size_t k = whole; k < p; ++k)
             for (size_t l = 0; l < 8; ++l) lanes[k][l] = in[l * p + k];
 
-        const V8 total = sumOfSquares(lanes, P);
+        V8 total;
+        sumOfSquares(lanes, P, total);
         // Below 2^1000 (so not NaN) the sum bounds every square, and every
         // term of the arctangents stays below 2^1000.
         const auto moderate = total < 0x1p1000;
