@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-private-dev qt6-svg-dev libqcustomplot-dev libhidapi-dev libusb-1.0-0-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   qt6-datavisualization-dev qt6-declarative-dev libpugixml-dev
-  xvfb xauth clang locales
+  xvfb xauth clang libclang-rt-dev locales
   slurmctld slurmd slurm-client munge
 )
 missing=()
