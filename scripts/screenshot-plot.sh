@@ -18,8 +18,8 @@ xvfb-run -a -s "-screen 0 1400x900x24" sh -c '
     sleep 4
     xdotool mousemove 82 48 click --repeat 2 --delay 80 1; sleep 2
     xdotool mousemove 970 31 click 1; sleep 1
-    xdotool mousemove 999 31 click 1; sleep 2
-    xdotool mousemove 1021 89 click 1; sleep 1
+    xdotool mousemove 1000 51 click 1; sleep 2
+    xdotool mousemove 1021 145 click 1; sleep 1
     for p in "505 478" "719 464" "740 571" "638 617"; do
         xdotool mousemove $p click 1; sleep 0.4
     done
