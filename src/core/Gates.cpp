@@ -187,33 +187,19 @@ struct RegionTest {
             }
     }
 
-    // The polygon test of a point already inside the bounding box.
-    bool insidePolygon(double dx, double dy) const
-    {
-        if (!cells.empty()) {
-            const int c = std::min(int((dx - xmin) * cellsPerX), kCells - 1);
-            const int r = std::min(int((dy - ymin) * cellsPerY), kCells - 1);
-            const int8_t cell = cells[size_t(r) * kCells + size_t(c)];
-            if (cell >= 0) return cell != 0;
-        }
-        return PointInPolygon(dx, dy, vx, vy, vertices);
-    }
-
     // Whether the event vector v (n values) passes, Inverse applied.
     bool passes(const double* v, int n) const
     {
         double dx, dy;
         project(v, std::min(n, dim), px, py, ny, g.Normalized, dx, dy);
-        return passesAt(dx, dy);
+        return passBit(dx, dy) != 0;
     }
 
-    // The region test of projected coordinates, Inverse applied.
-    bool passesAt(double dx, double dy) const { return passBit(dx, dy) != 0; }
-
-    // passesAt as 0 or 1, with no branch on where the point lies: about half
-    // the events of a typical gate pass, in no order a predictor could learn,
-    // and a mispredicted branch per event cost more than the projection. Only
-    // points in cells an edge passes near branch off to the exact test.
+    // The region test of projected coordinates, Inverse applied, as 0 or 1
+    // with no branch on where the point lies: about half the events of a
+    // typical gate pass, in no order a predictor could learn, and a
+    // mispredicted branch per event cost more than the projection. Only points
+    // in cells an edge passes near branch off to the exact test.
     [[gnu::always_inline]] int passBit(double dx, double dy) const
     {
         if (g.loglinx) dx = LogToLin(dx);

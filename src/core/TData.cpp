@@ -531,30 +531,11 @@ void TData::SetColors(TColor color)
         std::fill(fcolor.begin(), fcolor.end(), color);
         return;
     }
-    // SetColor of every event, with the walk up the family done in a loop: the
-    // links from this data set up to the root, then each event's root index.
-    std::vector<const TIntVector*> links;
-    TData* root = this;
-    for (; root->fParent; root = root->fParent) links.push_back(&root->link);
-    TColors& colors = root->fcolor;
-    const size_t count = colors.size();
-    if (links.size() == 1) {
-        const TIntVector& link = *links[0];
-        const int n = std::min(fevents, int(link.size()));
-        for (int e = 0; e < n; ++e)
-            if (size_t(uint32_t(link[size_t(e)])) < count) colors[size_t(uint32_t(link[size_t(e)]))] = color;
-        return;
-    }
+    // Each event's root index in one loop, rather than SetColor's recursion.
+    TColors& colors = Grandpa()->fcolor;
     for (int e = 0; e < fevents; ++e) {
-        int64_t r = e;
-        for (const TIntVector* link : links) {
-            if (r < 0 || r >= int64_t(link->size())) {
-                r = -1;
-                break;
-            }
-            r = (*link)[size_t(r)];
-        }
-        if (r >= 0 && size_t(r) < count) colors[size_t(r)] = color;
+        const int r = Absoluteindex(e);
+        if (r >= 0 && size_t(r) < colors.size()) colors[size_t(r)] = color;
     }
 }
 
