@@ -8,9 +8,9 @@
 
 #include "core/TData.h"
 #include "parallel/TMultiThread.h"
-#include "ui/plot/TPlotCon.h"
-#include "ui/plot/TScatterPlotter.h"
-#include "ui/plot/TScatterProform.h"
+#include "ui/plot/PlotControlPanel.h"
+#include "ui/plot/ScatterPlotWindow.h"
+#include "ui/plot/ScatterPlotter.h"
 
 using namespace orvala;
 
@@ -39,7 +39,7 @@ void fullRedraw(benchmark::State& state, int n, int dot)
             d->data[e][p] = double(s >> 8) / double(1u << 24) * 1000.0;
         }
     {
-        TScatterProform w(d);
+        ScatterPlotWindow w(d);
         w.resize(1000, 600);  // a plotting area of about 800 x 600
         w.Control->pointsize->setValue(dot);
         w.show();
@@ -127,7 +127,7 @@ void BM_ScatterPlotterRemap(benchmark::State& state)
     const QRect area = chart.plotArea();
     chart.resize(800 + (800 - area.width()), 600 + (600 - area.height()));
     chart.redraw();
-    TScatterPlotter plotter(&chart, &pool);
+    ScatterPlotter plotter(&chart, &pool);
     plotter.NewData(x.data(), y.data(), {}, n, 0, 1, 0, 1, true);
     for (auto _ : state) plotter.Remap();
     state.counters["width"] = chart.plotArea().width();

@@ -4,10 +4,10 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "ui/FileOpener.h"
-#include "ui/MainWindow.h"
-#include "ui/SettingsLocation.h"
-#include "ui/SingleInstance.h"
+#include "ui/workspace/FileOpener.h"
+#include "ui/workspace/MainWindow.h"
+#include "ui/workspace/SettingsLocation.h"
+#include "ui/workspace/SingleInstance.h"
 
 namespace {
 

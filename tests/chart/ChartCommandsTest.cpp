@@ -22,17 +22,17 @@
 #include "ui/chart/Chart.h"
 #include "ui/chart/ChartCommandBar.h"
 #include "ui/chart/ChartExportDialog.h"
-#include "ui/chart/TTChartForm.h"
+#include "ui/chart/ChartWindow.h"
 
 using namespace orvala;
 
 namespace {
 
 // A shown chart window with red points on a fixed 0..100 x 0..50 view and a blue line.
-struct ChartWindow : chart_testing::WithApp {
-    ChartWindow()
+struct ShownChartWindow : chart_testing::WithApp {
+    ShownChartWindow()
     {
-        form = new TTChartForm;
+        form = new ChartWindow;
         Chart* c = form->chart();
         c->setAxisRange(ChartAxis::Bottom, 0, 100);
         c->setAxisRange(ChartAxis::Left, 0, 50);
@@ -45,14 +45,14 @@ struct ChartWindow : chart_testing::WithApp {
         form->show();
         c->redraw();
     }
-    ~ChartWindow() { delete form; }
+    ~ShownChartWindow() { delete form; }
     Chart& chart() const { return *form->chart(); }
     QPoint pixel(double x, double y) const
     {
         return QPoint(int(std::nearbyint(chart().valueToPixel(ChartAxis::Bottom, x))),
                       int(std::nearbyint(chart().valueToPixel(ChartAxis::Left, y))));
     }
-    TTChartForm* form = nullptr;
+    ChartWindow* form = nullptr;
     Chart::SeriesId points = Chart::NoSeries;
 };
 
@@ -73,7 +73,7 @@ bool dark(QColor c) { return c.red() < 80 && c.green() < 80 && c.blue() < 80; }
 
 TEST(ChartPictures, PngSvgAndPdfHaveTheRequestedSizeAndShowTheChart)
 {
-    ChartWindow w;
+    ShownChartWindow w;
     const QSize shown = w.chart().size();
     ASSERT_GT(shown.width(), 200);
     test::TempDir dir;
@@ -127,7 +127,7 @@ TEST(ChartPictures, PngSvgAndPdfHaveTheRequestedSizeAndShowTheChart)
 
 TEST(ChartPictures, BadRequestsAreRefusedWithAMessageNamingTheFile)
 {
-    ChartWindow w;
+    ShownChartWindow w;
     test::TempDir dir;
     ChartExportSettings s;
     s.path = QString::fromStdString(dir.file("no-such-folder/chart.png"));
@@ -180,7 +180,7 @@ TEST(ChartPictures, PointsRasteriseAtTheDevicePixelRatio)
 
 TEST(ChartCommandBar, ZoomInOutAndUndoStepByStep)
 {
-    ChartWindow w;
+    ShownChartWindow w;
     Chart& c = w.chart();
     ChartCommandBar* bar = w.form->commandBar();
     EXPECT_FALSE(c.canUndoZoom());
@@ -230,7 +230,7 @@ TEST(ChartCommandBar, ZoomInOutAndUndoStepByStep)
 
 TEST(ChartCommandBar, RightClickOpensTheSameCommandsAsAMenu)
 {
-    ChartWindow w;
+    ShownChartWindow w;
     Chart& c = w.chart();
     ChartCommandBar* bar = w.form->commandBar();
     QAction* own = w.form->addCommand(QStringLiteral("Normalize"));
@@ -270,7 +270,7 @@ TEST(ChartCommandBar, RightClickOpensTheSameCommandsAsAMenu)
 
 TEST(ChartCommandBar, CopyPutsTheBitmapAndTheDrawingOnTheClipboard)
 {
-    ChartWindow w;
+    ShownChartWindow w;
     Chart& c = w.chart();
     ChartCommandBar* bar = w.form->commandBar();
     QApplication::clipboard()->setText(QStringLiteral("stale"));
@@ -306,7 +306,7 @@ TEST(ChartCommandBar, CopyPutsTheBitmapAndTheDrawingOnTheClipboard)
 
 TEST(ChartExportDialog, StartsFromTheChartAndConvertsUnits)
 {
-    ChartWindow w;
+    ShownChartWindow w;
     ChartExportDialog dialog(&w.chart());
     ChartExportSettings s = dialog.settings();
     EXPECT_EQ(s.request.unit, ExportUnit::Pixels);
@@ -340,10 +340,10 @@ TEST(ChartExportDialog, StartsFromTheChartAndConvertsUnits)
     EXPECT_TRUE(dialog.summary().contains(QStringLiteral("positive")));
 }
 
-TEST(TTChartForm, IsAChartWindowThatFreesItselfOnClose)
+TEST(ChartWindow, IsAChartWindowThatFreesItselfOnClose)
 {
     chart_testing::app();
-    QPointer<TTChartForm> form = new TTChartForm;
+    QPointer<ChartWindow> form = new ChartWindow;
     EXPECT_EQ(form->windowTitle(), QStringLiteral("TChartForm"));
     EXPECT_FALSE(form->chart()->legendVisible());
     EXPECT_TRUE(form->chart()->title().isEmpty());

@@ -21,11 +21,11 @@
 #include "core/PcaFile.h"
 #include "core/TDataFilter.h"
 #include "core/TGate.h"
-#include "plot/Scales.h"
 #include "parallel/TMultiThread.h"
+#include "plot/Scales.h"
 #include "ui/chart/GateTool.h"
-#include "ui/plot/TPcadata.h"
-#include "ui/plot/Ttemplet.h"
+#include "ui/plot/PcaTablesWindow.h"
+#include "ui/plot/ProjectionPage.h"
 
 using namespace orvala;
 using namespace orvala::plottest;
@@ -71,14 +71,14 @@ struct PcaFixture : PlotFixture {
     PcaFixture()
     {
         makeCorrelated(*root);
-        previous = TScatterProform::setMessageHandler([this](const QString& m) { messages << m; });
+        previous = ScatterPlotWindow::setMessageHandler([this](const QString& m) { messages << m; });
     }
-    ~PcaFixture() override { TScatterProform::setMessageHandler(previous); }
+    ~PcaFixture() override { ScatterPlotWindow::setMessageHandler(previous); }
 
     // Ticks every parameter, picks the matrix and presses "PCA".
-    TScatterProform& analysed(int matrixType = TPca::Covariation)
+    ScatterPlotWindow& analysed(int matrixType = TPca::Covariation)
     {
-        TScatterProform& w = open(root);
+        ScatterPlotWindow& w = open(root);
         w.Control->SelectAll->click();
         w.Control->MatrixType->button(matrixType)->setChecked(true);
         w.Control->PCAbtn->click();
@@ -86,7 +86,7 @@ struct PcaFixture : PlotFixture {
     }
 
     QStringList messages;
-    TScatterProform::MessageHandler previous;
+    ScatterPlotWindow::MessageHandler previous;
 };
 
 // Contours in component space pass through directions that are unit length
@@ -108,7 +108,7 @@ std::vector<QString> texts(const QListWidget* list)
 
 TEST_F(PcaFixture, PcaButtonFindsTheDominantComponentAndFillsTheLists)
 {
-    TScatterProform& w = analysed();
+    ScatterPlotWindow& w = analysed();
     EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();
     ASSERT_TRUE(w.fpca);
     ASSERT_EQ(w.fpca->Count(), 3);
@@ -126,12 +126,12 @@ TEST_F(PcaFixture, PcaButtonFindsTheDominantComponentAndFillsTheLists)
     const std::vector<QString> pcs{"PC0", "PC1", "PC2"};
     EXPECT_EQ(texts(w.Control->pxlist), pcs);
     EXPECT_EQ(texts(w.Control->pylist), pcs);
-    EXPECT_EQ(TPlotCon::ticked(w.Control->pxlist), std::vector<int>{0});
-    EXPECT_EQ(TPlotCon::ticked(w.Control->pylist), std::vector<int>{1});
+    EXPECT_EQ(PlotControlPanel::ticked(w.Control->pxlist), std::vector<int>{0});
+    EXPECT_EQ(PlotControlPanel::ticked(w.Control->pylist), std::vector<int>{1});
     // The "Scatter" lists gain the components, keeping what was ticked there.
     EXPECT_EQ(texts(w.Control->xlist), (std::vector<QString>{"Ch1", "Ch2", "Ch3", "PC0", "PC1", "PC2"}));
-    EXPECT_EQ(TPlotCon::ticked(w.Control->xlist), std::vector<int>{0});
-    EXPECT_EQ(TPlotCon::ticked(w.Control->ylist), std::vector<int>{1});
+    EXPECT_EQ(PlotControlPanel::ticked(w.Control->xlist), std::vector<int>{0});
+    EXPECT_EQ(PlotControlPanel::ticked(w.Control->ylist), std::vector<int>{1});
 
     // Correlation of the same data: the first eigenvalue still carries nearly everything.
     w.Control->MatrixType->button(TPca::Correlation)->setChecked(true);
@@ -143,7 +143,7 @@ TEST_F(PcaFixture, PcaButtonFindsTheDominantComponentAndFillsTheLists)
 
 TEST_F(PcaFixture, RefusedRunsChangeNothingAndSayWhy)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     struct Case {
         std::vector<int> ticked;
         bool hyper;
@@ -168,7 +168,7 @@ TEST_F(PcaFixture, RefusedRunsChangeNothingAndSayWhy)
 
     TData* empty = TData::Create("empty", 3, 0);
     workspace->Add(empty);
-    TScatterProform& e = open(empty);
+    ScatterPlotWindow& e = open(empty);
     messages.clear();
     e.Control->SelectAll->click();
     EXPECT_FALSE(e.DoPCA());
@@ -178,12 +178,12 @@ TEST_F(PcaFixture, RefusedRunsChangeNothingAndSayWhy)
 
 TEST_F(PcaFixture, RedrawRunsThePcaOnlyOnThePcaPage)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     w.Control->SelectAll->click();
     w.Control->Redrawbutt->click();
     EXPECT_FALSE(w.fpca);
     EXPECT_TRUE(w.ScatterMode);
-    w.Control->pages->setCurrentIndex(TPlotCon::PcaPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::PcaPage);
     EXPECT_FALSE(w.ScatterMode);
     w.Control->Redrawbutt->click();
     ASSERT_TRUE(w.fpca);
@@ -195,10 +195,10 @@ TEST_F(PcaFixture, RedrawRunsThePcaOnlyOnThePcaPage)
 
 TEST_F(PcaFixture, ComponentModePlotsTheScoresOfTheTickedComponents)
 {
-    TScatterProform& w = analysed();
+    ScatterPlotWindow& w = analysed();
     const std::vector<double> mean = columnMeans(*root);
     const TVector ev0 = w.fpca->evects[0], ev1 = w.fpca->evects[1], ev2 = w.fpca->evects[2];
-    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ComponentsPage);
     w.DrawData();
     EXPECT_FALSE(w.ScatterMode);
     ASSERT_NE(w.serdat, Chart::NoSeries);
@@ -237,7 +237,7 @@ TEST_F(PcaFixture, ComponentModePlotsTheScoresOfTheTickedComponents)
     EXPECT_GT(xs.back(), 1000);
 
     // Back on "Scatter": the raw parameters again.
-    w.Control->pages->setCurrentIndex(TPlotCon::ScatterPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ScatterPage);
     w.DrawData();
     EXPECT_TRUE(w.ScatterMode);
     EXPECT_DOUBLE_EQ(c->point(w.serdat, 5).x(), root->data[5][0]);
@@ -245,10 +245,10 @@ TEST_F(PcaFixture, ComponentModePlotsTheScoresOfTheTickedComponents)
 
 TEST_F(PcaFixture, PolygonInComponentModeMakesAPcaGateChild)
 {
-    TScatterProform& w = analysed();
+    ScatterPlotWindow& w = analysed();
     const std::vector<double> mean = columnMeans(*root);
     const TVector ev0 = w.fpca->evects[0], ev1 = w.fpca->evects[1];
-    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ComponentsPage);
     w.Control->pylin->setChecked(true);
     w.DrawData();
     const Chart* c = w.chart();
@@ -286,7 +286,7 @@ TEST_F(PcaFixture, PolygonInComponentModeMakesAPcaGateChild)
     ASSERT_EQ(w.gateTool()->ContourCount(), 1);
     expectClose(w.chart()->xValues(w.gateTool()->Contours(0)), g.cx);
     expectClose(w.chart()->yValues(w.gateTool()->Contours(0)), g.cy);
-    w.Control->pages->setCurrentIndex(TPlotCon::ScatterPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ScatterPage);
     w.DrawData();
     EXPECT_EQ(w.gateTool()->ContourCount(), 0);
 
@@ -296,16 +296,16 @@ TEST_F(PcaFixture, PolygonInComponentModeMakesAPcaGateChild)
     w.Control->params->item(2)->setCheckState(Qt::Unchecked);
     ASSERT_TRUE(w.DoPCA());
     EXPECT_EQ(g.filter->Fevects, before);
-    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ComponentsPage);
     w.DrawData();
     EXPECT_EQ(w.gateTool()->ContourCount(), 0);
 
     // A new window on the data set gets a page for the component-space child.
     window.reset();
-    TScatterProform& again = open(root);
+    ScatterPlotWindow& again = open(root);
     ASSERT_EQ(again.Control->pages->count(), 4);
     EXPECT_EQ(again.Control->pages->tabText(3), QString::fromStdString(kid->ShortName()));
-    auto* t = qobject_cast<Ttemplet*>(again.Control->pages->widget(3));
+    auto* t = qobject_cast<ProjectionPage*>(again.Control->pages->widget(3));
     ASSERT_TRUE(t);
     EXPECT_EQ(t->data(), kid);
     EXPECT_EQ(t->Filter(), kid->gate->filter.get());
@@ -323,13 +323,13 @@ TEST_F(PcaFixture, SavedPcaLoadsAsAPageOfItsOwn)
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("cells.pca"));
     {
-        TScatterProform& w = open(root);
+        ScatterPlotWindow& w = open(root);
         EXPECT_FALSE(w.SavePCAFile(path));  // no filter yet: nothing written
         EXPECT_FALSE(QFile::exists(path));
     }
-    TScatterProform& w = analysed();
+    ScatterPlotWindow& w = analysed();
     ASSERT_TRUE(w.SavePCAFile(path));
-    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ComponentsPage);
     w.DrawData();
     const std::vector<double> px = w.chart()->xValues(w.serdat), py = w.chart()->yValues(w.serdat);
 
@@ -339,13 +339,13 @@ TEST_F(PcaFixture, SavedPcaLoadsAsAPageOfItsOwn)
         for (int p = 0; p < 3; ++p) other->data[e][p] = root->data[e + 7][p];
     workspace->Add(other);
     window.reset();
-    TScatterProform& o = open(other);
+    ScatterPlotWindow& o = open(other);
     EXPECT_FALSE(other->filter);
     ASSERT_EQ(o.LoadPCAFiles({path}), 1);
     EXPECT_TRUE(messages.isEmpty());
     ASSERT_EQ(o.Control->pages->count(), 4);
     EXPECT_EQ(o.Control->pages->tabText(3), QStringLiteral("other"));
-    auto* t = qobject_cast<Ttemplet*>(o.Control->pages->widget(3));
+    auto* t = qobject_cast<ProjectionPage*>(o.Control->pages->widget(3));
     ASSERT_TRUE(t);
     ASSERT_TRUE(t->filter());
     EXPECT_EQ(t->data(), nullptr);
@@ -368,7 +368,7 @@ TEST_F(PcaFixture, DamagedPcaFileGivesAMessageAndNoPage)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString good = dir.filePath(QStringLiteral("good.pca"));
-    TScatterProform& w = analysed();
+    ScatterPlotWindow& w = analysed();
     ASSERT_TRUE(w.SavePCAFile(good));
     QFile f(good);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -392,7 +392,7 @@ TEST_F(PcaFixture, DamagedPcaFileGivesAMessageAndNoPage)
 
 TEST_F(PcaFixture, TablesHoldTheEigenvaluesVectorsAndMatrix)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     EXPECT_EQ(w.ShowTables(), nullptr);  // no analysis in this window yet
     EXPECT_FALSE(w.Control->ShowTables->isEnabled());
     w.Control->SelectAll->click();
@@ -401,7 +401,7 @@ TEST_F(PcaFixture, TablesHoldTheEigenvaluesVectorsAndMatrix)
     ASSERT_TRUE(w.fpca);
     EXPECT_TRUE(w.Control->ShowTables->isEnabled());
     const TPca& p = *w.fpca;
-    QPointer<TPcadata> t = w.ShowTables();
+    QPointer<PcaTablesWindow> t = w.ShowTables();
     ASSERT_TRUE(t);
     EXPECT_EQ(t->windowTitle(), QStringLiteral("Pcadata"));
 
@@ -413,7 +413,7 @@ TEST_F(PcaFixture, TablesHoldTheEigenvaluesVectorsAndMatrix)
     EXPECT_EQ(ev->item(2, 0)->text(), QStringLiteral("Cum Percent"));
     const double sum = p.evals[0] + p.evals[1] + p.evals[2];
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(ev->item(0, i + 1)->text(), TPcadata::formatNumber(p.evals[size_t(i)]));
+        EXPECT_EQ(ev->item(0, i + 1)->text(), PcaTablesWindow::formatNumber(p.evals[size_t(i)]));
         EXPECT_NEAR(ev->item(1, i + 1)->text().toDouble(), 100 * p.evals[size_t(i)] / sum, 1e-4);
     }
     EXPECT_EQ(ev->item(2, 3)->text(), QStringLiteral("100.0000"));
@@ -424,7 +424,7 @@ TEST_F(PcaFixture, TablesHoldTheEigenvaluesVectorsAndMatrix)
     for (int r = 0; r < 3; ++r) {
         EXPECT_EQ(vecs->item(r, 0)->text(), QStringLiteral("PC") + QString::number(r));
         for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(vecs->item(r, i + 1)->text(), TPcadata::formatNumber(p.evects[size_t(i)][size_t(r)]));
+            EXPECT_EQ(vecs->item(r, i + 1)->text(), PcaTablesWindow::formatNumber(p.evects[size_t(i)][size_t(r)]));
     }
 
     const QTableWidget* m = t->matrix;
@@ -432,7 +432,7 @@ TEST_F(PcaFixture, TablesHoldTheEigenvaluesVectorsAndMatrix)
     ASSERT_EQ(m->columnCount(), 4);
     EXPECT_EQ(m->item(0, 2)->text(), QStringLiteral("Ch2"));
     EXPECT_EQ(m->item(3, 0)->text(), QStringLiteral("Ch3"));
-    EXPECT_EQ(m->item(1, 2)->text(), TPcadata::formatNumber(p.cormat[0][1]));
+    EXPECT_EQ(m->item(1, 2)->text(), PcaTablesWindow::formatNumber(p.cormat[0][1]));
 
     // Heights follow the rows; every filled column fits its widest text.
     for (const QTableWidget* g : {ev, vecs, m}) {
@@ -445,7 +445,7 @@ TEST_F(PcaFixture, TablesHoldTheEigenvaluesVectorsAndMatrix)
     }
 
     // Every request opens a new window.
-    QPointer<TPcadata> second = w.ShowTables();
+    QPointer<PcaTablesWindow> second = w.ShowTables();
     ASSERT_TRUE(second);
     EXPECT_NE(second.data(), t.data());
     t->close();
@@ -466,7 +466,7 @@ TEST(PcaTables, NumbersAreFixedWithFourDecimalsUnderAnyLocale)
         {12345678.9, "1.234568E+07"}, {-3e12, "-3.000000E+12"},
     };
     auto check = [&] {
-        for (const Case& c : cases) EXPECT_EQ(TPcadata::formatNumber(c.v), QString::fromLatin1(c.text)) << c.v;
+        for (const Case& c : cases) EXPECT_EQ(PcaTablesWindow::formatNumber(c.v), QString::fromLatin1(c.text)) << c.v;
     };
     check();
     // A comma-decimal locale must not leak into the tables.
@@ -481,17 +481,17 @@ TEST(PcaTables, NumbersAreFixedWithFourDecimalsUnderAnyLocale)
 
 TEST_F(PcaFixture, PanelControlsOfTheComponentPages)
 {
-    TScatterProform& w = open(root);
-    TPlotCon* p = w.Control;
-    EXPECT_EQ(p->pages->tabText(TPlotCon::PcaPage), QStringLiteral("PCA"));
-    EXPECT_EQ(p->pages->tabText(TPlotCon::ScatterPage), QStringLiteral("Scatter"));
-    EXPECT_EQ(p->pages->tabText(TPlotCon::ComponentsPage), QStringLiteral("P. Components"));
-    EXPECT_EQ(p->pages->currentIndex(), TPlotCon::ScatterPage);
+    ScatterPlotWindow& w = open(root);
+    PlotControlPanel* p = w.Control;
+    EXPECT_EQ(p->pages->tabText(PlotControlPanel::PcaPage), QStringLiteral("PCA"));
+    EXPECT_EQ(p->pages->tabText(PlotControlPanel::ScatterPage), QStringLiteral("Scatter"));
+    EXPECT_EQ(p->pages->tabText(PlotControlPanel::ComponentsPage), QStringLiteral("P. Components"));
+    EXPECT_EQ(p->pages->currentIndex(), PlotControlPanel::ScatterPage);
     EXPECT_EQ(texts(p->params), (std::vector<QString>{"Ch1", "Ch2", "Ch3"}));
     p->SelectAll->click();
-    EXPECT_EQ(TPlotCon::ticked(p->params), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(PlotControlPanel::ticked(p->params), (std::vector<int>{0, 1, 2}));
     p->Button1->click();
-    EXPECT_TRUE(TPlotCon::ticked(p->params).empty());
+    EXPECT_TRUE(PlotControlPanel::ticked(p->params).empty());
     EXPECT_EQ(p->matrixType(), TPca::Correlation);
     EXPECT_EQ(p->normal->text(), QStringLiteral("Normalize "));
     EXPECT_EQ(p->normal->toolTip(), QStringLiteral("make all vector lengths = 1"));
@@ -509,7 +509,7 @@ TEST_F(PcaFixture, PanelControlsOfTheComponentPages)
 
 TEST_F(PcaFixture, ShowLabelsLabelsEveryPointWithItsNameOrNumber)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     const Chart* c = w.chart();
     EXPECT_TRUE(w.Control->Labels->isEnabled());
     EXPECT_EQ(w.Control->Labels->text(), QStringLiteral("Show Labels"));
@@ -529,7 +529,7 @@ TEST_F(PcaFixture, ShowLabelsLabelsEveryPointWithItsNameOrNumber)
     w.Control->Labels->setChecked(true);
     w.Control->SelectAll->click();
     w.Control->PCAbtn->click();
-    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ComponentsPage);
     w.DrawData();
     ASSERT_NE(w.serdat, Chart::NoSeries);
     EXPECT_TRUE(c->labelsVisible(w.serdat));
@@ -539,10 +539,10 @@ TEST_F(PcaFixture, ShowLabelsLabelsEveryPointWithItsNameOrNumber)
 
 TEST_F(PcaFixture, RangeGateAndEditedContourInComponentModeUseTheFilter)
 {
-    TScatterProform& w = analysed();
+    ScatterPlotWindow& w = analysed();
     const std::vector<double> mean = columnMeans(*root);
     const TVector ev0 = w.fpca->evects[0], ev1 = w.fpca->evects[1];
-    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ComponentsPage);
     w.SetXY(0, 0);  // the "Scatter" lists do not matter here
     w.Control->pylist->item(1)->setCheckState(Qt::Unchecked);
     w.DrawData();
@@ -598,7 +598,7 @@ TEST(PcaTables, SharesStayEmptyWhenTheEigenvaluesSumToZero)
     p.evects = {{1, 0}, {0, 1}};
     p.cormat = {{0, 0}, {0, 0}};
     p.Parnames = {"A", "B"};
-    TPcadata t;
+    PcaTablesWindow t;
     t.Fill(p);
     ASSERT_EQ(t.evals->columnCount(), 3);
     EXPECT_EQ(t.evals->item(0, 1)->text(), QStringLiteral("0.0000"));
@@ -617,13 +617,13 @@ TEST_F(PcaFixture, LargeDataSetsAreProjectedInChunksWithoutLosingAnEvent)
     makeCorrelated(*big);
     workspace->Add(big);
     TMultiThread pool(3);
-    window = std::make_unique<TScatterProform>(big, &pool);
+    window = std::make_unique<ScatterPlotWindow>(big, &pool);
     notifier.target = window.get();
-    TScatterProform& w = *window;
+    ScatterPlotWindow& w = *window;
     w.Control->SelectAll->click();
     w.Control->MatrixType->button(TPca::Covariation)->setChecked(true);
     ASSERT_TRUE(w.DoPCA());
-    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ComponentsPage);
     w.DrawData();
     ASSERT_NE(w.serdat, Chart::NoSeries);
     const std::vector<double> mean = columnMeans(*big);
@@ -638,7 +638,7 @@ TEST_F(PcaFixture, LargeDataSetsAreProjectedInChunksWithoutLosingAnEvent)
 
 TEST_F(PcaFixture, HypersphericalAnalysisWorksOnTheAngles)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     w.Control->SelectAll->click();
     w.Control->Hyper->setChecked(true);
     w.Control->normal->setChecked(true);
@@ -650,12 +650,12 @@ TEST_F(PcaFixture, HypersphericalAnalysisWorksOnTheAngles)
     EXPECT_EQ(w.fpca->Parnames, (TStrVector{"PHI0", "PHI1"}));
     EXPECT_EQ(texts(w.Control->pxlist), (std::vector<QString>{"PC0", "PC1"}));
     ASSERT_TRUE(root->filter->Hyper && root->filter->Normalized);
-    QPointer<TPcadata> t = w.ShowTables();
+    QPointer<PcaTablesWindow> t = w.ShowTables();
     ASSERT_TRUE(t);
     EXPECT_EQ(t->matrix->item(0, 1)->text(), QStringLiteral("PHI0"));
     EXPECT_EQ(t->matrix->item(2, 0)->text(), QStringLiteral("PHI1"));
     t->close();
-    w.Control->pages->setCurrentIndex(TPlotCon::ComponentsPage);
+    w.Control->pages->setCurrentIndex(PlotControlPanel::ComponentsPage);
     w.DrawData();
     ASSERT_NE(w.serdat, Chart::NoSeries);
     EXPECT_EQ(w.chart()->pointCount(w.serdat), root->events());

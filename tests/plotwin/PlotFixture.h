@@ -13,9 +13,9 @@
 #include "common/QtTestApp.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
-#include "ui/DataEvents.h"
-#include "ui/plot/TPlotCon.h"
-#include "ui/plot/TScatterProform.h"
+#include "ui/common/DataEvents.h"
+#include "ui/plot/PlotControlPanel.h"
+#include "ui/plot/ScatterPlotWindow.h"
 
 namespace orvala::plottest {
 
@@ -70,9 +70,9 @@ struct PlotFixture : ::testing::Test {
         workspace.reset();
         TData::Workspace = nullptr;
     }
-    TScatterProform& open(TData* d)
+    ScatterPlotWindow& open(TData* d)
     {
-        window = std::make_unique<TScatterProform>(d);
+        window = std::make_unique<ScatterPlotWindow>(d);
         notifier.target = window.get();
         window->resize(900, 600);
         window->show();
@@ -114,7 +114,7 @@ struct PlotFixture : ::testing::Test {
     PostingNotifier notifier;
     std::unique_ptr<TDataList> workspace;
     TData* root = nullptr;
-    std::unique_ptr<TScatterProform> window;
+    std::unique_ptr<ScatterPlotWindow> window;
 };
 
 }  // namespace orvala::plottest

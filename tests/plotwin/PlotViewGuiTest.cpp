@@ -17,8 +17,8 @@
 #include "core/TGate.h"
 #include "plot/Scales.h"
 #include "ui/chart/GateTool.h"
-#include "ui/plot/TPlotCon.h"
-#include "ui/plot/TScatterProform.h"
+#include "ui/plot/PlotControlPanel.h"
+#include "ui/plot/ScatterPlotWindow.h"
 
 using namespace orvala;
 using namespace orvala::plottest;
@@ -72,7 +72,7 @@ TEST_F(PlotViewGui, PolygonsInRotatedAndExchangedViewsHoldWhatIsShownAndClicksCh
 {
     // A few events that are not finite on an axis: shown nowhere, held by no gate.
     for (int e = 0; e < root->events(); e += 311) root->data[e][e % 2] = std::numeric_limits<double>::quiet_NaN();
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
 
     // Rotated: x = (Ch1 + Ch2) / sqrt 2 against Ch2.
     w.Control->xlist->item(1)->setCheckState(Qt::Checked);
@@ -131,14 +131,14 @@ TEST_F(PlotViewGui, PolygonsInRotatedAndExchangedViewsHoldWhatIsShownAndClicksCh
 
 TEST_F(PlotViewGui, TwoWindowsOnOneDataSetEachRegateTheirOwnChild)
 {
-    TScatterProform& a = open(root);
+    ScatterPlotWindow& a = open(root);
     drawPolygon({{100, 100}, {600, 120}, {300, 700}});
     drawPolygon({{500, 400}, {950, 450}, {700, 950}});
     ASSERT_EQ(workspace->Count(), 3);
     TData* one = workspace->GetData(1);
     TData* two = workspace->GetData(2);
     a.DrawData();
-    TScatterProform b(root);
+    ScatterPlotWindow b(root);
     b.resize(900, 600);
     b.show();
     // Series handles are never reused within a chart: after two redraws the
@@ -149,7 +149,7 @@ TEST_F(PlotViewGui, TwoWindowsOnOneDataSetEachRegateTheirOwnChild)
     ASSERT_EQ(b.gateTool()->ContourCount(), 2);
 
     // Pulls vertex 2 of the window's contour of `kid` to (x, y) and reports the edit.
-    auto pull = [](TScatterProform& w, TData* kid, double x, double y) {
+    auto pull = [](ScatterPlotWindow& w, TData* kid, double x, double y) {
         for (int k = 0; k < w.gateTool()->ContourCount(); ++k) {
             const Chart::SeriesId c = w.gateTool()->Contours(k);
             if (w.childOfContour(c) != kid) continue;
@@ -181,7 +181,7 @@ TEST_F(PlotViewGui, TwoWindowsOnOneDataSetEachRegateTheirOwnChild)
 
 TEST_F(PlotViewGui, DraggedMarkerSetsTheRangeGate)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     w.SetXY(0, 0);
     w.Control->xlin->setChecked(true);
     w.DrawData();
@@ -234,7 +234,7 @@ TEST_F(PlotViewGui, DraggedMarkerSetsTheRangeGate)
 
 TEST_F(PlotViewGui, ClickAndRightButtonMakeNoGate)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     QWidget* canvas = w.chart()->canvas();
     const int series = w.chart()->seriesCount();
     // One vertex, then the right button elsewhere; then two vertices with the

@@ -16,15 +16,15 @@
 
 #include "PlotFixture.h"
 #include "ui/chart/ChartCommandBar.h"
+#include "ui/plot/PlotControlPanel.h"
 #include "ui/plot/PlotWindow.h"
-#include "ui/plot/TPlotCon.h"
 
 using namespace orvala;
 using namespace orvala::plottest;
 
 TEST_F(PlotFixture, PanelDocksOutAndBackAtItsOriginalWidth)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     QCoreApplication::processEvents();
     const int original = w.Control->OriginalWidth;
     EXPECT_NEAR(w.dockSiteWidth(), original, 2);
@@ -59,7 +59,7 @@ void sendMouse(QWidget* to, QEvent::Type type, QPoint global, Qt::MouseButton bu
 
 // Drags w's panel by the middle of its title bar to the global point `to`
 // in two moves; whileHeld runs before the button is let go.
-void dragPanel(TScatterProform& w, QPoint to, const std::function<void()>& whileHeld = {})
+void dragPanel(ScatterPlotWindow& w, QPoint to, const std::function<void()>& whileHeld = {})
 {
     QWidget* title = w.DockSite->titleBarWidget();
     ASSERT_TRUE(title);
@@ -80,13 +80,13 @@ bool underMouse(QWidget* title, QPoint global)
     return title->rect().contains(local) && std::abs(local.x() - title->width() / 2) <= 1;
 }
 
-bool previewShown(const TScatterProform& w) { return w.dropPreview()->isVisible(); }
+bool previewShown(const ScatterPlotWindow& w) { return w.dropPreview()->isVisible(); }
 
 }  // namespace
 
 TEST_F(PlotFixture, PanelDocksWhenDroppedOnTheRightSeventhOfItsWindow)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     w.move(40, 30);
     QCoreApplication::processEvents();
     const int original = w.Control->OriginalWidth;
@@ -171,9 +171,9 @@ TEST_F(PlotFixture, PanelDocksWhenDroppedOnTheRightSeventhOfItsWindow)
 
 TEST_F(PlotFixture, PanelOfAnotherWindowIsRefused)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     w.move(40, 30);
-    TScatterProform other(root);
+    ScatterPlotWindow other(root);
     other.resize(600, 400);
     other.move(1000, 30);
     other.show();
@@ -200,7 +200,7 @@ TEST_F(PlotFixture, PanelOfAnotherWindowIsRefused)
 
 TEST_F(PlotFixture, PanelCarriesTheChartCommands)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     ChartCommandBar* bar = w.Control->TeeCommander;
     ASSERT_TRUE(bar);
     EXPECT_EQ(bar->chart(), w.chart());
@@ -215,7 +215,7 @@ TEST_F(PlotFixture, PanelCarriesTheChartCommands)
 
 TEST_F(PlotFixture, ScaledAxesAreLabelledInDataUnitsWhilePointsKeepTheirPlace)
 {
-    TScatterProform& w = open(root);
+    ScatterPlotWindow& w = open(root);
     w.SetXY(0, 1);
     w.Control->xlin->setChecked(true);
     w.DrawData();
@@ -248,7 +248,7 @@ TEST_F(PlotFixture, KeepOnCloseHidesInsteadOfFreeing)
     area.resize(900, 700);
     area.show();
     QWidget* sub = openScatterPlot(&area, root, nullptr);
-    auto* form = sub->findChild<TScatterProform*>();
+    auto* form = sub->findChild<ScatterPlotWindow*>();
     ASSERT_TRUE(form);
     form->KeepOnClose = true;
     QPointer<QWidget> alive = sub;
@@ -268,7 +268,7 @@ TEST_F(PlotFixture, AxisListsShowWholeParameterNames)
     d->Desc()[0].name = "FL3-A Propidium Iodide (viability)";
     d->Desc()[1].name = "SSC-A";
     workspace->Add(d);
-    TScatterProform& w = open(d);
+    ScatterPlotWindow& w = open(d);
     for (QListWidget* list : {w.Control->xlist, w.Control->ylist}) {
         EXPECT_EQ(list->textElideMode(), Qt::ElideNone);
         EXPECT_EQ(list->item(0)->toolTip(), QStringLiteral("FL3-A Propidium Iodide (viability)"));

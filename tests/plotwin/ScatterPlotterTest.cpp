@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "parallel/TMultiThread.h"
-#include "ui/plot/TScatterPlotter.h"
+#include "ui/plot/ScatterPlotter.h"
 
 using namespace orvala;
 
@@ -26,7 +26,7 @@ struct PlotterFixture : ::testing::Test {
         chart->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(chart.get()));
         chart->redraw();
-        plotter = std::make_unique<TScatterPlotter>(chart.get(), &pool);
+        plotter = std::make_unique<ScatterPlotter>(chart.get(), &pool);
     }
     QPoint pixel(double x, double y) const
     {
@@ -35,7 +35,7 @@ struct PlotterFixture : ::testing::Test {
     }
     TMultiThread pool;
     std::unique_ptr<Chart> chart;
-    std::unique_ptr<TScatterPlotter> plotter;
+    std::unique_ptr<ScatterPlotter> plotter;
 };
 
 }  // namespace

@@ -18,11 +18,11 @@
 #include "core/TData.h"
 #include "formats/TDataSet.h"
 #include "formats/TFCStream.h"
-#include "ui/MainWindow.h"
-#include "ui/TAcquisition.h"
-#include "ui/TDataBox.h"
-#include "ui/THypercyt.h"
+#include "ui/acquisition/AcquisitionWindow.h"
+#include "ui/acquisition/HypercytWindow.h"
 #include "ui/chart/Chart.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -77,22 +77,22 @@ private slots:
         }
         w.action(QStringLiteral("Acquisition"))->trigger();
         w.action(QStringLiteral("Acquisition"))->trigger();
-        QCOMPARE(w.findChildren<TAcquisition*>().size(), 1);
-        TAcquisition* win = w.findChildren<TAcquisition*>().first();
+        QCOMPARE(w.findChildren<AcquisitionWindow*>().size(), 1);
+        AcquisitionWindow* win = w.findChildren<AcquisitionWindow*>().first();
         QVERIFY(win->isVisible());
         QVERIFY(win->acquisition()->IsOpen());  // the simulated instrument is picked first
         // The two windows drive one instrument: opening one closes the other.
         w.action(QStringLiteral("Hypercyt"))->trigger();
-        QTRY_COMPARE(w.findChildren<TAcquisition*>().size(), 0);
-        QCOMPARE(w.findChildren<THypercyt*>().size(), 1);
-        w.findChildren<THypercyt*>().first()->close();
+        QTRY_COMPARE(w.findChildren<AcquisitionWindow*>().size(), 0);
+        QCOMPARE(w.findChildren<HypercytWindow*>().size(), 1);
+        w.findChildren<HypercytWindow*>().first()->close();
     }
 
     void simulatedRunSavedAndOpenedInTheWorkspace()
     {
         MessageRecorder messages;
         MainWindow w(settingsFile());
-        TAcquisition win({"FSC", "SSC"}, &w);
+        AcquisitionWindow win({"FSC", "SSC"}, &w);
         QVERIFY(win.deviceNames().contains(QStringLiteral("Simulated instrument")));
         QVERIFY(win.acquisition()->IsOpen());
         recordAtLeast(win, 3000);
@@ -134,8 +134,8 @@ private slots:
         QCOMPARE(messages.messages.value(0), QStringLiteral("Nothing to save"));
 
         w.openFiles({file});
-        QCOMPARE(w.dataBox()->Count(), 1);
-        TData* d = w.dataBox()->GetItem(0);
+        QCOMPARE(w.dataList()->Count(), 1);
+        TData* d = w.dataList()->GetItem(0);
         QCOMPARE(int64_t(d->events()), n);
         QCOMPARE(d->CaseSize(), 38);  // internal trigger: no boxcar width
         QCOMPARE(QString::fromStdString(d->Desc()[32].name), QStringLiteral("FSC"));
@@ -146,7 +146,7 @@ private slots:
     void startAsksBeforeOverwritingAnUnsavedRecording()
     {
         MessageRecorder messages;
-        TAcquisition win({});
+        AcquisitionWindow win({});
         recordAtLeast(win, 100);
         win.startStop();
         int asked = 0;
@@ -172,7 +172,7 @@ private slots:
     void hypercytSavesTheCompatibleLayout()
     {
         MessageRecorder messages;
-        THypercyt win;
+        HypercytWindow win;
         recordAtLeast(win, 2000);
         QTRY_VERIFY(!win.timeStamp()->text().isEmpty());
         win.startStop();

@@ -22,15 +22,15 @@
 #include "analysis/Averages.h"
 #include "analysis/TDBSpec.h"
 #include "core/TData.h"
-#include "ui/AverageCommands.h"
-#include "ui/MainWindow.h"
-#include "ui/RangeSlider.h"
-#include "ui/TDataBox.h"
-#include "ui/TDataCalculator.h"
-#include "ui/TSpName.h"
-#include "ui/Taverage.h"
-#include "ui/Tdistr.h"
+#include "ui/analysis/AverageCommands.h"
+#include "ui/analysis/AverageWindow.h"
+#include "ui/analysis/DataCalculatorDialog.h"
+#include "ui/analysis/DistributionWindow.h"
+#include "ui/analysis/RangeSlider.h"
 #include "ui/chart/Chart.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/spectra/SpectrumNameDialog.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -56,11 +56,11 @@ void drag(RangeSlider* s, int fromValue, int toValue, Qt::KeyboardModifiers mods
 }
 
 // The Average windows in the main window's child area.
-QList<Taverage*> averageWindows(MainWindow& w)
+QList<AverageWindow*> averageWindows(MainWindow& w)
 {
-    QList<Taverage*> out;
+    QList<AverageWindow*> out;
     for (QMdiSubWindow* sub : w.mdiArea()->subWindowList())
-        if (auto* a = qobject_cast<Taverage*>(sub->widget())) out << a;
+        if (auto* a = qobject_cast<AverageWindow*>(sub->widget())) out << a;
     return out;
 }
 
@@ -79,7 +79,7 @@ private slots:
     void shiftMovesBothThumbs()
     {
         DataRef d(numberedData("d", 4, 101));  // value [e][p] = 100 e + p
-        Taverage win(nullptr, nullptr);
+        AverageWindow win(nullptr, nullptr);
         win.Add(d.get());
         win.resize(600, 474);
         win.show();
@@ -138,19 +138,19 @@ private slots:
         MessageRecorder messages;
         MainWindow w(settingsFile());
         TData* d = numberedData("cells", 3, 50);
-        w.dataBox()->Add(d);
+        w.dataList()->Add(d);
         w.action(QStringLiteral("Average"))->trigger();
-        const QList<Taverage*> windows = averageWindows(w);
+        const QList<AverageWindow*> windows = averageWindows(w);
         QCOMPARE(windows.size(), 1);
-        Taverage* win = windows[0];
+        AverageWindow* win = windows[0];
         QCOMPARE(win->windowTitle(), QStringLiteral("Average"));
         QCOMPARE(win->chart()->title(), QStringLiteral("cells Events : 50"));
 
         win->setRange(10, 24);
         win->cutButton->trigger();
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('\n')));
-        QCOMPARE(w.dataBox()->Count(), 2);
-        TData* part = w.dataBox()->GetItem(1);
+        QCOMPARE(w.dataList()->Count(), 2);
+        TData* part = w.dataList()->GetItem(1);
         QCOMPARE(part->Parent(), d);
         QCOMPARE(part->events(), 15);
         for (int e = 0; e < 15; ++e) {
@@ -173,31 +173,32 @@ private slots:
             win->cutButton->trigger();
             QCOMPARE(messages.messages.size(), 1);
             QVERIFY2(messages.messages[0].contains(QString::fromLatin1(c.says)), qPrintable(messages.messages[0]));
-            QCOMPARE(w.dataBox()->Count(), 2);
+            QCOMPARE(w.dataList()->Count(), 2);
         }
 
         // Removing the data set closes its window.
-        QPointer<Taverage> watched(win);
-        w.dataBox()->Remove(d);
+        QPointer<AverageWindow> watched(win);
+        w.dataList()->Remove(d);
         QTRY_VERIFY(watched.isNull());
     }
 
     void saveAsSpectrumStoresTheCurveInTheLibrary()
     {
         DataRef d(numberedData("beads", 5, 4));  // means 150 + p
-        Taverage win(nullptr, nullptr);
+        AverageWindow win(nullptr, nullptr);
         win.libraryPath = dir_.filePath(QStringLiteral("spdb/specs.dat"));
         win.defaultLibraryPath.clear();
         QFile::remove(win.libraryPath);
         win.Add(d.get());
 
-        answerNextDialog<TSpName>([](TSpName* dlg) {
+        answerNextDialog<SpectrumNameDialog>([](SpectrumNameDialog* dlg) {
             dlg->sname->setText(QStringLiteral("  BV421 beads "));
             dlg->norm->setChecked(true);
             dlg->accept();
         });
         win.spectrumButton->trigger();
-        answerNextDialog<TSpName>([](TSpName* dlg) { dlg->accept(); });  // blank name, not normalised
+        // A blank name, not normalised.
+        answerNextDialog<SpectrumNameDialog>([](SpectrumNameDialog* dlg) { dlg->accept(); });
         win.spectrumButton->trigger();
 
         TDBSpec lib(win.libraryPath.toStdString());
@@ -212,7 +213,7 @@ private slots:
     void saveWritesEverySeriesInTheFixedFormat()
     {
         DataRef d(numberedData("s", 2, 3));  // means 100, 101
-        Taverage win(nullptr, nullptr);
+        AverageWindow win(nullptr, nullptr);
         win.Add(d.get());
         const QString file = dir_.filePath(QStringLiteral("mean.txt"));
         win.SaveText(file);
@@ -241,12 +242,12 @@ private slots:
         MessageRecorder messages;
         MainWindow w(settingsFile());
         TData* wide = numberedData("wide", 40, 10);
-        w.dataBox()->Add(wide);
+        w.dataList()->Add(wide);
         w.action(QStringLiteral("Normalized Average"))->trigger();
         QVERIFY(wide->Compensate);
         w.action(QStringLiteral("Average"))->trigger();
         QVERIFY(!wide->Compensate);
-        QList<Taverage*> windows = averageWindows(w);
+        QList<AverageWindow*> windows = averageWindows(w);
         QCOMPARE(windows.size(), 2);
         // Each window drew with the flag it was opened with.
         const Chart::SeriesId normLine = windows[0]->chart()->seriesAt(0);
@@ -255,7 +256,7 @@ private slots:
         QVERIFY(std::fabs(windows[0]->chart()->point(normLine, 31).y() - 481.0 * 3.027427) < 1e-9);
         QCOMPARE(windows[0]->chart()->point(normLine, 9).y(), 459.0);
 
-        Taverage* plain = windows[1];
+        AverageWindow* plain = windows[1];
         QCOMPARE(plain->chart()->pointCount(plainLine), 40);
         plain->PhQ->setChecked(true);
         QCOMPARE(plain->chart()->pointCount(plainLine), 32);
@@ -263,8 +264,8 @@ private slots:
         QCOMPARE(plain->chart()->point(plainLine, 31).x(), 830.0);
 
         TData* empty = TData::Create("empty", 3, 0);
-        w.dataBox()->Add(empty);
-        w.dataBox()->MakeCurrent(empty);
+        w.dataList()->Add(empty);
+        w.dataList()->MakeCurrent(empty);
         w.action(QStringLiteral("Average"))->trigger();
         QCOMPARE(averageWindows(w).size(), 2);
         QCOMPARE(messages.messages.size(), 1);
@@ -275,7 +276,7 @@ private slots:
     {
         DataRef d(numberedData("d", 4, 256));  // 0..25503: integer quantum 1
         d->data[3][1] = std::nan("");
-        Tdistr win;
+        DistributionWindow win;
         QCOMPARE(win.windowTitle(), QStringLiteral("distr"));
         win.Add(*d);
         Chart* c = win.chart();
@@ -296,7 +297,7 @@ private slots:
         DataRef a(numberedData("same", 2, 3));                      // means 100, 101
         DataRef b(TData::Create("same", 2, 2));                      // means 1, 2
         b->data[0][0] = 0, b->data[0][1] = 1, b->data[1][0] = 2, b->data[1][1] = 3;
-        TDataCalculator dlg;
+        DataCalculatorDialog dlg;
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Data Calculator"));
         dlg.setDatas({a.get(), b.get()});
         QCOMPARE(dlg.OPer->currentText(), QStringLiteral("-"));
@@ -322,20 +323,20 @@ private slots:
         MessageRecorder messages;
         MainWindow w(settingsFile());
         TData* d = numberedData("d", 2, 5);
-        w.dataBox()->Add(d);
-        answerNextDialog<TDataCalculator>([](TDataCalculator* dlg) { dlg->accept(); });
+        w.dataList()->Add(d);
+        answerNextDialog<DataCalculatorDialog>([](DataCalculatorDialog* dlg) { dlg->accept(); });
         w.action(QStringLiteral("Calculator"))->trigger();
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('\n')));
-        QCOMPARE(w.dataBox()->Count(), 2);
-        TData* r = w.dataBox()->GetItem(1);
+        QCOMPARE(w.dataList()->Count(), 2);
+        TData* r = w.dataList()->GetItem(1);
         QCOMPARE(r->ShortName(), std::string("d-d"));
         QCOMPARE(r->Parent(), nullptr);
         for (double m : Average(*r, 0, 0)) QCOMPARE(m, 0.0);
 
         // Cancelled: nothing is added.
-        answerNextDialog<TDataCalculator>([](TDataCalculator* dlg) { dlg->reject(); });
+        answerNextDialog<DataCalculatorDialog>([](DataCalculatorDialog* dlg) { dlg->reject(); });
         w.action(QStringLiteral("Calculator"))->trigger();
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
     }
 
     // A raw specimen of a real spectral cytometer: 74 parameters, 10,000 events.
@@ -346,12 +347,12 @@ private slots:
         MessageRecorder messages;
         MainWindow w(settingsFile());
         w.openFiles({file});
-        QCOMPARE(w.dataBox()->Count(), 1);
-        TData* raw = w.dataBox()->GetItem(0);
-        w.dataBox()->MakeCurrent(raw);
-        const std::vector<Taverage*> opened = AverageCommands::Average(w, false);
+        QCOMPARE(w.dataList()->Count(), 1);
+        TData* raw = w.dataList()->GetItem(0);
+        w.dataList()->MakeCurrent(raw);
+        const std::vector<AverageWindow*> opened = AverageCommands::Average(w, false);
         QCOMPARE(opened.size(), size_t(1));
-        Taverage* win = opened[0];
+        AverageWindow* win = opened[0];
         QCOMPARE(win->ranger->maximum(), raw->events() - 1);
         win->setRange(1000, 2999);
         const Chart::SeriesId line = win->chart()->seriesAt(0);

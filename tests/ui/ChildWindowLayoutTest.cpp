@@ -9,10 +9,10 @@
 #include <QTest>
 
 #include "core/TData.h"
-#include "ui/MainWindow.h"
-#include "ui/MdiLayout.h"
-#include "ui/TDataBox.h"
 #include "ui/chart/Chart.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/workspace/MainWindow.h"
+#include "ui/workspace/MdiLayout.h"
 
 using namespace orvala;
 
@@ -28,7 +28,7 @@ private slots:
         TData* d = TData::Create("cells", 3, 50);
         for (int e = 0; e < 50; ++e)
             for (int p = 0; p < 3; ++p) d->data[e][p] = e + p;
-        w.dataBox()->Add(d);
+        w.dataList()->Add(d);
         for (int i = 0; i < 18; ++i) w.openPlot(d);
         auto* area = w.findChild<QMdiArea*>(QStringLiteral("ClientArea"));
         QVERIFY(area);

@@ -19,11 +19,11 @@
 #include "UiTestHelpers.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
-#include "ui/CombineCommands.h"
-#include "ui/MainWindow.h"
-#include "ui/TCombination.h"
-#include "ui/TDataBox.h"
-#include "ui/Treconcile.h"
+#include "ui/analysis/CombinationWindow.h"
+#include "ui/analysis/CombineCommands.h"
+#include "ui/analysis/ReconcileDialog.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -109,13 +109,13 @@ private slots:
         TData* b = numberedData("B", 2, 4);
         b->Desc()[0].name = "FL3";
         b->Desc()[1].name = "FL1";
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
-        w.dataBox()->SelectData({a, b});
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
+        w.dataList()->SelectData({a, b});
 
         bool shown = false;
         QString redBeforeRename;
-        whenShown<Treconcile>([&](Treconcile* dlg) {
+        whenShown<ReconcileDialog>([&](ReconcileDialog* dlg) {
             shown = true;
             QTableWidget* g = dlg->Grid;
             QHeaderView* h = g->horizontalHeader();
@@ -145,7 +145,7 @@ private slots:
         w.action(QStringLiteral("Join"))->trigger();
         QVERIFY(shown);
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('\n')));
-        QCOMPARE(w.dataBox()->Count(), 3);
+        QCOMPARE(w.dataList()->Count(), 3);
         TData* j = a->Parent();
         QVERIFY(j);
         QCOMPARE(j->ShortName(), std::string("A+B"));
@@ -166,17 +166,17 @@ private slots:
         MainWindow w(settingsFile());
         TData* a = numberedData("A", 2, 3);
         TData* b = numberedData("B", 1, 3);
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
-        w.dataBox()->SelectData({a, b});
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
+        w.dataList()->SelectData({a, b});
         bool shown = false;
-        whenShown<Treconcile>([&](Treconcile* dlg) {
+        whenShown<ReconcileDialog>([&](ReconcileDialog* dlg) {
             shown = true;
             QTest::mouseClick(dlg->Cancel, Qt::LeftButton);
         });
         w.action(QStringLiteral("Join"))->trigger();
         QVERIFY(shown);
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
         QCOMPARE(a->Parent(), nullptr);
         QCOMPARE(b->CaseSize(), 1);
     }
@@ -188,20 +188,20 @@ private slots:
         MessageRecorder messages;
         MainWindow w(settingsFile());
         TData* s1 = numberedData("S1", 1, 10);
-        w.dataBox()->Add(s1);
-        w.dataBox()->Add(subsetKid(s1, "A", {9, 1, 8, 3}));
-        w.dataBox()->Add(subsetKid(s1, "B", {7, 2, 3, 9, 8}));
+        w.dataList()->Add(s1);
+        w.dataList()->Add(subsetKid(s1, "A", {9, 1, 8, 3}));
+        w.dataList()->Add(subsetKid(s1, "B", {7, 2, 3, 9, 8}));
         TData* s2 = numberedData("S2", 1, 4);
-        w.dataBox()->Add(s2);
-        w.dataBox()->Add(subsetKid(s2, "B", {0}));
-        w.dataBox()->Add(subsetKid(s2, "A", {0, 1}));
+        w.dataList()->Add(s2);
+        w.dataList()->Add(subsetKid(s2, "B", {0}));
+        w.dataList()->Add(subsetKid(s2, "A", {0, 1}));
         TData* s3 = numberedData("S3", 1, 4);
-        w.dataBox()->Add(s3);
-        w.dataBox()->Add(subsetKid(s3, "A", {0}));
+        w.dataList()->Add(s3);
+        w.dataList()->Add(subsetKid(s3, "A", {0}));
 
-        w.dataBox()->MakeCurrent(s1);
+        w.dataList()->MakeCurrent(s1);
         w.action(QStringLiteral("Combine"))->trigger();
-        TCombination* c = CombineCommands::LastCombination(w);
+        CombinationWindow* c = CombineCommands::LastCombination(w);
         QVERIFY(c);
         QCOMPARE(c->windowTitle(), QStringLiteral("Table"));
         QAbstractItemModel* m = c->Grid->model();
@@ -217,7 +217,7 @@ private slots:
             QCOMPARE(m->index(r, 2).data().toString(), QString::fromLatin1(percent[r]));
         }
 
-        w.dataBox()->SelectData({s2, s3});
+        w.dataList()->SelectData({s2, s3});
         w.action(QStringLiteral("Combine"))->trigger();
         QCOMPARE(CombineCommands::LastCombination(w), c);
         QCOMPARE(w.mdiArea()->subWindowList().size(), 1);
@@ -226,10 +226,10 @@ private slots:
         QCOMPARE(m->index(2, 3).data().toString(), QStringLiteral("25"));  // event 1 only in A
         QCOMPARE(messages.messages, QStringList{QStringLiteral("Number of gates differs")});
 
-        const int before = w.dataBox()->Count();
+        const int before = w.dataList()->Count();
         c->CreateDataSet(QStringLiteral("noname"));
-        QCOMPARE(w.dataBox()->Count(), before + 1);
-        TData* t = w.dataBox()->GetItem(before);
+        QCOMPARE(w.dataList()->Count(), before + 1);
+        TData* t = w.dataList()->GetItem(before);
         QCOMPARE(t->ShortName(), std::string("noname"));
         QCOMPARE(names(*t), (std::vector<std::string>{"--", "-+", "+-", "++"}));
         QCOMPARE(t->events(), 2);

@@ -7,13 +7,13 @@
 #include <QTest>
 
 #include "UiTestHelpers.h"
-#include "ui/DiscriminationDialog.h"
-#include "ui/IniFile.h"
-#include "ui/OptionsDialog.h"
-#include "ui/SaveTextOptionsDialog.h"
-#include "ui/TSelectPars.h"
-#include "ui/TSeqProg.h"
-#include "ui/TSubChannelDlg.h"
+#include "ui/analysis/SelectChannelsDialog.h"
+#include "ui/common/DiscriminationDialog.h"
+#include "ui/common/IniFile.h"
+#include "ui/common/ProgressWindow.h"
+#include "ui/workspace/DeleteChannelsDialog.h"
+#include "ui/workspace/OptionsDialog.h"
+#include "ui/workspace/SaveTextOptionsDialog.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -31,7 +31,7 @@ private slots:
         IniFile ini(freshSettings());
         ini.WriteBool(QStringLiteral("SelectedPars"), QStringLiteral("CH1"), true);
         DataRef d(numberedData("d", 4, 1));
-        TSelectPars dlg(d.get(), &ini);
+        SelectChannelsDialog dlg(d.get(), &ini);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Select channels"));
         QCOMPARE(dlg.RowCount(), 4);
         QCOMPARE(dlg.CheckedRows(), (std::vector<int>{1}));
@@ -47,14 +47,14 @@ private slots:
     {
         IniFile ini(freshSettings());
         DataRef d(numberedData("d", 3, 1));
-        TSelectPars dlg(d.get(), &ini);
+        SelectChannelsDialog dlg(d.get(), &ini);
         dlg.AllBox()->click();
         QCOMPARE(dlg.CheckedRows(), (std::vector<int>{0, 1, 2}));
         dlg.accept();
         QVERIFY(!dlg.Result().has_value());
         QVERIFY(!ini.ValueExists(QStringLiteral("SelectedPars"), QStringLiteral("CH0")));
 
-        TSelectPars none(d.get(), &ini);
+        SelectChannelsDialog none(d.get(), &ini);
         none.accept();
         QVERIFY(none.Result().has_value());
         QVERIFY(none.Result()->empty());
@@ -78,7 +78,7 @@ private slots:
         QFETCH(bool, stored);
         IniFile ini(freshSettings());
         DataRef d(numberedData("d", 4, 1));
-        TSubChannelDlg dlg(d.get(), &ini);
+        DeleteChannelsDialog dlg(d.get(), &ini);
         for (int r : checked) dlg.SetChecked(r, true);
         dlg.accept();
         QCOMPARE(QList<int>(dlg.KeptChannels().begin(), dlg.KeptChannels().end()), kept);
@@ -123,7 +123,7 @@ private slots:
 
     void progressStopSetsCancelledUntilShownAgain()
     {
-        TSeqProg prog;
+        ProgressWindow prog;
         int cancels = 0;
         prog.OnCancel = [&] { ++cancels; };
         prog.SetMinMax(0, 10);

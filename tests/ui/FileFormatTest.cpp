@@ -13,11 +13,11 @@
 #include "UiTestHelpers.h"
 #include "core/TData.h"
 #include "formats/ReadOptions.h"
-#include "ui/FileFormatDialog.h"
-#include "ui/FileOpener.h"
-#include "ui/MainWindow.h"
-#include "ui/OptionsDialog.h"
-#include "ui/TDataBox.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/workspace/FileFormatDialog.h"
+#include "ui/workspace/FileOpener.h"
+#include "ui/workspace/MainWindow.h"
+#include "ui/workspace/OptionsDialog.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -89,8 +89,8 @@ private slots:
         });
         w.openFiles({a});
         QCOMPARE(asked_, 1);
-        QCOMPARE(w.dataBox()->Count(), 1);
-        TData* first = w.dataBox()->GetItem(0);
+        QCOMPARE(w.dataList()->Count(), 1);
+        TData* first = w.dataList()->GetItem(0);
         QCOMPARE(first->Desc()[1].name, std::string("B"));
         QCOMPARE(first->data[1][1], 4.0);
 
@@ -98,14 +98,14 @@ private slots:
         answer([](FileFormatDialog&) {});
         w.openFiles({b});
         QCOMPARE(asked_, 2);
-        QCOMPARE(w.dataBox()->Count(), 2);
-        QCOMPARE(w.dataBox()->GetItem(1)->Desc()[0].name, std::string("X"));
+        QCOMPARE(w.dataList()->Count(), 2);
+        QCOMPARE(w.dataList()->GetItem(1)->Desc()[0].name, std::string("X"));
 
         // Closing the dialog opens nothing.
         answer(nullptr);
         w.openFiles({a});
         QCOMPARE(asked_, 3);
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
         QVERIFY(messages.messages.isEmpty());
     }
 
@@ -122,12 +122,12 @@ private slots:
         w.options()->EventLimitEdit->setText(QStringLiteral("-12"));
         w.openFiles({path});
         QCOMPARE(asked_, 0);
-        QCOMPARE(w.dataBox()->Count(), 1);
-        QCOMPARE(w.dataBox()->GetItem(0)->events(), 12);
+        QCOMPARE(w.dataList()->Count(), 1);
+        QCOMPARE(w.dataList()->GetItem(0)->events(), 12);
         // A limit that is not a number is no limit.
         w.options()->EventLimitEdit->setText(QStringLiteral("ten"));
         w.openFiles({path});
-        QCOMPARE(w.dataBox()->GetItem(1)->events(), 30);
+        QCOMPARE(w.dataList()->GetItem(1)->events(), 30);
         QVERIFY(messages.messages.isEmpty());
         setReadOptions({});
     }
@@ -143,7 +143,7 @@ private slots:
             dlg.Tab->setChecked(true);
         });
         w.openFiles({path});
-        QCOMPARE(w.dataBox()->Count(), 0);
+        QCOMPARE(w.dataList()->Count(), 0);
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY2(messages.messages[0].contains(QStringLiteral("line 2")), qPrintable(messages.messages[0]));
         setReadOptions({});

@@ -9,9 +9,9 @@
 #include "UiTestHelpers.h"
 #include "core/TGate.h"
 #include "gatingml/GmlDocument.h"
-#include "ui/GatingMlCommands.h"
-#include "ui/MainWindow.h"
-#include "ui/TDataBox.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/gatingml/GatingMlCommands.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -76,8 +76,8 @@ private slots:
         TData* root = numberedData("cells", 2, 50);
         root->Desc()[0].name = "p0";
         root->Desc()[1].name = "p1";
-        w.dataBox()->Add(root);
-        w.dataBox()->SelectData({root});
+        w.dataList()->Add(root);
+        w.dataList()->SelectData({root});
         const QString name = dir_.filePath(QStringLiteral("gates.xml"));
         write(name, Document);
 
@@ -86,9 +86,9 @@ private slots:
         w.action(QStringLiteral("Import Gating-ML"))->trigger();
         QVERIFY2(recorder.messages.isEmpty(), qPrintable(recorder.messages.join('\n')));
         // Events 0..14 have p0 = e * 100 < 1500; of those, 0..9 have p1 = e * 100 + 1 < 1000.
-        QCOMPARE(w.dataBox()->datas.Count(), 3);
-        TData* early = w.dataBox()->datas.GetData(1);
-        TData* low = w.dataBox()->datas.GetData(2);
+        QCOMPARE(w.dataList()->datas.Count(), 3);
+        TData* early = w.dataList()->datas.GetData(1);
+        TData* low = w.dataList()->datas.GetData(2);
         QCOMPARE(QString::fromStdString(early->ShortName()), QStringLiteral("Early"));
         QCOMPARE(early->Parent(), root);
         QCOMPARE(early->events(), 15);
@@ -99,23 +99,23 @@ private slots:
         const QString bad = dir_.filePath(QStringLiteral("bad.xml"));
         write(bad, QByteArray(Document).replace("\"p1\"", "\"SSC-A\""));
         chooseInNextFileDialog(bad);
-        w.dataBox()->SelectData({root});
+        w.dataList()->SelectData({root});
         w.action(QStringLiteral("Import Gating-ML"))->trigger();
         QCOMPARE(recorder.messages.size(), 1);
         QVERIFY2(recorder.messages[0].contains(QStringLiteral("SSC-A")), qPrintable(recorder.messages[0]));
-        QCOMPARE(w.dataBox()->datas.Count(), 3);
+        QCOMPARE(w.dataList()->datas.Count(), 3);
     }
 
     void exportWritesTheSelectedTreeAndRefusalsKeepTheFile()
     {
         MainWindow w(settingsFile());
         TData* root = numberedData("cells", 2, 50);
-        w.dataBox()->Add(root);
+        w.dataList()->Add(root);
         auto gate = squareGate("Middle");
         TData* kid = TData::Gated(root, gate.get());
         QVERIFY(kid);
-        w.dataBox()->Add(kid);
-        w.dataBox()->SelectData({root});
+        w.dataList()->Add(kid);
+        w.dataList()->SelectData({root});
 
         const QString name = dir_.filePath(QStringLiteral("tree.xml"));
         MessageRecorder recorder;
@@ -134,7 +134,7 @@ private slots:
         mixed->x = {0.5, 0.5};
         TData* blend = TData::Gated(root, mixed.get());
         QVERIFY(blend);
-        w.dataBox()->Add(blend);
+        w.dataList()->Add(blend);
         bool refused = false;
         try {
             GatingMlCommands::Export(*root, name);

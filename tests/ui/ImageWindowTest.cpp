@@ -31,13 +31,13 @@
 #include "core/TData.h"
 #include "formats/images/ImageSequence.h"
 #include "formats/images/MultiPage.h"
-#include "ui/ImageCommands.h"
-#include "ui/MainWindow.h"
-#include "ui/TDataBox.h"
-#include "ui/TDataCalculator.h"
-#include "ui/TDispImg.h"
+#include "ui/analysis/DataCalculatorDialog.h"
 #include "ui/chart/Chart.h"
 #include "ui/chart/PaintBoxTools.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/image/ImageCommands.h"
+#include "ui/image/ImageWindow.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -68,15 +68,15 @@ void writeStack(const QString& dir)
     }
 }
 
-TDispImg* imageWindow(MainWindow& w)
+ImageWindow* imageWindow(MainWindow& w)
 {
     for (QMdiSubWindow* s : w.mdiArea()->subWindowList())
-        if (auto* d = qobject_cast<TDispImg*>(s->widget())) return d;
+        if (auto* d = qobject_cast<ImageWindow*>(s->widget())) return d;
     return nullptr;
 }
 
 // The box rectangle covering image columns x0..x1 and rows y0..y1.
-QRect boxRect(const TDispImg& win, int x0, int y0, int x1, int y1)
+QRect boxRect(const ImageWindow& win, int x0, int y0, int x1, int y1)
 {
     const double sx = double(win.image->width() - 1) / (W - 1), sy = double(win.image->height() - 1) / (H - 1);
     return QRect(QPoint(int(x0 * sx), int(y0 * sy)), QPoint(int(x1 * sx), int(y1 * sy)));
@@ -93,18 +93,18 @@ class ImageWindowTest : public QObject {
     QString stack() const { return dir_.filePath(QStringLiteral("scene")); }
 
     // Opens the stack as the user does: its window, or nil.
-    TDispImg* openStack(MainWindow& w)
+    ImageWindow* openStack(MainWindow& w)
     {
         writeStack(stack());
         return w.openMultipage(stack(), false) ? imageWindow(w) : nullptr;
     }
 
     // The stack's window with one training class drawn per stripe.
-    TDispImg* openWithClasses(MainWindow& w)
+    ImageWindow* openWithClasses(MainWindow& w)
     {
-        TDispImg* win = openStack(w);
+        ImageWindow* win = openStack(w);
         if (!win) return nullptr;
-        win->setTool(TDispImg::Tool::Rectangle);
+        win->setTool(ImageWindow::Tool::Rectangle);
         const char* names[3] = {"Soil", "Tree", "Water"};
         for (int m = 0; m < 3; ++m) {
             win->rectangleTool()->setVisible(true);
@@ -121,7 +121,7 @@ private slots:
         writeStack(stack());
         TData* d = w.openMultipage(stack(), false);
         QVERIFY(d);
-        TDispImg* win = imageWindow(w);
+        ImageWindow* win = imageWindow(w);
         QVERIFY(win);
         QCOMPARE(win->windowTitle(), QStringLiteral("scene"));
         QCOMPARE(win->imageWidth(), W);
@@ -129,8 +129,8 @@ private slots:
         QCOMPARE(win->Pseudo->count(), 3);
         QCOMPARE(win->Pseudo->currentText(), QStringLiteral("Multi"));
         QCOMPARE(win->WaveTable, (TVector{500, 600, 700}));
-        w.dataBox()->ShowValues(d);
-        QCOMPARE(w.dataBox()->Value(QStringLiteral("File Path")), QDir::toNativeSeparators(stack()));
+        w.dataList()->ShowValues(d);
+        QCOMPARE(w.dataList()->Value(QStringLiteral("File Path")), QDir::toNativeSeparators(stack()));
 
         // "Multi" shows frame 0 as grey levels (markers at 0: the bytes as they are).
         QCOMPARE(win->picture().pixel(0, 0), qRgb(value(0, 0, 0), value(0, 0, 0), value(0, 0, 0)));
@@ -142,7 +142,7 @@ private slots:
         w.mdiArea()->closeAllSubWindows();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!imageWindow(w));
-        emit w.dataBox()->dataActivated(d);
+        emit w.dataList()->dataActivated(d);
         QVERIFY(imageWindow(w));
     }
 
@@ -151,7 +151,7 @@ private slots:
         MainWindow w(settings());
         writeStack(stack());
         TData* d = w.openMultipage(stack(), false);
-        TDispImg* win = imageWindow(w);
+        ImageWindow* win = imageWindow(w);
         QVERIFY(win);
         win->Spectrum->setChecked(true);
         const QSize box = win->image->size();
@@ -180,7 +180,7 @@ private slots:
     void histogramMarkersSetTheGreyRangeOfTheFrame()
     {
         MainWindow w(settings());
-        TDispImg* win = openStack(w);
+        ImageWindow* win = openStack(w);
         QVERIFY(win);
         w.resize(1600, 1000);
         w.show();
@@ -216,16 +216,16 @@ private slots:
     void gridRadiusFollowsTheUpDown()
     {
         MainWindow w(settings());
-        TDispImg* win = openStack(w);
+        ImageWindow* win = openStack(w);
         QVERIFY(win);
-        win->setTool(TDispImg::Tool::Grid);
+        win->setTool(ImageWindow::Tool::Grid);
         QCOMPARE(win->gridTool()->radius(), 0.2);
         QCOMPARE(win->rad->text(), QStringLiteral("0.2"));
         win->rds->setValue(10);
         QCOMPARE(win->gridTool()->radius(), 0.5);
         QCOMPARE(win->rad->text(), QStringLiteral("0.5"));
-        win->setTool(TDispImg::Tool::Rectangle);
-        win->setTool(TDispImg::Tool::Grid);  // a new grid takes the current radius
+        win->setTool(ImageWindow::Tool::Rectangle);
+        win->setTool(ImageWindow::Tool::Grid);  // a new grid takes the current radius
         QCOMPARE(win->gridTool()->radius(), 0.5);
     }
 
@@ -235,17 +235,17 @@ private slots:
     {
         MessageRecorder messages;
         MainWindow w(settings());
-        TDispImg* win = openWithClasses(w);
+        ImageWindow* win = openWithClasses(w);
         QVERIFY(win);
         QCOMPARE(win->trainset().Count(), 3);
         TData* spectra = TData::Create("Spectra", 3, 5);
         for (int e = 0; e < 5; ++e)
             for (int c = 0; c < 3; ++c) spectra->data[e][c] = 10 * c + e;
         TData* other = TData::Create("Other", 7, 5);
-        w.dataBox()->Add(spectra);
-        w.dataBox()->Add(other);
-        w.dataBox()->SelectData({spectra, other, win->data()});
-        std::unique_ptr<QMimeData> mime(w.dataBox()->SelectionMimeData());
+        w.dataList()->Add(spectra);
+        w.dataList()->Add(other);
+        w.dataList()->SelectData({spectra, other, win->data()});
+        std::unique_ptr<QMimeData> mime(w.dataList()->SelectionMimeData());
         QWidget* grid = win->Trainsetgrid->viewport();
         const QPoint at = grid->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
@@ -262,12 +262,12 @@ private slots:
 
         QAction* calculator = win->menu->findChild<QAction*>(QStringLiteral("Calculator"));
         QVERIFY(calculator && calculator->isEnabled());
-        answerNextDialog<TDataCalculator>([](TDataCalculator* dlg) { dlg->accept(); });
+        answerNextDialog<DataCalculatorDialog>([](DataCalculatorDialog* dlg) { dlg->accept(); });
         calculator->trigger();
         QCOMPARE(win->trainset().Count(), 5);
         TData* made = win->trainset().GetData(4);
         QCOMPARE(made->events(), win->trainset().GetData(0)->events());  // a copy of the first class
-        QVERIFY(w.dataBox()->datas.Contains(made));
+        QVERIFY(w.dataList()->datas.Contains(made));
     }
 
     void gammaOfAPicture()
@@ -278,8 +278,8 @@ private slots:
         bmp.height = 1;
         bmp.pixels = {0x00808080, 0x00FF4000};
         TData* d = CreatePictureData(bmp);
-        w.dataBox()->Add(d);
-        TDispImg* win = qobject_cast<TDispImg*>(ImageCommands::OpenImageWindow(w, d));
+        w.dataList()->Add(d);
+        ImageWindow* win = qobject_cast<ImageWindow*>(ImageCommands::OpenImageWindow(w, d));
         QVERIFY(win);
         QCOMPARE(win->Pseudo->currentText(), QStringLiteral("Original"));
         QVERIFY(!win->Frame->isEnabled());
@@ -292,7 +292,7 @@ private slots:
     void samClassifiesEveryStripeAndUntickingHidesItsPixels()
     {
         MainWindow w(settings());
-        TDispImg* win = openWithClasses(w);
+        ImageWindow* win = openWithClasses(w);
         QVERIFY(win);
         QCOMPARE(win->trainset().Count(), 3);
         QCOMPARE(win->Trainsetgrid->rowCount(), 3);
@@ -306,7 +306,7 @@ private slots:
             const TData* r = results.GetData(m);
             QCOMPARE(r->ShortName(), win->trainset().GetData(m)->ShortName());
             QCOMPARE(r->events(), 4 * H);
-            QVERIFY(w.dataBox()->datas.Contains(r));
+            QVERIFY(w.dataList()->datas.Contains(r));
             for (int32_t p : r->link) QCOMPARE(int(p % W) / 4, m);
         }
         // Deviations in the grid with the "%8.5f" layout, and each class's share.
@@ -327,17 +327,17 @@ private slots:
         QCOMPARE(win->picture().pixel(0, 0), rgbOf(soil));
 
         // SD gives the same stripes; a second run replaces the first results.
-        const int inWorkspace = w.dataBox()->Count();
+        const int inWorkspace = w.dataList()->Count();
         win->SDClassification();
         QCOMPARE(win->testset().Count(), 3);
-        QCOMPARE(w.dataBox()->Count(), inWorkspace);
+        QCOMPARE(w.dataList()->Count(), inWorkspace);
         for (int m = 0; m < 3; ++m) QCOMPARE(win->testset().GetData(m)->events(), 4 * H);
     }
 
     void decompositionAndHypersphericalAddImageDataSets()
     {
         MainWindow w(settings());
-        TDispImg* win = openWithClasses(w);
+        ImageWindow* win = openWithClasses(w);
         QVERIFY(win);
         win->ToggleClass(1);  // Tree unticked: two spectra
         TData* dec = win->Decomposition();
@@ -346,7 +346,7 @@ private slots:
         QCOMPARE(dec->Desc()[0].name, std::string("Soil"));
         QCOMPARE(dec->Desc()[1].name, std::string("Water"));
         QVERIFY(dec->IsSequence());
-        QVERIFY(w.dataBox()->datas.Contains(dec));
+        QVERIFY(w.dataList()->datas.Contains(dec));
         TData* hyp = win->Hyperspherical();
         QVERIFY(hyp);
         QCOMPARE(hyp->CaseSize(), 3);
@@ -357,7 +357,7 @@ private slots:
     {
         MainWindow w(settings());
         MessageRecorder messages;
-        TDispImg* win = openWithClasses(w);
+        ImageWindow* win = openWithClasses(w);
         QVERIFY(win);
         std::vector<TColor> colours;
         for (TData* c : win->trainset().items()) colours.push_back(c->NativeColor());
@@ -389,9 +389,9 @@ private slots:
         MainWindow w(settings());
         writeStack(stack());
         TData* d = w.openMultipage(stack(), false);
-        QPointer<TDispImg> win = imageWindow(w);
+        QPointer<ImageWindow> win = imageWindow(w);
         QVERIFY(win);
-        w.dataBox()->Remove(d);
+        w.dataList()->Remove(d);
         QTRY_VERIFY(win.isNull());
     }
 };

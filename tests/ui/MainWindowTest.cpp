@@ -20,13 +20,13 @@
 
 #include "FcsFixtureWriter.h"
 #include "UiTestHelpers.h"
-#include "ui/FileOpener.h"
-#include "ui/IniFile.h"
-#include "ui/MainWindow.h"
-#include "ui/OptionsDialog.h"
-#include "ui/TDataBox.h"
-#include "ui/TSubChannelDlg.h"
-#include "ui/Tsee.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/common/IniFile.h"
+#include "ui/workspace/DeleteChannelsDialog.h"
+#include "ui/workspace/FileInfoWindow.h"
+#include "ui/workspace/FileOpener.h"
+#include "ui/workspace/MainWindow.h"
+#include "ui/workspace/OptionsDialog.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -136,7 +136,7 @@ private slots:
         MainWindow w(settingsFile());
         const QString file = dir_.filePath(QStringLiteral("three.fcs"));
         w.openFiles({file});
-        TDataBox* box = w.dataBox();
+        DataListWindow* box = w.dataList();
         QCOMPARE(box->Count(), 3);
         QCOMPARE(box->List->topLevelItemCount(), 3);
         QStringList names;
@@ -151,11 +151,11 @@ private slots:
         MainWindow w(settingsFile());
         w.openFiles({dir_.filePath(QStringLiteral("b.fcs")), dir_.filePath(QStringLiteral("a.fcs"))});
         QCOMPARE(opener.opened, QStringList({dir_.filePath(QStringLiteral("a.fcs")), dir_.filePath(QStringLiteral("b.fcs"))}));
-        QCOMPARE(w.dataBox()->Count(), 6);
+        QCOMPARE(w.dataList()->Count(), 6);
 
         w.openFirstDataSet(dir_.filePath(QStringLiteral("c.fcs")));
-        QCOMPARE(w.dataBox()->Count(), 7);
-        QCOMPARE(w.dataBox()->GetItem(6)->ScreenName(), std::string("c"));
+        QCOMPARE(w.dataList()->Count(), 7);
+        QCOMPARE(w.dataList()->GetItem(6)->ScreenName(), std::string("c"));
     }
 
     void readerErrorsAreShownAndTheProgramGoesOn()
@@ -169,7 +169,7 @@ private slots:
         w.openFiles({QStringLiteral("/no/such.fcs")});
         QCOMPARE(recorder.messages, QStringList({"File /no/such.fcs does not look like FCS file!",
                                                  "Error reading file /no/such.fcs"}));
-        QCOMPARE(w.dataBox()->Count(), 0);
+        QCOMPARE(w.dataList()->Count(), 0);
     }
 
     void slowOpenShowsProgressAndKeepsTheWindowAlive()
@@ -193,7 +193,7 @@ private slots:
         probe.stop();
         QVERIFY(progressSeen);
         QVERIFY2(ticks >= 10, "the user-interface thread stood still while reading");
-        QCOMPARE(w.dataBox()->Count(), 1);
+        QCOMPARE(w.dataList()->Count(), 1);
     }
 
     void commandsAskForASelection()
@@ -201,7 +201,7 @@ private slots:
         MessageRecorder recorder;
         MainWindow w(settingsFile());
         TData* a = numberedData("a", 3, 2);
-        w.dataBox()->Add(a);
+        w.dataList()->Add(a);
         // One data set, nothing selected: the command takes it.
         w.action(QStringLiteral("Swap Channels order"))->trigger();
         QCOMPARE(a->data[1][0], 102.0);
@@ -210,8 +210,8 @@ private slots:
         QCOMPARE(a->Desc()[0].name, std::string("Ch1"));
         QVERIFY(recorder.messages.isEmpty());
 
-        w.dataBox()->Add(numberedData("b", 3, 2));
-        w.dataBox()->SelectData({});
+        w.dataList()->Add(numberedData("b", 3, 2));
+        w.dataList()->SelectData({});
         w.action(QStringLiteral("Swap Channels order"))->trigger();
         QCOMPARE(a->data[1][0], 102.0);
         QCOMPARE(recorder.messages, QStringList{QStringLiteral("Please select at least one data file!")});
@@ -221,8 +221,8 @@ private slots:
     {
         MainWindow w(settingsFile());
         TData* d = numberedData("odd", 5, 1);
-        w.dataBox()->Add(d);
-        w.dataBox()->SelectData({d});
+        w.dataList()->Add(d);
+        w.dataList()->SelectData({d});
         w.action(QStringLiteral("Swap Channels order"))->trigger();
         for (int p = 0; p < 5; ++p) QCOMPARE(d->data[0][p], double(4 - p));
     }
@@ -232,17 +232,17 @@ private slots:
         MainWindow w(settingsFile());
         TData* a = numberedData("a", 2, 3);
         TData* b = numberedData("b", 2, 4);
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
-        w.dataBox()->SelectData({b, a});
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
+        w.dataList()->SelectData({b, a});
         w.action(QStringLiteral("Join"))->trigger();
-        QCOMPARE(w.dataBox()->Count(), 3);
-        TData* joined = w.dataBox()->GetItem(2);
+        QCOMPARE(w.dataList()->Count(), 3);
+        TData* joined = w.dataList()->GetItem(2);
         QCOMPARE(joined->ShortName(), std::string("b+a"));
         QCOMPARE(joined->events(), 7);
         QCOMPARE(a->Parent(), joined);
-        QCOMPARE(w.dataBox()->List->topLevelItemCount(), 1);
-        QCOMPARE(w.dataBox()->List->topLevelItem(0)->childCount(), 2);
+        QCOMPARE(w.dataList()->List->topLevelItemCount(), 1);
+        QCOMPARE(w.dataList()->List->topLevelItem(0)->childCount(), 2);
     }
 
     void deleteChannelsAddsADataSetOfTheKeptChannels()
@@ -250,18 +250,18 @@ private slots:
         MainWindow w(settingsFile());
         TData* d = numberedData("d", 4, 6);
         for (int p = 0; p < 4; ++p) d->Desc()[size_t(p)].name = "P" + std::to_string(p);
-        w.dataBox()->Add(d);
-        w.dataBox()->SelectData({d});
+        w.dataList()->Add(d);
+        w.dataList()->SelectData({d});
         QTimer::singleShot(0, [] {
-            auto* dlg = qobject_cast<TSubChannelDlg*>(QApplication::activeModalWidget());
+            auto* dlg = qobject_cast<DeleteChannelsDialog*>(QApplication::activeModalWidget());
             QVERIFY(dlg);
             dlg->SetChecked(1, true);
             dlg->SetChecked(3, true);
             dlg->accept();
         });
         w.action(QStringLiteral("Delete channels"))->trigger();
-        QCOMPARE(w.dataBox()->Count(), 2);
-        TData* kept = w.dataBox()->GetItem(1);
+        QCOMPARE(w.dataList()->Count(), 2);
+        TData* kept = w.dataList()->GetItem(1);
         QCOMPARE(kept->Parent(), d);
         QCOMPARE(kept->CaseSize(), 2);
         QCOMPARE(kept->Desc()[0].name, std::string("P0"));
@@ -280,7 +280,7 @@ private slots:
         d->data[0][1] = -2;
         d->data[1][0] = 1e21;
         d->data[1][1] = 123456.75;
-        w.dataBox()->Add(d);
+        w.dataList()->Add(d);
         w.action(QStringLiteral("Save For Cluster"))->trigger();
         QFile f(dir_.filePath(QStringLiteral("clu.txt")));
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -294,7 +294,7 @@ private slots:
         MainWindow w(settingsFile());
         QVERIFY(w.action(QStringLiteral("Open"))->isEnabled());
         w.openFiles({path});
-        TDataBox* box = w.dataBox();
+        DataListWindow* box = w.dataList();
         QCOMPARE(box->List->topLevelItemCount(), 3);
         QStringList names;
         for (int i = 0; i < 3; ++i) names << box->List->topLevelItem(i)->text(0);
@@ -313,7 +313,7 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.openFirstDataSet(path);
-        TDataBox* box = w.dataBox();
+        DataListWindow* box = w.dataList();
         QCOMPARE(box->Count(), 1);
         QCOMPARE(box->List->topLevelItem(0)->text(0), QStringLiteral("demo"));
         // It is current at once: the grid shows it without a click.
@@ -328,7 +328,7 @@ private slots:
         const QString path = dir_.filePath(QStringLiteral("info.fcs"));
         QVERIFY(fixtures::writeFcs30(toEightBit(path), {smallSet(2, 3, "first"), smallSet(3, 4, "second")}));
         MainWindow w(settingsFile());
-        Tsee* see = w.fileInfo();
+        FileInfoWindow* see = w.fileInfo();
         see->ShowFile(path, 1);
         QVERIFY(see->isVisible());
         QCOMPARE(see->windowTitle(), QStringLiteral("View"));

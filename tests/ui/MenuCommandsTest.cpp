@@ -18,17 +18,17 @@
 #endif
 
 #include "UiTestHelpers.h"
+#include "analysis/TPca.h"
 #include "core/Messages.h"
 #include "core/TGate.h"
 #include "formats/FcsOpen.h"
 #include "formats/images/MultiPage.h"
-#include "analysis/TPca.h"
-#include "ui/MainWindow.h"
-#include "ui/OptionsDialog.h"
-#include "ui/plot/TPlotCon.h"
-#include "ui/plot/TScatterProform.h"
-#include "ui/TDataBox.h"
-#include "ui/TSeqProg.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/common/ProgressWindow.h"
+#include "ui/plot/PlotControlPanel.h"
+#include "ui/plot/ScatterPlotWindow.h"
+#include "ui/workspace/MainWindow.h"
+#include "ui/workspace/OptionsDialog.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -88,14 +88,14 @@ private slots:
     {
         MainWindow w(settingsFile());
         TData* d = numberedData("cells", 3, 40);
-        w.dataBox()->Add(d);
+        w.dataList()->Add(d);
         const QString name = file(QStringLiteral("cells.fcs"));
         w.saveAsFcs(*d, name);
 
         RecordingSink sink;
         TData* back = CreateFromFile(QFile::encodeName(name).toStdString(), 0, sink, nullptr);
         QVERIFY(back);
-        w.dataBox()->Add(back);
+        w.dataList()->Add(back);
         QCOMPARE(back->CaseSize(), 3);
         QCOMPARE(back->events(), 40);
         for (int e : {0, 17, 39})
@@ -106,7 +106,7 @@ private slots:
     {
         MainWindow w(settingsFile());
         TData* d = numberedData("cells", 2, 5);
-        w.dataBox()->Add(d);
+        w.dataList()->Add(d);
         MessageRecorder recorder;
         // The menu entry shows the writer's error and the program goes on.
         const QString bad = file(QStringLiteral("no-such-folder/x.fcs"));
@@ -120,31 +120,31 @@ private slots:
         MainWindow w(settingsFile());
         TData* a = numberedData("a", 2, 10);  // column 0 = e * 100
         TData* b = numberedData("b", 2, 30);
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
         TData* kid = gatedKid(a, "low", -1, 450);  // events 0..4 of a
-        w.dataBox()->Add(kid);
+        w.dataList()->Add(kid);
         QCOMPARE(kid->events(), 5);
 
-        w.dataBox()->SelectData({a});
+        w.dataList()->SelectData({a});
         w.action(QStringLiteral("Breed gates"))->trigger();
         TData* copy = b->GetKidByName("low");
         QVERIFY(copy);
         QCOMPARE(copy->events(), 5);  // the same square keeps events 0..4 of b
         QCOMPARE(copy->data[4][0], 400.0);
-        QVERIFY(w.dataBox()->NodeOf(copy));
-        QCOMPARE(w.dataBox()->Count(), 4);
+        QVERIFY(w.dataList()->NodeOf(copy));
+        QCOMPARE(w.dataList()->Count(), 4);
         // Breeding again changes nothing: the kid exists already.
         w.action(QStringLiteral("Breed gates"))->trigger();
-        QCOMPARE(w.dataBox()->Count(), 4);
+        QCOMPARE(w.dataList()->Count(), 4);
     }
 
     void gateTableIsSavedAndAppended()
     {
         MainWindow w(settingsFile());
         TData* a = numberedData("a", 2, 6);
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(gatedKid(a, "low", -1, 250));  // events 0..2
+        w.dataList()->Add(a);
+        w.dataList()->Add(gatedKid(a, "low", -1, 250));  // events 0..2
         const QString name = file(QStringLiteral("gates.txt"));
         w.saveGateTable(*a, name);
         const QList<QByteArray> lines = readAll(name).split('\n');
@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(lines[4].trimmed(), QByteArray("3\t0"));
         QCOMPARE(lines[6].trimmed(), QByteArray("5\t0"));
 
-        w.dataBox()->SelectData({a});
+        w.dataList()->SelectData({a});
         w.action(QStringLiteral("Add Gate Table To Data Table"))->trigger();
         QCOMPARE(a->CaseSize(), 3);
         QCOMPARE(a->data[2][2], 1.0);
@@ -169,11 +169,11 @@ private slots:
         MainWindow w(settingsFile());
         TData* a = numberedData("a", 2, 10);
         TData* b = numberedData("b", 2, 10);
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
         TData* low = gatedKid(a, "low", -1, 450);
-        w.dataBox()->Add(low);
-        w.dataBox()->Add(gatedKid(low, "lower", -1, 150));
+        w.dataList()->Add(low);
+        w.dataList()->Add(gatedKid(low, "lower", -1, 150));
         const QString name = file(QStringLiteral("p.orp"));
         w.saveProtocol(*a, name);
 
@@ -185,15 +185,15 @@ private slots:
         TData* bLower = bLow->GetKidByName("lower");
         QVERIFY(bLower);
         QCOMPARE(bLower->events(), 2);
-        QCOMPARE(w.dataBox()->Count(), 6);
-        QVERIFY(w.dataBox()->NodeOf(bLower));
+        QCOMPARE(w.dataList()->Count(), 6);
+        QVERIFY(w.dataList()->NodeOf(bLower));
     }
 
     void loadingANonProtocolFileAddsNothing()
     {
         MainWindow w(settingsFile());
         TData* b = numberedData("b", 2, 10);
-        w.dataBox()->Add(b);
+        w.dataList()->Add(b);
         const QString name = file(QStringLiteral("junk.orp"));
         {
             QFile f(name);
@@ -204,14 +204,14 @@ private slots:
         runCommand([&] { w.loadProtocol(*b, name); });
         QCOMPARE(recorder.messages.size(), 1);
         QVERIFY(recorder.messages[0].contains(QStringLiteral("is not protocol file")));
-        QCOMPARE(w.dataBox()->Count(), 1);
+        QCOMPARE(w.dataList()->Count(), 1);
     }
 
     void saveAsTxtWritesEveryEventAsIsOrScaled()
     {
         MainWindow w(settingsFile());
         TData* a = numberedData("a", 2, 4);  // values 0 .. 301
-        w.dataBox()->Add(a);
+        w.dataList()->Add(a);
         struct Case {
             bool scaled;
             QByteArray first, last;
@@ -240,7 +240,7 @@ private slots:
         QVERIFY(seq);
         QVERIFY(seq->IsSequence());
         QCOMPARE(int(seq->seq.size()), 2);
-        QCOMPARE(w.dataBox()->Count(), 1);
+        QCOMPARE(w.dataList()->Count(), 1);
         QVERIFY(!w.progress()->isVisible());
 
         const QString copy = file(QStringLiteral("copy"));
@@ -248,13 +248,13 @@ private slots:
         TData* again = w.openMultipage(copy, false);
         QVERIFY(again);
         QCOMPARE(int(again->seq.size()), 2);
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
 
         // "Stop" pressed while the first frame is read: the load ends, nothing is added.
         QTimer::singleShot(0, w.progress()->Stop, &QPushButton::click);
         TData* stopped = w.openMultipage(frames.path(), false);
         QVERIFY(!stopped);
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
         QVERIFY(!w.progress()->isVisible());
     }
 
@@ -301,27 +301,27 @@ private slots:
         QCOMPARE(d->CaseSize(), 3);  // red, green, blue
         QCOMPARE(d->data[1][0], 200.0);
         QCOMPARE(d->data[0][2], 100.0);  // the darker first pixel
-        QCOMPARE(w.dataBox()->Count(), 1);
+        QCOMPARE(w.dataList()->Count(), 1);
 
         MessageRecorder recorder;
         TData* bad = nullptr;
         runCommand([&] { bad = w.openPicture(file(QStringLiteral("missing.bmp"))); });
         QVERIFY(!bad);
         QCOMPARE(recorder.messages.size(), 1);
-        QCOMPARE(w.dataBox()->Count(), 1);
+        QCOMPARE(w.dataList()->Count(), 1);
     }
 
     void protocolCommandsWithoutSelectionDoNothingSilently()
     {
         MainWindow w(settingsFile());
-        w.dataBox()->Add(numberedData("a", 2, 10));
-        w.dataBox()->Add(numberedData("b", 2, 10));
+        w.dataList()->Add(numberedData("a", 2, 10));
+        w.dataList()->Add(numberedData("b", 2, 10));
         MessageRecorder recorder;
         // With a selection these would open their file dialogs and wait.
         w.action(QStringLiteral("Save Protocol"))->trigger();
         w.action(QStringLiteral("Load Protocol"))->trigger();
         QVERIFY(recorder.messages.isEmpty());
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
     }
 
     void plotOpensOneWindowPerSelectedDataSet()
@@ -329,14 +329,14 @@ private slots:
         MainWindow w(settingsFile());
         TData* a = numberedData("a", 2, 10);
         TData* b = numberedData("b", 2, 10);
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
-        w.dataBox()->SelectData({a, b});
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
+        w.dataList()->SelectData({a, b});
         w.action(QStringLiteral("2D Plot"))->trigger();
         QCOMPARE(w.mdiArea()->subWindowList().size(), 2);
 
         // Double click on a node of the data list plots that data set.
-        emit w.dataBox()->dataActivated(a);
+        emit w.dataList()->dataActivated(a);
         QCOMPARE(w.mdiArea()->subWindowList().size(), 3);
     }
 
@@ -350,9 +350,9 @@ private slots:
             d->data[e][1] = 2 * t + (e % 7);
             d->data[e][2] = -t + (e % 5);
         }
-        w.dataBox()->Add(d);
-        emit w.dataBox()->dataActivated(d);
-        auto* plot = w.mdiArea()->findChild<TScatterProform*>();
+        w.dataList()->Add(d);
+        emit w.dataList()->dataActivated(d);
+        auto* plot = w.mdiArea()->findChild<ScatterPlotWindow*>();
         QVERIFY(plot);
         for (const auto algorithm : {OptionsDialog::PcaAlgorithm::Jacobi, OptionsDialog::PcaAlgorithm::QL}) {
             w.options()->AlgorithmJacobi->setChecked(algorithm == OptionsDialog::PcaAlgorithm::Jacobi);
@@ -370,19 +370,19 @@ private slots:
         MainWindow w(settingsFile());
         w.show();
         TData* root = numberedData("root", 2, 10);
-        w.dataBox()->Add(root);
+        w.dataList()->Add(root);
         TData* kid = childOf(root, "Gate_1", 0, 4);
         TData::Workspace->Add(kid);
         kid->Announce();
-        QTRY_VERIFY(w.dataBox()->NodeOf(kid));
-        QCOMPARE(w.dataBox()->NodeOf(kid)->parent(), w.dataBox()->NodeOf(root));
+        QTRY_VERIFY(w.dataList()->NodeOf(kid));
+        QCOMPARE(w.dataList()->NodeOf(kid)->parent(), w.dataList()->NodeOf(root));
     }
 
     void plotWithoutSelectionAsksAndOpensAnEmptyPlot()
     {
         MainWindow w(settingsFile());
-        w.dataBox()->Add(numberedData("a", 2, 10));
-        w.dataBox()->Add(numberedData("b", 2, 10));
+        w.dataList()->Add(numberedData("a", 2, 10));
+        w.dataList()->Add(numberedData("b", 2, 10));
         MessageRecorder recorder;
         w.action(QStringLiteral("2D Plot"))->trigger();
         QCOMPARE(recorder.messages, QStringList({QStringLiteral("Please select at least one data file!")}));

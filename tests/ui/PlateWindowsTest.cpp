@@ -23,14 +23,14 @@
 #include "core/TData.h"
 #include "formats/TFCSWrite.h"
 #include "plates/PhenoFiles.h"
-#include "ui/MainWindow.h"
-#include "ui/PhenoTowers.h"
-#include "ui/PlateCommands.h"
-#include "ui/PlateWindow.h"
-#include "ui/TDataBox.h"
-#include "ui/TFeno.h"
-#include "ui/TNWellPlate.h"
 #include "ui/chart/Chart.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/plates/PhenoTowers.h"
+#include "ui/plates/PhenotypingWindow.h"
+#include "ui/plates/PlateCommands.h"
+#include "ui/plates/PlateWindow.h"
+#include "ui/plates/WellPlateView.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -50,7 +50,7 @@ void writeWell(const QString& dir, const QString& name, int events, int tag)
     SaveAsFCS(*d, toEightBit(QDir(dir).filePath(name)));
 }
 
-QPoint centreOf(const TNWellPlate& v, int row, int column)
+QPoint centreOf(const WellPlateView& v, int row, int column)
 {
     const PlateRect r = v.layout().wells[size_t(row)][size_t(column)];
     return QPoint(r.left + r.width / 2, r.top + r.height / 2);
@@ -99,12 +99,12 @@ private slots:
         PlateWindow* view = PlateCommands::OpenPlateFolder(w, makePlate());
         QVERIFY2(view, qPrintable(messages.messages.join('\n')));
         QApplication::processEvents();
-        QCOMPARE(w.dataBox()->Count(), 1);
-        TData* plate = w.dataBox()->GetItem(0);
+        QCOMPARE(w.dataList()->Count(), 1);
+        TData* plate = w.dataList()->GetItem(0);
         QCOMPARE(plate->events(), 100);
         QCOMPARE(plate->NonEmptyWellCount, 4);
         QCOMPARE(QString::fromStdString(plate->ShortName()), QStringLiteral("plate"));
-        TNWellPlate* v = view->plateView();
+        WellPlateView* v = view->plateView();
         QCOMPARE(v->PlateType(), TPlateType::pt96);  // 3 x 12 fits a 96-well plate
         QCOMPARE(v->well(2, 11).TotalCount, 40);
         QVERIFY(v->well(2, 11).fColor != v->well(2, 10).fColor);  // filled wells stand out
@@ -121,7 +121,7 @@ private slots:
         PlateWindow* view = PlateCommands::OpenPlateFolder(w, makePlate());
         QVERIFY(view);
         view->parentWidget()->resize(900, 560);
-        TNWellPlate* v = view->plateView();
+        WellPlateView* v = view->plateView();
         QApplication::processEvents();
         QVERIFY(v->layout().drawn);
 
@@ -149,7 +149,7 @@ private slots:
 
     void tooSmallViewKeepsItsLastPicture()
     {
-        TNWellPlate v;
+        WellPlateView v;
         v.SetPlateType(TPlateType::pt96);
         v.resize(500, 340);
         v.show();
@@ -169,14 +169,14 @@ private slots:
         writeWell(plate, QStringLiteral("12345B00.fcs"), 5, 9);
         QVERIFY(!runCommand([&] { PlateCommands::OpenPlateFolder(w, plate); }));
         QVERIFY(messages.messages.value(0).contains(QStringLiteral("12345B00.fcs")));
-        QCOMPARE(w.dataBox()->Count(), 0);
+        QCOMPARE(w.dataList()->Count(), 0);
 
         messages.messages.clear();
         const QString empty = dir_.filePath(QStringLiteral("empty"));
         QDir().mkpath(empty);
         QVERIFY(!PlateCommands::OpenPlateFolder(w, empty));
         QVERIFY(messages.messages.value(0).contains(QStringLiteral("No FCS file")));
-        QCOMPARE(w.dataBox()->Count(), 0);
+        QCOMPARE(w.dataList()->Count(), 0);
     }
 
     void yeastPlateOpensWith24FilledWells()
@@ -186,7 +186,7 @@ private slots:
         MainWindow w(settingsFile());
         PlateWindow* view = PlateCommands::OpenPlateFolder(w, yeast);
         QVERIFY(view);
-        TNWellPlate* v = view->plateView();
+        WellPlateView* v = view->plateView();
         QCOMPARE(v->PlateType(), TPlateType::pt96);
         int filled = 0;
         for (int r = 0; r < v->GetRowCount(); ++r)
@@ -205,9 +205,9 @@ private slots:
         MainWindow w(settingsFile());
         TData* a = numberedData("a", 3, 5);
         TData* b = numberedData("b", 4, 5);
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
-        w.dataBox()->SelectData({a, b});
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
+        w.dataList()->SelectData({a, b});
         QVERIFY(!PlateCommands::Phenotyping(w));
         QCOMPARE(messages.messages.value(0),
                  QStringLiteral("Sorry, all selected files must have the same number of parameters"));
@@ -222,9 +222,9 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         PlateCommands::OpenPlateFolder(w, makePlate());
-        TData* plate = w.dataBox()->GetItem(0);
-        w.dataBox()->MakeCurrent(plate);
-        TFeno* feno = PlateCommands::Phenotyping(w);
+        TData* plate = w.dataList()->GetItem(0);
+        w.dataList()->MakeCurrent(plate);
+        PhenotypingWindow* feno = PlateCommands::Phenotyping(w);
         QVERIFY(feno);
         feno->parentWidget()->resize(1100, 720);
         QCOMPARE(feno->windowTitle(), QStringLiteral("Phenotyping"));
@@ -288,7 +288,7 @@ private slots:
 
     void onlyVisibleCellsHaveCharts()
     {
-        TFeno feno(nullptr);
+        PhenotypingWindow feno(nullptr);
         // 50 detected tubes through a tube channel.
         DataRef tubes(numberedData("tubes", 4, 5000));
         for (int e = 0; e < 5000; ++e) tubes->data[e][0] = 100.0 * (e / 100 + 1);
@@ -318,7 +318,7 @@ private slots:
     void fillTubesRefusedForFewerDyesThanTheFirst()
     {
         MessageRecorder messages;
-        TFeno feno(nullptr);
+        PhenotypingWindow feno(nullptr);
         DataRef a(numberedData("a", 3, 10)), b(numberedData("b", 3, 10));
         feno.Add(a.get());
         feno.Add(b.get());
@@ -343,7 +343,7 @@ private slots:
     {
         MessageRecorder messages;
         const QString plateDir = makePlate();
-        TFeno feno(nullptr);
+        PhenotypingWindow feno(nullptr);
         feno.Add(plateDir);
         feno.setParameterChecked(0, true);
         feno.setParameterChecked(1, true);
@@ -380,7 +380,7 @@ private slots:
 
         const QString project = dir_.filePath(QStringLiteral("p.phe"));
         QVERIFY(runCommand([&] { feno.SaveProject(project); }));
-        TFeno other(nullptr);
+        PhenotypingWindow other(nullptr);
         QVERIFY(runCommand([&] { other.LoadProject(project); }));
         QCOMPARE(other.DataCount(), 1);
         QCOMPARE(other.Data(0)->NonEmptyWellCount, 4);
@@ -408,7 +408,7 @@ private slots:
 
     void sidePlotShowsHistogramOrPoints()
     {
-        TFeno feno(nullptr);
+        PhenotypingWindow feno(nullptr);
         DataRef a(numberedData("a", 3, 50)), b(numberedData("b", 3, 70));
         feno.Add(a.get());
         feno.Add(b.get());

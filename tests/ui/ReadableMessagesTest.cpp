@@ -11,10 +11,10 @@
 #include "UiTestHelpers.h"
 #include "core/Messages.h"
 #include "core/TData.h"
-#include "ui/FileOpener.h"
-#include "ui/MainWindow.h"
-#include "ui/TDataBox.h"
-#include "ui/Tsee.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/workspace/FileInfoWindow.h"
+#include "ui/workspace/FileOpener.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -58,7 +58,7 @@ private slots:
             QVERIFY2(recorder.messages[i].contains(QStringLiteral("does not exist")) &&
                          recorder.messages[i].contains(missing),
                      qPrintable(recorder.messages[i]));
-        QCOMPARE(w.dataBox()->Count(), 0);
+        QCOMPARE(w.dataList()->Count(), 0);
     }
 
     void readerMessagesNameTheFile()
@@ -114,12 +114,12 @@ private slots:
         QVERIFY(sawProgress);
         QCOMPARE(recorder.messages.size(), 1);
         QVERIFY2(!coveredWhileShown, "a progress window was up while the message was shown");
-        QCOMPARE(w.dataBox()->Count(), 1);
+        QCOMPARE(w.dataList()->Count(), 1);
     }
 
     void fileInfoClosesWithEscape()
     {
-        Tsee see;
+        FileInfoWindow see;
         see.show();
         see.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&see));

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <clocale>
 
-#include "ui/IniFile.h"
-#include "ui/SettingsLocation.h"
+#include "ui/common/IniFile.h"
+#include "ui/workspace/SettingsLocation.h"
 
 using namespace orvala;
 

@@ -16,10 +16,10 @@
 #include <unistd.h>
 
 #include "UiTestHelpers.h"
-#include "ui/FileOpener.h"
-#include "ui/MainWindow.h"
-#include "ui/SingleInstance.h"
-#include "ui/TDataBox.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/workspace/FileOpener.h"
+#include "ui/workspace/MainWindow.h"
+#include "ui/workspace/SingleInstance.h"
 
 using namespace orvala;
 
@@ -155,7 +155,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 20000);
             QCOMPARE(second.exitStatus(), QProcess::NormalExit);
             QCOMPARE(second.exitCode(), 0);
-            QTRY_COMPARE(w.dataBox()->Count(), 1);
+            QTRY_COMPARE(w.dataList()->Count(), 1);
             QCOMPARE(opened, QStringList{QDir(tmp.path()).filePath(QStringLiteral("handed.fcs"))});
             // The second program never made a settings file: it had no window.
             QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("config/orvala/orvala.ini"))));

@@ -20,19 +20,19 @@
 #include "UiTestHelpers.h"
 #include "analysis/TimeBins.h"
 #include "core/TData.h"
-#include "plot/Tabloid.h"
 #include "core/TDataList.h"
-#include "ui/DataSetDrag.h"
-#include "ui/MainWindow.h"
-#include "ui/TDataBox.h"
-#include "ui/TTimes.h"
-#include "ui/Ttabloid.h"
+#include "plot/Tabloid.h"
+#include "ui/analysis/ScatterMatrixWindow.h"
+#include "ui/analysis/TimePlotWindow.h"
 #include "ui/chart/Chart.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/common/DataSetDrag.h"
 #include "ui/plot/PlotWindow.h"
-#include "ui/plot/TScatterProform.h"
+#include "ui/plot/ScatterPlotWindow.h"
+#include "ui/workspace/MainWindow.h"
 #ifdef ORVALA_HAVE_3D
 #include "ui/chart/Chart3D.h"
-#include "ui/plot/TScatter3D.h"
+#include "ui/plot/Scatter3DWindow.h"
 #endif
 
 using namespace orvala;
@@ -62,7 +62,7 @@ std::vector<double> ramp(int n)
     return t;
 }
 
-void tick(TDataPage* page, int row) { page->ylist->item(row)->setCheckState(Qt::Checked); }
+void tick(TimePlotPage* page, int row) { page->ylist->item(row)->setCheckState(Qt::Checked); }
 
 template <class W>
 QList<W*> windowsOf(MainWindow& w)
@@ -98,12 +98,12 @@ private slots:
         MainWindow w(settingsFile());
         TData* a = timedData("a", ramp(12));
         TData* b = timedData("b", {0.4, 0.6, 0.5, 1.5});
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
-        w.dataBox()->SelectData({a, b});
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
+        w.dataList()->SelectData({a, b});
         w.action(QStringLiteral("Time Plot"))->trigger();
-        QCOMPARE(windowsOf<TTimes>(w).size(), 1);
-        TTimes* t = TTimes::instance();
+        QCOMPARE(windowsOf<TimePlotWindow>(w).size(), 1);
+        TimePlotWindow* t = TimePlotWindow::instance();
         QVERIFY(t);
         QCOMPARE(t->windowTitle(), QStringLiteral("Times"));
         QCOMPARE(int(t->plist.size()), 2);
@@ -125,9 +125,9 @@ private slots:
         QCOMPARE(c->xValues(c->seriesAt(1)), (std::vector<double>{0, 1, 2}));
         QCOMPARE(t->sigma->maximum(), 3);  // 12 points / 3 - 1
 
-        w.dataBox()->SelectData({b});
+        w.dataList()->SelectData({b});
         w.action(QStringLiteral("Time Plot"))->trigger();
-        QCOMPARE(windowsOf<TTimes>(w).size(), 1);
+        QCOMPARE(windowsOf<TimePlotWindow>(w).size(), 1);
         QCOMPARE(int(t->plist.size()), 3);
         QVERIFY(messages.messages.isEmpty());
     }
@@ -141,15 +141,15 @@ private slots:
         TData* a = timedData("a", ramp(12));
         TData* b = timedData("b", ramp(6));
         TData* c = timedData("c", ramp(9));
-        for (TData* d : {a, b, c}) w.dataBox()->Add(d);
-        w.dataBox()->SelectData({b});
+        for (TData* d : {a, b, c}) w.dataList()->Add(d);
+        w.dataList()->SelectData({b});
         w.action(QStringLiteral("Time Plot"))->trigger();
-        TTimes* t = TTimes::instance();
+        TimePlotWindow* t = TimePlotWindow::instance();
         QVERIFY(t);
         QCOMPARE(int(t->plist.size()), 1);
 
-        w.dataBox()->SelectData({c, a});
-        std::unique_ptr<QMimeData> mime(w.dataBox()->SelectionMimeData());
+        w.dataList()->SelectData({c, a});
+        std::unique_ptr<QMimeData> mime(w.dataList()->SelectionMimeData());
         QVERIFY(CarriesDataSets(mime.get()));
         QCOMPARE(DroppedDataSets(mime.get(), *TData::Workspace), (std::vector<TData*>{c, a}));
 
@@ -185,7 +185,7 @@ private slots:
         MessageRecorder messages;
         DataRef a(timedData("a", {0, 1, 3, 3, 4, 5, 6}));  // bin 2 empty: y = 0 there
         DataRef b(timedData("b", {0, 1, 2}));
-        TTimes t;
+        TimePlotWindow t;
         t.Adopt(a.get());
         tick(t.plist[0], 1);
         Chart* c = t.chart();
@@ -217,7 +217,7 @@ private slots:
         MessageRecorder messages;
         DataRef wide(timedData("ticks", {0, 5e7}));
         DataRef fine(timedData("fine", ramp(5)));
-        TTimes t;
+        TimePlotWindow t;
         t.Adopt(fine.get());
         tick(t.plist[0], 1);
         t.Adopt(wide.get());
@@ -233,20 +233,20 @@ private slots:
         MainWindow w(settingsFile());
         TData* a = timedData("a", ramp(8));
         TData* b = timedData("b", ramp(8));
-        w.dataBox()->Add(a);
-        w.dataBox()->Add(b);
-        w.dataBox()->SelectData({a, b});
+        w.dataList()->Add(a);
+        w.dataList()->Add(b);
+        w.dataList()->SelectData({a, b});
         w.action(QStringLiteral("Time Plot"))->trigger();
-        QPointer<TTimes> t = TTimes::instance();
+        QPointer<TimePlotWindow> t = TimePlotWindow::instance();
         tick(t->plist[0], 1);
         tick(t->plist[1], 1);
-        w.dataBox()->Remove(a);
+        w.dataList()->Remove(a);
         QTRY_COMPARE(int(t->plist.size()), 1);
         QCOMPARE(t->chart()->seriesCount(), 1);
-        w.dataBox()->Remove(b);
+        w.dataList()->Remove(b);
         QTRY_VERIFY(t.isNull());
-        QVERIFY(!TTimes::instance());
-        QTRY_COMPARE(windowsOf<TTimes>(w).size(), 0);
+        QVERIFY(!TimePlotWindow::instance());
+        QTRY_COMPARE(windowsOf<TimePlotWindow>(w).size(), 0);
     }
 
     // Only the cells on screen are computed and kept; scrolling along the
@@ -259,12 +259,12 @@ private slots:
         TData* d = TData::Create("m", P, N);
         for (int e = 0; e < N; ++e)
             for (int p = 0; p < P; ++p) d->data[e][p] = double((e * (p + 3)) % 101) + p;
-        w.dataBox()->Add(d);
-        w.dataBox()->SelectData({d});
+        w.dataList()->Add(d);
+        w.dataList()->SelectData({d});
         w.action(QStringLiteral("Tabloid"))->trigger();
-        QList<Ttabloid*> tabs = windowsOf<Ttabloid>(w);
+        QList<ScatterMatrixWindow*> tabs = windowsOf<ScatterMatrixWindow>(w);
         QCOMPARE(tabs.size(), 1);
-        Ttabloid* t = tabs[0];
+        ScatterMatrixWindow* t = tabs[0];
         QCOMPARE(t->windowTitle(), QStringLiteral("Tabloid"));
         QCOMPARE(t->parameters(), P);
         t->grid()->grab();
@@ -292,7 +292,8 @@ private slots:
         TabloidPicture direct;
         tabloidDensity(index, f, f + 1, direct);
         QVERIFY(*t->pictures().picture(f, f + 1) == direct);
-        QCOMPARE(t->cellAt(QPoint(Ttabloid::HeaderSize + Ttabloid::CellSize + 5, Ttabloid::HeaderSize + 5)),
+        QCOMPARE(t->cellAt(QPoint(ScatterMatrixWindow::HeaderSize + ScatterMatrixWindow::CellSize + 5,
+                                  ScatterMatrixWindow::HeaderSize + 5)),
                  std::make_pair(f + 1, f));
         QCOMPARE(t->cellAt(QPoint(3, 60)), std::make_pair(-1, -1));  // a name
 
@@ -318,7 +319,7 @@ private slots:
         QVERIFY(plot);
         QVERIFY(!plot->isHidden());
         QCOMPARE(plotWindowData(plot), d);
-        auto* form = qobject_cast<TScatterProform*>(qobject_cast<QMdiSubWindow*>(plot)->widget());
+        auto* form = qobject_cast<ScatterPlotWindow*>(qobject_cast<QMdiSubWindow*>(plot)->widget());
         QVERIFY(form);
         QCOMPARE(form->view().x.direction[5], 1.0);
         QCOMPARE(form->view().y.direction[4], 1.0);
@@ -326,8 +327,8 @@ private slots:
         QCOMPARE(form->view().x.direction[1], 1.0);
         // Removing the data set closes the matrix and its plot.
         QPointer<QWidget> guard = plot;
-        w.dataBox()->Remove(d);
-        QTRY_COMPARE(windowsOf<Ttabloid>(w).size(), 0);
+        w.dataList()->Remove(d);
+        QTRY_COMPARE(windowsOf<ScatterMatrixWindow>(w).size(), 0);
         QTRY_VERIFY(guard.isNull());
     }
 
@@ -339,7 +340,7 @@ private slots:
         if (!Chart3D::available()) QSKIP("no OpenGL on this platform; the 3-D view cannot be made");
         DataRef d(numberedData("cube", 4, 500));
         d->SetColor(0, 0x0000FF);
-        TScatter3D view(d.get(), {0, 0, 1, 0}, {0, 0, 0, 1});
+        Scatter3DWindow view(d.get(), {0, 0, 1, 0}, {0, 0, 0, 1});
         QCOMPARE(view.axis[0]->currentIndex(), 2);
         QCOMPARE(view.axis[1]->currentIndex(), 3);
         QCOMPARE(view.axis[2]->currentIndex(), 0);  // the first other parameter

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "core/TData.h"
-#include "ui/UiMessages.h"
+#include "ui/common/UiMessages.h"
 
 namespace orvala::testing {
 

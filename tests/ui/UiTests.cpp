@@ -1,7 +1,7 @@
 // Runs every GUI test class of the workbench in one QApplication.
 #include <QApplication>
 
-int runDataBoxTests(int argc, char** argv);
+int runDataListTests(int argc, char** argv);
 int runMainWindowTests(int argc, char** argv);
 int runSettingsTests(int argc, char** argv);
 int runSingleInstanceTests(int argc, char** argv);
@@ -19,7 +19,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvala"));
     int failed = 0;
-    for (auto run : {runDataBoxTests, runMainWindowTests, runSettingsTests, runSingleInstanceTests, runDialogsTests,
+    for (auto run : {runDataListTests, runMainWindowTests, runSettingsTests, runSingleInstanceTests, runDialogsTests,
                      runFixtureWriterTests, runMenuCommandsTests, runFileFormatTests, runWorkspaceWindowTests,
                      runReadableMessagesTests,
                      runChildWindowLayoutTests, runGatingMlCommandsTests})

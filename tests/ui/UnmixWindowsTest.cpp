@@ -22,11 +22,11 @@
 #include "analysis/SpectraFiles.h"
 #include "analysis/TDBSpec.h"
 #include "core/TData.h"
-#include "ui/MainWindow.h"
-#include "ui/TDataBox.h"
-#include "ui/Tdecompose.h"
-#include "ui/Tspectra.h"
 #include "ui/chart/Chart.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/spectra/DecompositionDialog.h"
+#include "ui/spectra/SpectraWindow.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -72,10 +72,10 @@ private slots:
         MessageRecorder messages;
         MainWindow w(settingsFile());
         w.openFiles({shared + QStringLiteral("/raw/INF071_Ctrl_Tetramer.fcs")});
-        QCOMPARE(w.dataBox()->Count(), 1);
-        TData* raw = w.dataBox()->GetItem(0);
+        QCOMPARE(w.dataList()->Count(), 1);
+        TData* raw = w.dataList()->GetItem(0);
 
-        Tdecompose dlg(&w, library(), QString(), &w);
+        DecompositionDialog dlg(&w, library(), QString(), &w);
         dlg.Take(raw);
         QVERIFY(dlg.openLibrary());
         QCOMPARE(dlg.parlist->count(), raw->CaseSize());
@@ -89,7 +89,7 @@ private slots:
         TData* result = dlg.runOk();
         QVERIFY2(result, qPrintable(messages.messages.join('\n')));
         QVERIFY(!dlg.isVisible());
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
         QCOMPARE(result->Parent(), raw);
         QCOMPARE(result->events(), raw->events());
         QCOMPARE(result->CaseSize(), 30);
@@ -118,14 +118,14 @@ private slots:
         MessageRecorder messages;
         MainWindow w(settingsFile());
         TData* d = numberedData("d", 4, 5);
-        w.dataBox()->Add(d);
+        w.dataList()->Add(d);
         {
             TDBSpec lib(library().toStdString());
             lib.Add("A", {1, 0, 0, 0});
             lib.Add("B", {0, 1, 1, 0});
             lib.Add("A2", {2, 0, 0, 0});
         }
-        Tdecompose dlg(&w, library(), QString(), &w);
+        DecompositionDialog dlg(&w, library(), QString(), &w);
         dlg.Take(d);
         QVERIFY(dlg.openLibrary());
         QCOMPARE(dlg.List->count(), 3);
@@ -148,15 +148,15 @@ private slots:
         dlg.List->item(2)->setCheckState(Qt::Checked);
         QCOMPARE(clickOk(), QStringLiteral("Mat not OK"));
         QVERIFY(dlg.isVisible());
-        QCOMPARE(w.dataBox()->Count(), 1);  // nothing added
+        QCOMPARE(w.dataList()->Count(), 1);  // nothing added
 
         dlg.List->item(2)->setCheckState(Qt::Unchecked);
         dlg.List->item(1)->setCheckState(Qt::Checked);
         QCOMPARE(clickOk(), QString());
         QVERIFY(!dlg.isVisible());
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
         QCOMPARE(dlg.lastResult->Desc()[1].name, std::string("B"));
-        QCOMPARE(dlg.lastResult->ShortName(), w.dataBox()->GetItem(1)->ShortName());
+        QCOMPARE(dlg.lastResult->ShortName(), w.dataList()->GetItem(1)->ShortName());
     }
 
     void deletedEntriesAreGoneWhenTheDialogOpensAgain()
@@ -164,13 +164,13 @@ private slots:
         MessageRecorder messages;
         MainWindow w(settingsFile());
         TData* d = numberedData("d", 3, 2);
-        w.dataBox()->Add(d);
+        w.dataList()->Add(d);
         {
             TDBSpec lib(library().toStdString());
             for (const char* n : {"one", "two", "three", "four"}) lib.Add(n, {1, 2, 3});
         }
         {
-            Tdecompose dlg(&w, library(), QString(), &w);
+            DecompositionDialog dlg(&w, library(), QString(), &w);
             dlg.Take(d);
             QVERIFY(dlg.openLibrary());
             dlg.List->item(1)->setCheckState(Qt::Checked);
@@ -178,7 +178,7 @@ private slots:
             dlg.deleteButton->click();
             QCOMPARE(dlg.List->count(), 2);
         }
-        Tdecompose again(&w, library(), QString(), &w);
+        DecompositionDialog again(&w, library(), QString(), &w);
         again.Take(d);
         QVERIFY(again.openLibrary());
         QCOMPARE(again.List->count(), 2);
@@ -190,7 +190,7 @@ private slots:
     {
         MessageRecorder messages;
         writeText(library(), QByteArray("\x05\x00\x00\x00" "ab", 6));
-        Tdecompose dlg(nullptr, library(), QString());
+        DecompositionDialog dlg(nullptr, library(), QString());
         QVERIFY(!dlg.openLibrary());
         QCOMPARE(messages.messages.value(0), QStringLiteral("Stream Read Error"));
         QCOMPARE(dlg.List->count(), 0);
@@ -205,7 +205,7 @@ private slots:
         writeText(folder + QStringLiteral("/alexa/a488.csv"), "nm,ex,nm,em\n400,0.1,500,0.2\n410,0.3,510,0.9\n");
         writeText(folder + QStringLiteral("/pe.csv"), "nm,ex\n480,1\n490,0.5\n");
         writeText(folder + QStringLiteral("/pecy5.csv"), "nm,ex\n600,0.7\n610,0.2\n620,0.1\n");
-        Tspectra browser(folder);
+        SpectraWindow browser(folder);
         QCOMPARE(browser.windowTitle(), QStringLiteral("spectra"));
         QCOMPARE(browser.all->count(), 4);  // the unmatched last name is dropped
         QCOMPARE(browser.used->count(), 4);

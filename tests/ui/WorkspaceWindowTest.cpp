@@ -14,11 +14,11 @@
 #include "UiTestHelpers.h"
 #include "core/Stream.h"
 #include "core/TGate.h"
-#include "ui/MainWindow.h"
-#include "ui/TDataBox.h"
+#include "ui/common/DataListWindow.h"
+#include "ui/plot/PlotControlPanel.h"
 #include "ui/plot/PlotWindow.h"
-#include "ui/plot/TPlotCon.h"
-#include "ui/plot/TScatterProform.h"
+#include "ui/plot/ScatterPlotWindow.h"
+#include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
 using namespace orvala::testing;
@@ -36,7 +36,7 @@ fixtures::FcsDataSet patterned(const std::vector<std::string>& names, const std:
     return d;
 }
 
-TData* square(TDataBox* box, TData* parent, int cx, int cy, double lo, double hi, const char* name)
+TData* square(DataListWindow* box, TData* parent, int cx, int cy, double lo, double hi, const char* name)
 {
     TVector x(size_t(parent->CaseSize()), 0.0), y(size_t(parent->CaseSize()), 0.0);
     x[size_t(cx)] = 1;
@@ -48,7 +48,7 @@ TData* square(TDataBox* box, TData* parent, int cx, int cy, double lo, double hi
     return d;
 }
 
-TData* rootNamed(TDataBox* box, const std::string& name)
+TData* rootNamed(DataListWindow* box, const std::string& name)
 {
     for (int i = 0; i < box->Count(); ++i)
         if (!box->GetItem(i)->Parent() && box->GetItem(i)->ScreenName() == name) return box->GetItem(i);
@@ -56,7 +56,7 @@ TData* rootNamed(TDataBox* box, const std::string& name)
 }
 
 // Full name -> events of every data set in the data list.
-std::map<std::string, int> counts(TDataBox* box)
+std::map<std::string, int> counts(DataListWindow* box)
 {
     std::map<std::string, int> out;
     for (int i = 0; i < box->Count(); ++i) out[box->GetItem(i)->FullName()] = box->GetItem(i)->events();
@@ -94,15 +94,15 @@ private slots:
         {
             MainWindow w(settingsFile());
             w.openFiles({a, b});
-            TData* ra = rootNamed(w.dataBox(), "a");
-            TData* rb = rootNamed(w.dataBox(), "b");
+            TData* ra = rootNamed(w.dataList(), "a");
+            TData* rb = rootNamed(w.dataList(), "b");
             QVERIFY(ra && rb);
-            TData* A = square(w.dataBox(), ra, 0, 1, 100, 700, "A");
-            TData* A1 = square(w.dataBox(), A, 2, 0, 200, 900, "A1");
-            square(w.dataBox(), rb, 0, 1, 0, 400, "B");
+            TData* A = square(w.dataList(), ra, 0, 1, 100, 700, "A");
+            TData* A1 = square(w.dataList(), A, 2, 0, 200, 900, "A1");
+            square(w.dataList(), rb, 0, 1, 0, 400, "B");
             QVERIFY(A1->events() > 0 && A1->events() < A->events());
             QWidget* plot = w.openPlot(A1);
-            auto* form = qobject_cast<TScatterProform*>(qobject_cast<QMdiSubWindow*>(plot)->widget());
+            auto* form = qobject_cast<ScatterPlotWindow*>(qobject_cast<QMdiSubWindow*>(plot)->widget());
             QVERIFY(form);
             form->SetXY(2, 1);
             form->Control->ylin->setChecked(true);
@@ -111,14 +111,14 @@ private slots:
             QCOMPARE(window.scatter.x, std::vector<int>({2}));
             QVERIFY(window.scatter.yLinToLog);
             QVERIFY(w.hasUnsavedGates());
-            saved = counts(w.dataBox());
+            saved = counts(w.dataList());
             QVERIFY(w.saveWorkspace(workspace).empty());
             QVERIFY(!w.hasUnsavedGates());
             int asked = 0;
             w.unsavedGatesQuestion = [&] { return ++asked, int(QMessageBox::Cancel); };
             QVERIFY(w.closeWorkspace());
             QCOMPARE(asked, 0);
-            QCOMPARE(w.dataBox()->Count(), 0);
+            QCOMPARE(w.dataList()->Count(), 0);
         }
 
         const QString moved = dir_.filePath(QStringLiteral("moved"));
@@ -127,13 +127,13 @@ private slots:
         MessageRecorder recorder;
         QVERIFY(runCommand([&] { QVERIFY(w.openWorkspace(moved + QStringLiteral("/w.orw"))); }));
         QCOMPARE(recorder.messages, QStringList());
-        QCOMPARE(counts(w.dataBox()), saved);
-        QCOMPARE(w.dataBox()->List->topLevelItemCount(), 2);
+        QCOMPARE(counts(w.dataList()), saved);
+        QCOMPARE(w.dataList()->List->topLevelItemCount(), 2);
         const QList<QMdiSubWindow*> subs = w.mdiArea()->subWindowList();
         QCOMPARE(subs.size(), 1);
         QCOMPARE(plotWindowData(subs[0])->FullName(), std::string("a_A1"));
         QCOMPARE(plotWindowState(subs[0]), window);
-        QCOMPARE(QString::fromStdString(rootNamed(w.dataBox(), "a")->FileName()), moved + QStringLiteral("/a.fcs"));
+        QCOMPARE(QString::fromStdString(rootNamed(w.dataList(), "a")->FileName()), moved + QStringLiteral("/a.fcs"));
         QVERIFY(!w.hasUnsavedGates());
     }
 
@@ -142,9 +142,9 @@ private slots:
         MainWindow w(settingsFile());
         w.show();
         TData* root = numberedData("r", 2, 20);
-        w.dataBox()->Add(root);
+        w.dataList()->Add(root);
         QVERIFY(!w.hasUnsavedGates());
-        square(w.dataBox(), root, 0, 1, -1, 900, "G");
+        square(w.dataList(), root, 0, 1, -1, 900, "G");
         QVERIFY(w.hasUnsavedGates());
         int asked = 0;
         int answer = QMessageBox::Cancel;
@@ -155,24 +155,24 @@ private slots:
         QVERIFY(w.isVisible());
         QVERIFY(!w.closeWorkspace());
         QCOMPARE(asked, 2);
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
 
         // Save goes to the workspace file last used, then the close goes on.
         const QString file = dir_.filePath(QStringLiteral("asked.orw"));
         w.saveWorkspace(file);
-        square(w.dataBox(), root, 0, 1, -1, 300, "H");
+        square(w.dataList(), root, 0, 1, -1, 300, "H");
         answer = QMessageBox::Save;
         QVERIFY(w.closeWorkspace());
         QCOMPARE(asked, 3);
-        QCOMPARE(w.dataBox()->Count(), 0);
+        QCOMPARE(w.dataList()->Count(), 0);
         QVERIFY(QFile::exists(file));
 
-        w.dataBox()->Add(numberedData("s", 2, 20));
-        square(w.dataBox(), w.dataBox()->GetItem(0), 0, 1, -1, 900, "G");
+        w.dataList()->Add(numberedData("s", 2, 20));
+        square(w.dataList(), w.dataList()->GetItem(0), 0, 1, -1, 900, "G");
         answer = QMessageBox::Discard;
         w.action(QStringLiteral("Close Workspace"))->trigger();
         QCOMPARE(asked, 4);
-        QCOMPARE(w.dataBox()->Count(), 0);
+        QCOMPARE(w.dataList()->Count(), 0);
         // Nothing left to lose: Exit closes without asking.
         w.action(QStringLiteral("Exit"))->trigger();
         QCOMPARE(asked, 4);
@@ -190,7 +190,7 @@ private slots:
         {
             MainWindow w(settingsFile());
             w.openFiles({a, b});
-            square(w.dataBox(), rootNamed(w.dataBox(), "a"), 0, 1, 0, 500, "A");
+            square(w.dataList(), rootNamed(w.dataList(), "a"), 0, 1, 0, 500, "A");
             w.saveWorkspace(workspace);
         }
         QFile f(workspace);
@@ -205,8 +205,8 @@ private slots:
 
         MainWindow w(settingsFile());
         TData* mine = numberedData("mine", 2, 10);
-        w.dataBox()->Add(mine);
-        square(w.dataBox(), mine, 0, 1, -1, 500, "G");
+        w.dataList()->Add(mine);
+        square(w.dataList(), mine, 0, 1, -1, 500, "G");
         int asked = 0;
         w.unsavedGatesQuestion = [&] { return ++asked, int(QMessageBox::Discard); };
         MessageRecorder recorder;
@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(recorder.messages.size(), 1);
         QVERIFY(recorder.messages[0].startsWith(QStringLiteral("Workspace file ") + cut + QStringLiteral(" is damaged")));
         QCOMPARE(asked, 0);
-        QCOMPARE(w.dataBox()->Count(), 2);
+        QCOMPARE(w.dataList()->Count(), 2);
 
         QVERIFY(QFile::remove(b));
         recorder.messages.clear();
@@ -223,9 +223,9 @@ private slots:
         QCOMPARE(recorder.messages.size(), 1);
         QVERIFY(recorder.messages[0].contains(QStringLiteral("opened only in part")));
         QVERIFY(recorder.messages[0].contains(b));
-        QCOMPARE(w.dataBox()->Count(), 2);
-        QVERIFY(rootNamed(w.dataBox(), "a"));
-        QVERIFY(rootNamed(w.dataBox(), "a")->GetKidByName("A"));
+        QCOMPARE(w.dataList()->Count(), 2);
+        QVERIFY(rootNamed(w.dataList(), "a"));
+        QVERIFY(rootNamed(w.dataList(), "a")->GetKidByName("A"));
         // Saving what was opened in part must not quietly replace the whole file.
         QVERIFY(w.workspaceFile().isEmpty());
     }
@@ -238,12 +238,12 @@ private slots:
         QVERIFY(fixtures::writeFcs30(toEightBit(shuffled), {patterned({"FL1-A", "FSC-A", "SSC-A"}, {2, 0, 1}, 600)}));
         MainWindow w(settingsFile());
         w.openFiles({a, shuffled});
-        TData* ra = rootNamed(w.dataBox(), "pa");
-        TData* rc = rootNamed(w.dataBox(), "pc");
+        TData* ra = rootNamed(w.dataList(), "pa");
+        TData* rc = rootNamed(w.dataList(), "pc");
         QVERIFY(ra && rc);
-        TData* A = square(w.dataBox(), ra, 2, 1, 100, 800, "A");
-        square(w.dataBox(), A, 0, 2, 300, 900, "A1");
-        square(w.dataBox(), ra, 0, 1, 0, 500, "B");
+        TData* A = square(w.dataList(), ra, 2, 1, 100, 800, "A");
+        square(w.dataList(), A, 0, 2, 300, 900, "A1");
+        square(w.dataList(), ra, 0, 1, 0, 500, "B");
         const auto expected = offspringCounts(ra);
         const QString protocol = dir_.filePath(QStringLiteral("p.orp"));
         w.saveProtocol(*ra, protocol);
@@ -267,8 +267,9 @@ private slots:
         out.close();
         w.openFiles({a});
         TData* again = nullptr;
-        for (int i = 0; i < w.dataBox()->Count(); ++i)
-            if (w.dataBox()->GetItem(i) != ra && w.dataBox()->GetItem(i)->ShortName() == "pa") again = w.dataBox()->GetItem(i);
+        for (int i = 0; i < w.dataList()->Count(); ++i)
+            if (w.dataList()->GetItem(i) != ra && w.dataList()->GetItem(i)->ShortName() == "pa")
+                again = w.dataList()->GetItem(i);
         QVERIFY(again);
         QCOMPARE(int(w.loadProtocol(*again, v1).size()), 3);
         QCOMPARE(offspringCounts(again), expected);

@@ -7,14 +7,14 @@
 #include <QTabWidget>
 #include <algorithm>
 
-#include "TPlotCon.h"
-#include "TScatterProform.h"
+#include "PlotControlPanel.h"
+#include "ScatterPlotWindow.h"
 
 namespace orvala {
 
 QWidget* openScatterPlot(QMdiArea* area, TData* data, TMultiThread* pool)
 {
-    auto* form = new TScatterProform(data, pool);
+    auto* form = new ScatterPlotWindow(data, pool);
     QMdiSubWindow* sub = area ? area->addSubWindow(form) : nullptr;
     if (sub) {
         sub->setAttribute(Qt::WA_DeleteOnClose);
@@ -27,18 +27,18 @@ QWidget* openScatterPlot(QMdiArea* area, TData* data, TMultiThread* pool)
 
 namespace {
 
-TScatterProform* formOf(QWidget* window)
+ScatterPlotWindow* formOf(QWidget* window)
 {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(window)) return qobject_cast<TScatterProform*>(sub->widget());
-    return qobject_cast<TScatterProform*>(window);
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window)) return qobject_cast<ScatterPlotWindow*>(sub->widget());
+    return qobject_cast<ScatterPlotWindow*>(window);
 }
 
 PlotAxesState readAxes(QListWidget* x, QListWidget* y, QCheckBox* xlog, QCheckBox* xlin, QCheckBox* ylog,
                        QCheckBox* ylin, QCheckBox* multi)
 {
     PlotAxesState a;
-    a.x = TPlotCon::ticked(x);
-    a.y = TPlotCon::ticked(y);
+    a.x = PlotControlPanel::ticked(x);
+    a.y = PlotControlPanel::ticked(y);
     a.xLogToLin = xlog->isChecked();
     a.xLinToLog = xlin->isChecked();
     a.yLogToLin = ylog->isChecked();
@@ -70,16 +70,16 @@ void applyAxes(const PlotAxesState& a, QListWidget* x, QListWidget* y, QCheckBox
 
 TData* plotWindowData(QWidget* window)
 {
-    const TScatterProform* form = formOf(window);
+    const ScatterPlotWindow* form = formOf(window);
     return form ? form->data() : nullptr;
 }
 
 PlotWindowState plotWindowState(QWidget* window)
 {
     PlotWindowState s;
-    TScatterProform* form = formOf(window);
+    ScatterPlotWindow* form = formOf(window);
     if (!form) return s;
-    TPlotCon* c = form->Control;
+    PlotControlPanel* c = form->Control;
     s.page = c->pages->currentIndex();
     s.scatter = readAxes(c->xlist, c->ylist, c->xlog, c->xlin, c->ylog, c->ylin, c->multi);
     s.components = readAxes(c->pxlist, c->pylist, c->pxlog, c->pxlin, c->pylog, c->pylin, nullptr);
@@ -95,9 +95,9 @@ PlotWindowState plotWindowState(QWidget* window)
 
 void applyPlotWindowState(QWidget* window, const PlotWindowState& state)
 {
-    TScatterProform* form = formOf(window);
+    ScatterPlotWindow* form = formOf(window);
     if (!form) return;
-    TPlotCon* c = form->Control;
+    PlotControlPanel* c = form->Control;
     applyAxes(state.scatter, c->xlist, c->ylist, c->xlog, c->xlin, c->ylog, c->ylin, c->multi);
     applyAxes(state.components, c->pxlist, c->pylist, c->pxlog, c->pxlin, c->pylog, c->pylin, nullptr);
     if (state.page >= 0 && state.page < c->pages->count()) c->pages->setCurrentIndex(state.page);

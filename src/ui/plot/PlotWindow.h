@@ -1,5 +1,6 @@
 #pragma once
-// Entry point of the 2-D plot window for the main window.
+// Entry point of the 2-D plot window for the workbench: opening one, and what
+// a workspace keeps of it.
 #include <QWidget>
 
 #include "protocol/PlotWindowState.h"

@@ -1,0 +1,39 @@
+#pragma once
+// "Progress": a gauge with four info labels and a "Stop" button, kept on top,
+// for long readers that report how far they are.
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace orvala {
+
+class ProgressWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ProgressWindow(QWidget* parent = nullptr);
+
+    void SetMinMax(int min, int max);
+    int Position() const;
+    void setPosition(int position);
+    // Cleared when the window is shown, set by "Stop".
+    bool Cancelled() const { return cancelled_; }
+    std::function<void()> OnCancel;
+
+    QProgressBar* Gauge = nullptr;
+    QLabel* Info = nullptr;
+    QLabel* info1 = nullptr;
+    QLabel* info2 = nullptr;
+    QLabel* Count = nullptr;
+    QPushButton* Stop = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool cancelled_ = false;
+};
+
+}  // namespace orvala
