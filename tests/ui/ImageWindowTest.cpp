@@ -37,6 +37,7 @@
 #include "ui/common/DataListWindow.h"
 #include "ui/image/ImageCommands.h"
 #include "ui/image/ImageWindow.h"
+#include "ui/workspace/DataSetCommands.h"
 #include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
@@ -96,7 +97,7 @@ class ImageWindowTest : public QObject {
     ImageWindow* openStack(MainWindow& w)
     {
         writeStack(stack());
-        return w.openMultipage(stack(), false) ? imageWindow(w) : nullptr;
+        return DataSetCommands::OpenMultipage(w, stack(), false) ? imageWindow(w) : nullptr;
     }
 
     // The stack's window with one training class drawn per stripe.
@@ -119,7 +120,7 @@ private slots:
     {
         MainWindow w(settings());
         writeStack(stack());
-        TData* d = w.openMultipage(stack(), false);
+        TData* d = DataSetCommands::OpenMultipage(w, stack(), false);
         QVERIFY(d);
         ImageWindow* win = imageWindow(w);
         QVERIFY(win);
@@ -150,7 +151,7 @@ private slots:
     {
         MainWindow w(settings());
         writeStack(stack());
-        TData* d = w.openMultipage(stack(), false);
+        TData* d = DataSetCommands::OpenMultipage(w, stack(), false);
         ImageWindow* win = imageWindow(w);
         QVERIFY(win);
         win->Spectrum->setChecked(true);
@@ -388,7 +389,7 @@ private slots:
     {
         MainWindow w(settings());
         writeStack(stack());
-        TData* d = w.openMultipage(stack(), false);
+        TData* d = DataSetCommands::OpenMultipage(w, stack(), false);
         QPointer<ImageWindow> win = imageWindow(w);
         QVERIFY(win);
         w.dataList()->Remove(d);

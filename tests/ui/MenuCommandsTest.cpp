@@ -27,6 +27,7 @@
 #include "ui/common/ProgressWindow.h"
 #include "ui/plot/PlotControlPanel.h"
 #include "ui/plot/ScatterPlotWindow.h"
+#include "ui/workspace/DataSetCommands.h"
 #include "ui/workspace/MainWindow.h"
 #include "ui/workspace/OptionsDialog.h"
 
@@ -90,7 +91,7 @@ private slots:
         TData* d = numberedData("cells", 3, 40);
         w.dataList()->Add(d);
         const QString name = file(QStringLiteral("cells.fcs"));
-        w.saveAsFcs(*d, name);
+        DataSetCommands::SaveAsFcs(*d, name);
 
         RecordingSink sink;
         TData* back = CreateFromFile(QFile::encodeName(name).toStdString(), 0, sink, nullptr);
@@ -110,7 +111,7 @@ private slots:
         MessageRecorder recorder;
         // The menu entry shows the writer's error and the program goes on.
         const QString bad = file(QStringLiteral("no-such-folder/x.fcs"));
-        runCommand([&] { w.saveAsFcs(*d, bad); });
+        runCommand([&] { DataSetCommands::SaveAsFcs(*d, bad); });
         QCOMPARE(recorder.messages.size(), 1);
         QVERIFY(!QFile::exists(bad));
     }
@@ -146,7 +147,7 @@ private slots:
         w.dataList()->Add(a);
         w.dataList()->Add(gatedKid(a, "low", -1, 250));  // events 0..2
         const QString name = file(QStringLiteral("gates.txt"));
-        w.saveGateTable(*a, name);
+        DataSetCommands::SaveGateTable(*a, name);
         const QList<QByteArray> lines = readAll(name).split('\n');
         QVERIFY(lines.size() >= 7);
         // A header naming the kid, then one row per event of a: its number and 0/1.
@@ -175,9 +176,9 @@ private slots:
         w.dataList()->Add(low);
         w.dataList()->Add(gatedKid(low, "lower", -1, 150));
         const QString name = file(QStringLiteral("p.orp"));
-        w.saveProtocol(*a, name);
+        DataSetCommands::SaveProtocol(*a, name);
 
-        const std::vector<TData*> made = w.loadProtocol(*b, name);
+        const std::vector<TData*> made = DataSetCommands::LoadProtocol(w, *b, name);
         QCOMPARE(int(made.size()), 2);
         TData* bLow = b->GetKidByName("low");
         QVERIFY(bLow);
@@ -201,7 +202,7 @@ private slots:
             f.write("this is not a protocol");
         }
         MessageRecorder recorder;
-        runCommand([&] { w.loadProtocol(*b, name); });
+        runCommand([&] { DataSetCommands::LoadProtocol(w, *b, name); });
         QCOMPARE(recorder.messages.size(), 1);
         QVERIFY(recorder.messages[0].contains(QStringLiteral("is not protocol file")));
         QCOMPARE(w.dataList()->Count(), 1);
@@ -219,7 +220,7 @@ private slots:
         // Scaled: the smallest and largest value of the whole table map to 0 and 1023.
         for (const Case& c : {Case{false, "0\t1", "300\t301"}, Case{true, "0\t3", "1020\t1023"}}) {
             const QString name = file(c.scaled ? QStringLiteral("scaled.txt") : QStringLiteral("asis.txt"));
-            w.saveAsTxt(*a, name, c.scaled);
+            DataSetCommands::SaveAsTxt(*a, name, c.scaled);
             QList<QByteArray> lines = readAll(name).split('\n');
             QCOMPARE(lines.size(), 6);  // header, four events, nothing after the last CR LF
             for (int i = 0; i < 5; ++i) QVERIFY(lines[i].endsWith('\r'));
@@ -236,7 +237,7 @@ private slots:
         writeBmp(frames.filePath(QStringLiteral("500.bmp")), 4, 3, 100);
         writeBmp(frames.filePath(QStringLiteral("600.bmp")), 4, 3, 200);
 
-        TData* seq = w.openMultipage(frames.path(), false);
+        TData* seq = DataSetCommands::OpenMultipage(w, frames.path(), false);
         QVERIFY(seq);
         QVERIFY(seq->IsSequence());
         QCOMPARE(int(seq->seq.size()), 2);
@@ -244,15 +245,15 @@ private slots:
         QVERIFY(!w.progress()->isVisible());
 
         const QString copy = file(QStringLiteral("copy"));
-        w.saveMultipage({seq}, copy);
-        TData* again = w.openMultipage(copy, false);
+        DataSetCommands::SaveMultipage({seq}, copy);
+        TData* again = DataSetCommands::OpenMultipage(w, copy, false);
         QVERIFY(again);
         QCOMPARE(int(again->seq.size()), 2);
         QCOMPARE(w.dataList()->Count(), 2);
 
         // "Stop" pressed while the first frame is read: the load ends, nothing is added.
         QTimer::singleShot(0, w.progress()->Stop, &QPushButton::click);
-        TData* stopped = w.openMultipage(frames.path(), false);
+        TData* stopped = DataSetCommands::OpenMultipage(w, frames.path(), false);
         QVERIFY(!stopped);
         QCOMPARE(w.dataList()->Count(), 2);
         QVERIFY(!w.progress()->isVisible());
@@ -282,7 +283,7 @@ private slots:
             window, QPointF(10, 10), window->mapToGlobal(QPointF(10, 10)), Qt::LeftButton, Qt::LeftButton,
             QEvent::MouseButtonPress);
 
-        TData* seq = w.openMultipage(frames.path(), false);
+        TData* seq = DataSetCommands::OpenMultipage(w, frames.path(), false);
         QVERIFY(seq);
         QCOMPARE(probe.presses, 0);  // painting went on, the click waited
         QWindowSystemInterface::flushWindowSystemEvents();
@@ -295,7 +296,7 @@ private slots:
         MainWindow w(settingsFile());
         const QString name = file(QStringLiteral("grey.bmp"));
         writeBmp(name, 4, 3, 200);
-        TData* d = w.openPicture(name);
+        TData* d = DataSetCommands::OpenPicture(w, name);
         QVERIFY(d);
         QCOMPARE(d->events(), 12);
         QCOMPARE(d->CaseSize(), 3);  // red, green, blue
@@ -305,7 +306,7 @@ private slots:
 
         MessageRecorder recorder;
         TData* bad = nullptr;
-        runCommand([&] { bad = w.openPicture(file(QStringLiteral("missing.bmp"))); });
+        runCommand([&] { bad = DataSetCommands::OpenPicture(w, file(QStringLiteral("missing.bmp"))); });
         QVERIFY(!bad);
         QCOMPARE(recorder.messages.size(), 1);
         QCOMPARE(w.dataList()->Count(), 1);

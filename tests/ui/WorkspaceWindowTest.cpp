@@ -18,6 +18,7 @@
 #include "ui/plot/PlotControlPanel.h"
 #include "ui/plot/PlotWindow.h"
 #include "ui/plot/ScatterPlotWindow.h"
+#include "ui/workspace/DataSetCommands.h"
 #include "ui/workspace/MainWindow.h"
 
 using namespace orvala;
@@ -246,10 +247,10 @@ private slots:
         square(w.dataList(), ra, 0, 1, 0, 500, "B");
         const auto expected = offspringCounts(ra);
         const QString protocol = dir_.filePath(QStringLiteral("p.orp"));
-        w.saveProtocol(*ra, protocol);
+        DataSetCommands::SaveProtocol(*ra, protocol);
 
         MessageRecorder recorder;
-        QCOMPARE(int(w.loadProtocol(*rc, protocol).size()), 3);
+        QCOMPARE(int(DataSetCommands::LoadProtocol(w, *rc, protocol).size()), 3);
         QCOMPARE(offspringCounts(rc), expected);
 
         // The same records as version 1 (no names) replay by position, as before.
@@ -271,7 +272,7 @@ private slots:
             if (w.dataList()->GetItem(i) != ra && w.dataList()->GetItem(i)->ShortName() == "pa")
                 again = w.dataList()->GetItem(i);
         QVERIFY(again);
-        QCOMPARE(int(w.loadProtocol(*again, v1).size()), 3);
+        QCOMPARE(int(DataSetCommands::LoadProtocol(w, *again, v1).size()), 3);
         QCOMPARE(offspringCounts(again), expected);
         QCOMPARE(recorder.messages, QStringList());
     }

@@ -1,6 +1,5 @@
 #include "AverageWindow.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -22,6 +21,7 @@
 #include "ui/common/DataEvents.h"
 #include "ui/common/DataListWindow.h"
 #include "ui/common/UiMessages.h"
+#include "ui/common/WaitCursor.h"
 #include "ui/spectra/DecompositionDialog.h"
 #include "ui/spectra/SpectrumNameDialog.h"
 
@@ -42,14 +42,6 @@ int integerOf(const QString& text)
         throw OrvalaError("'" + text.toStdString() + "' is not a valid integer value");
     return v;
 }
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 

@@ -1,6 +1,5 @@
 #include "TransformCommands.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QInputDialog>
 #include <QLocale>
@@ -17,21 +16,13 @@
 #include "ui/common/DataListWindow.h"
 #include "ui/common/DiscriminationDialog.h"
 #include "ui/common/UiMessages.h"
+#include "ui/common/WaitCursor.h"
 #include "ui/common/Workbench.h"
 #include "ui/plot/QuickView.h"
 
 namespace orvala::TransformCommands {
 
 namespace {
-
-// Hourglass while a transform runs over a large data set.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Adds the result of make(source) for every selected data set.
 template <class Make>

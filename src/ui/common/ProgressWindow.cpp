@@ -1,9 +1,11 @@
 #include "ProgressWindow.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace orvala {
 
@@ -31,6 +33,23 @@ void ProgressWindow::SetMinMax(int min, int max) { Gauge->setRange(min, max); }
 int ProgressWindow::Position() const { return Gauge->value(); }
 
 void ProgressWindow::setPosition(int position) { Gauge->setValue(position); }
+
+void ProgressWindow::startSteps(const QString& info)
+{
+    SetMinMax(0, 1);
+    setPosition(0);
+    Info->setText(info);
+    show();
+}
+
+bool ProgressWindow::step(int done, int total)
+{
+    SetMinMax(0, std::max(total, 1));
+    setPosition(done);
+    Count->setText(QString::number(done) + QStringLiteral(" / ") + QString::number(total));
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return !Cancelled();
+}
 
 void ProgressWindow::showEvent(QShowEvent* event)
 {

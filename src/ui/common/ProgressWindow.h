@@ -18,6 +18,13 @@ public:
     void SetMinMax(int min, int max);
     int Position() const;
     void setPosition(int position);
+    // A load that reports its steps starts: empty gauge, what is loaded
+    // (a folder, say) in Info, the window shown.
+    void startSteps(const QString& info);
+    // One such step: the gauge and "done / total" in Count. Painting goes on;
+    // clicks and keys wait until the load is done, so no command can change
+    // the workspace in the middle of it. False once "Stop" was pressed.
+    bool step(int done, int total);
     // Cleared when the window is shown, set by "Stop".
     bool Cancelled() const { return cancelled_; }
     std::function<void()> OnCancel;

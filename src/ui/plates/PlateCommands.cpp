@@ -1,9 +1,7 @@
 #include "PlateCommands.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -30,17 +28,8 @@ void OpenPlate(Workbench& w)
 PlateWindow* OpenPlateFolder(Workbench& w, const QString& dir)
 {
     ProgressWindow* progress = w.progress();
-    progress->SetMinMax(0, 1);
-    progress->setPosition(0);
-    progress->Info->setText(QDir::toNativeSeparators(dir));
-    progress->show();
-    const PlateProgress step = [progress](int done, int total) {
-        progress->SetMinMax(0, std::max(total, 1));
-        progress->setPosition(done);
-        progress->Count->setText(QString::number(done) + QStringLiteral(" / ") + QString::number(total));
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        return !progress->Cancelled();
-    };
+    progress->startSteps(QDir::toNativeSeparators(dir));
+    const PlateProgress step = [progress](int done, int total) { return progress->step(done, total); };
     TData* plate = nullptr;
     try {
         plate = LoadPlate(toEightBit(QDir::toNativeSeparators(dir)), w.messages(), w.pool(), step);

@@ -1,6 +1,5 @@
 // The plot window's principal-component side: the analysis, the component
 // axes, the result tables, ".pca" files and the pages of other projection spaces.
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -29,6 +28,7 @@
 #include "parallel/TMultiThread.h"
 #include "plot/Histogrm.h"
 #include "ui/chart/GateTool.h"
+#include "ui/common/WaitCursor.h"
 
 namespace orvala {
 
@@ -45,13 +45,6 @@ std::function<int()>& algorithmSource()
     static std::function<int()> source;
     return source;
 }
-
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Two filters describe the same projection space: every field that changes
 // an event's output, and the eigenvectors, are equal.

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QTableWidget>
 #include <QThread>
 #include <QLinearGradient>
@@ -18,8 +17,8 @@
 #include <algorithm>
 #include <clocale>
 
-#include "ClusterTable.h"
-#include "DeleteChannelsDialog.h"
+#include "DataSetCommands.h"
+#include "FileDialogs.h"
 #include "FileFormatDialog.h"
 #include "FileInfoWindow.h"
 #include "FileOpener.h"
@@ -30,12 +29,8 @@
 #include "analysis/TPca.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
-#include "formats/TFCSWrite.h"
 #include "formats/TextLogOpen.h"
-#include "formats/images/MultiPage.h"
-#include "formats/images/PictureReader.h"
 #include "parallel/TMultiThread.h"
-#include "protocol/Protocol.h"
 #include "ui/acquisition/AcquisitionCommands.h"
 #include "ui/analysis/AverageCommands.h"
 #include "ui/analysis/CombineCommands.h"
@@ -59,17 +54,7 @@ const QString OpenFilter = QStringLiteral(
     "All Formats|*.log;*.txt;*.fcs;*.lmd;*.hst;*.l01;*.fcs.a|PhotoniQ Files|*.log|Text Files|*.txt|"
     "Flow Cyto Files|*.fcs;*.lmd;*.hst;*l01;*.fcs.a|All Files|*.*");
 
-const QString FcsFilter = QStringLiteral("FCS Files (*.fcs)|*.fcs");
-const QString TextFilter = QStringLiteral("Text File|*.txt");
-const QString ProtocolOpenFilter = QStringLiteral("Protocol File (*.orp)|*.orp");
-const QString ProtocolSaveFilter = QStringLiteral("Protol file (*.orp)|*.orp");
-const QString PictureFilter = QStringLiteral("Pictures|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf");
 const QString WorkspaceFilter = QStringLiteral("Workspace (*.orw)|*.orw");
-
-// File names go to the libraries in the file system's own encoding.
-std::string nativeName(const QString& name) { return QFile::encodeName(name).toStdString(); }
-
-QString dirOf(const QString& fileName) { return QFileInfo(fileName).absolutePath(); }
 
 // Hourglass while gates sort events. Gates may also be made off the UI
 // thread (readers, workers); the cursor belongs to the UI thread only.
@@ -80,19 +65,6 @@ void gateBusy(bool busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
-}
-
-// "Description|pattern;pattern|..." as Qt file dialogs want it: "Description (pattern pattern)".
-QString qtFilter(const QString& filter)
-{
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        out << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
-    }
-    return out.join(QStringLiteral(";;"));
 }
 
 // The background of the child-window area: a dim dot plot of two populations,
@@ -243,20 +215,26 @@ void MainWindow::buildMenu()
     addCommand(file, QStringLiteral("Open Plate"), [this] { PlateCommands::OpenPlate(*this); }, NoAskSelect);
     // Opening a picture or a frame directory needs no selection: asking for
     // one would make them unusable on an empty workspace.
-    addCommand(file, QStringLiteral("Open Picture"), [this] { openPictureDialog(); }, NoAskSelect);
-    addCommand(file, QStringLiteral("Open Multipage Image"), [this] { openMultipageDialog(false); }, NoAskSelect);
-    addCommand(file, QStringLiteral("Open Kodak Multipage"), [this] { openMultipageDialog(true); },
-               Hidden | NoAskSelect);
-    addCommand(file, QStringLiteral("Load Protocol"), [this] { loadProtocolDialog(); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Open Picture"), [this] { DataSetCommands::OpenPictureDialog(*this); },
+               NoAskSelect);
+    addCommand(file, QStringLiteral("Open Multipage Image"),
+               [this] { DataSetCommands::OpenMultipageDialog(*this, false); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Open Kodak Multipage"),
+               [this] { DataSetCommands::OpenMultipageDialog(*this, true); }, Hidden | NoAskSelect);
+    addCommand(file, QStringLiteral("Load Protocol"), [this] { DataSetCommands::LoadProtocolDialog(*this); },
+               NoAskSelect);
     addCommand(file, QStringLiteral("Import Gating-ML"), [this] { GatingMlCommands::ImportDialog(*this); });
     addCommand(file, QStringLiteral("Remove"), [this] { dataList_->RemoveSelected(); }, NoAskSelect);
-    addCommand(file, QStringLiteral("Save As FCS"), [this] { saveAsFcsDialog(); });
-    addCommand(file, QStringLiteral("Save Gate Table"), [this] { saveGateTableDialog(); });
-    addCommand(file, QStringLiteral("Save As TXT"), [this] { saveAsTxtDialog(); });
-    addCommand(file, QStringLiteral("Save For Cluster"), [this] { saveForCluster(); });
-    addCommand(file, QStringLiteral("Save Protocol"), [this] { saveProtocolDialog(); }, NoAskSelect);
+    addCommand(file, QStringLiteral("Save As FCS"), [this] { DataSetCommands::SaveAsFcsDialog(*this); });
+    addCommand(file, QStringLiteral("Save Gate Table"), [this] { DataSetCommands::SaveGateTableDialog(*this); });
+    addCommand(file, QStringLiteral("Save As TXT"),
+               [this] { DataSetCommands::SaveAsTxtDialog(*this, *saveTextOptions_); });
+    addCommand(file, QStringLiteral("Save For Cluster"), [this] { DataSetCommands::SaveForCluster(*this); });
+    addCommand(file, QStringLiteral("Save Protocol"), [this] { DataSetCommands::SaveProtocolDialog(*this); },
+               NoAskSelect);
     addCommand(file, QStringLiteral("Export Gating-ML"), [this] { GatingMlCommands::ExportDialog(*this); });
-    addCommand(file, QStringLiteral("Save as Multipage Image"), [this] { saveMultipageDialog(); });
+    addCommand(file, QStringLiteral("Save as Multipage Image"),
+               [this] { DataSetCommands::SaveMultipageDialog(*this); });
     file->addSeparator();
     addCommand(file, QStringLiteral("Open Workspace"), [this] { openWorkspaceDialog(); }, NoAskSelect);
     addCommand(file, QStringLiteral("Save Workspace"), [this] { saveWorkspaceDialog(); }, NoAskSelect);
@@ -279,23 +257,25 @@ void MainWindow::buildMenu()
     addCommand(analyze, QStringLiteral("SVM"), nullptr, Hidden);
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-    addCommand(tools, QStringLiteral("Add Gate Table To Data Table"), [this] { addGateTables(dataList_->Selected()); });
+    addCommand(tools, QStringLiteral("Add Gate Table To Data Table"),
+               [this] { DataSetCommands::AddGateTables(*this, dataList_->Selected()); });
     addCommand(tools, QStringLiteral("/BoxcarWidth"), [this] { TransformCommands::BoxCarDiv(*this); });
     addCommand(tools, QStringLiteral("*BoxcarWidth"), [this] { TransformCommands::BoxCarMul(*this); });
     addCommand(tools, QStringLiteral("Discriminate"), [this] { TransformCommands::Discriminate(*this); });
-    addCommand(tools, QStringLiteral("Join"), [this] { joinSelected(); });
+    addCommand(tools, QStringLiteral("Join"), [this] { CombineCommands::Join(*this); });
     addCommand(tools, QStringLiteral("Decomposition"), [this] { SpectraCommands::Decomposition(*this); });
     addCommand(tools, QStringLiteral("Convert To Log Scale"), [this] { TransformCommands::LogScale(*this); });
     addCommand(tools, QStringLiteral("Centered Logratio Transform"), [this] { TransformCommands::Logratio(*this); });
     addCommand(tools, QStringLiteral("Convert to Hyperspherical Coordinates"),
                [this] { TransformCommands::Hyperspherical(*this); });
     addCommand(tools, QStringLiteral("Spectra"), [this] { SpectraCommands::ShowSpectra(*this); }, NoAskSelect);
-    addCommand(tools, QStringLiteral("Delete channels"), [this] { deleteChannels(); });
+    addCommand(tools, QStringLiteral("Delete channels"), [this] { DataSetCommands::DeleteChannels(*this); });
     addCommand(tools, QStringLiteral("Swap Channels order"), [this] { TransformCommands::SwapChannels(*this); });
     addCommand(tools, QStringLiteral("Cut Noise"), [this] { TransformCommands::CutNoise(*this); });
     addCommand(tools, QStringLiteral("Add noise"), [this] { TransformCommands::AddNoise(*this); });
     addCommand(tools, QStringLiteral("Transpose"), [this] { TransformCommands::Transpose(*this); });
-    addCommand(tools, QStringLiteral("Breed gates"), [this] { breedGates(dataList_->GetSelected(0)); });
+    addCommand(tools, QStringLiteral("Breed gates"),
+               [this] { DataSetCommands::BreedGates(*this, dataList_->GetSelected(0)); });
     addCommand(tools, QStringLiteral("Combine"), [this] { CombineCommands::Combine(*this); });
     addCommand(tools, QStringLiteral("Calculator"), [this] { AverageCommands::Calculator(*this); });
     addCommand(tools, QStringLiteral("Find Signal"), [this] { TransformCommands::FindSignal(*this); });
@@ -403,120 +383,6 @@ void MainWindow::bringToFront()
     activateWindow();
 }
 
-void MainWindow::joinSelected()
-{
-    CombineCommands::Join(*this);
-}
-
-void MainWindow::saveForCluster()
-{
-    for (TData* d : dataList_->Selected()) writeClusterTable(*d, d->Path() + d->FullName() + ".txt");
-}
-
-void MainWindow::deleteChannels()
-{
-    for (TData* d : dataList_->Selected()) {
-        DeleteChannelsDialog dlg(d, &settings_, this);
-        if (dlg.exec() != QDialog::Accepted || dlg.KeptChannels().empty()) continue;
-        TGate gate(TGateType::gtSubChannel, TIntVector(dlg.KeptChannels().begin(), dlg.KeptChannels().end()));
-        dataList_->Add(TData::Gated(d, &gate));
-    }
-}
-
-QString MainWindow::askSaveName(const QString& proposed, const QString& filter, const QString& suffix)
-{
-    QFileDialog dlg(this);
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setNameFilter(qtFilter(filter));
-    dlg.setDefaultSuffix(suffix);
-    const QFileInfo info(proposed);
-    if (info.path() != QStringLiteral(".")) dlg.setDirectory(info.path());
-    dlg.selectFile(info.fileName());
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
-    return dlg.selectedFiles().first();
-}
-
-void MainWindow::saveAsFcs(const TData& data, const QString& fileName) { SaveAsFCS(data, nativeName(fileName)); }
-
-void MainWindow::saveAsTxt(const TData& data, const QString& fileName, bool scaled)
-{
-    SaveAsTXT(data, nativeName(fileName), scaled);
-}
-
-void MainWindow::saveGateTable(const TData& data, const QString& fileName) { data.SaveGateTable(nativeName(fileName)); }
-
-void MainWindow::saveProtocol(TData& base, const QString& fileName) { SaveProtocol(base, nativeName(fileName)); }
-
-std::vector<TData*> MainWindow::loadProtocol(TData& base, const QString& fileName)
-{
-    std::vector<TData*> made;
-    // Whatever was replayed before a failure is in the workspace already: the
-    // tree shows it either way.
-    try {
-        made = LoadProtocol(base, nativeName(fileName), dataList_->datas);
-    } catch (...) {
-        dataList_->Rebuild();
-        throw;
-    }
-    dataList_->Rebuild();
-    base.Announce();
-    return made;
-}
-
-TData* MainWindow::openPicture(const QString& fileName)
-{
-    TData* d = OpenPicture(nativeName(fileName));
-    dataList_->Add(d);
-    ImageCommands::Opened(*this, d, fileName);
-    return d;
-}
-
-TData* MainWindow::openMultipage(const QString& dir, bool kodak)
-{
-    progress_->SetMinMax(0, 1);
-    progress_->setPosition(0);
-    progress_->Info->setText(QDir::toNativeSeparators(dir));
-    progress_->show();
-    const ImageProgress step = [this](int position, int count) {
-        progress_->SetMinMax(0, std::max(count, 1));
-        progress_->setPosition(position);
-        progress_->Count->setText(QString::number(position) + QStringLiteral(" / ") + QString::number(count));
-        // Painting goes on; clicks and keys wait until the load is done, so no
-        // command can change the workspace in the middle of it.
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        return !progress_->Cancelled();
-    };
-    TData* d = nullptr;
-    try {
-        d = kodak ? KodakLoadMultiPage(nativeName(dir), step) : LoadMultiPage(nativeName(dir), step);
-    } catch (...) {
-        progress_->hide();
-        throw;
-    }
-    progress_->hide();
-    dataList_->Add(d);
-    ImageCommands::Opened(*this, d, dir);
-    return d;
-}
-
-void MainWindow::saveMultipage(const std::vector<TData*>& data, const QString& name)
-{
-    for (TData* d : data) SaveMultiImg(*d, nativeName(name));
-}
-
-int MainWindow::breedGates(TData* source)
-{
-    const int bred = BreedGates(source);
-    dataList_->Rebuild();
-    return bred;
-}
-
-void MainWindow::addGateTables(const std::vector<TData*>& data)
-{
-    for (TData* d : data) d->AddGateTable();
-    dataList_->Rebuild();
-}
-
 QWidget* MainWindow::openPlot(TData* data) { return openScatterPlot(mdi_, data, pool_.get()); }
 
 std::vector<WorkspaceWindow> MainWindow::plotWindows() const
@@ -615,7 +481,7 @@ bool MainWindow::confirmDiscardGates()
     if (answer == QMessageBox::Discard) return true;
     if (answer != QMessageBox::Save) return false;
     QString name = workspaceFile_;
-    if (name.isEmpty()) name = askSaveName(QStringLiteral("Workspace.orw"), WorkspaceFilter, QStringLiteral("orw"));
+    if (name.isEmpty()) name = askSaveName(this, QStringLiteral("Workspace.orw"), WorkspaceFilter, QStringLiteral("orw"));
     if (name.isEmpty()) return false;
     saveWorkspace(name);
     return true;
@@ -627,7 +493,7 @@ void MainWindow::saveWorkspaceDialog()
                               ? QDir(settings_.ReadString(QStringLiteral("Main"), QStringLiteral("OpenPath"), QString()))
                                     .filePath(QStringLiteral("Workspace.orw"))
                               : workspaceFile_;
-    const QString name = askSaveName(start, WorkspaceFilter, QStringLiteral("orw"));
+    const QString name = askSaveName(this, start, WorkspaceFilter, QStringLiteral("orw"));
     if (name.isEmpty()) return;
     const std::vector<std::string> skipped = saveWorkspace(name);
     if (skipped.empty()) return;
@@ -656,87 +522,6 @@ void MainWindow::plotSelected()
         return;
     }
     for (TData* d : dataList_->Selected()) openPlot(d);
-}
-
-void MainWindow::saveAsFcsDialog()
-{
-    TData* d = dataList_->GetSelected(0);
-    const QString name = askSaveName(QString::fromStdString(d->FullName()) + QStringLiteral(".fcs"), FcsFilter,
-                                     QStringLiteral("fcs"));
-    if (!name.isEmpty()) saveAsFcs(*d, name);
-}
-
-void MainWindow::saveAsTxtDialog()
-{
-    if (saveTextOptions_->exec() != QDialog::Accepted) return;
-    const bool scaled = saveTextOptions_->ItemIndex() == 1;
-    for (TData* d : dataList_->Selected()) {
-        const QString name = askSaveName(QString::fromStdString(d->Path() + d->FullName() + ".txt"), TextFilter,
-                                         QStringLiteral("txt"));
-        if (!name.isEmpty()) saveAsTxt(*d, name, scaled);
-    }
-}
-
-void MainWindow::saveGateTableDialog()
-{
-    for (TData* d : dataList_->Selected()) {
-        const QString name = askSaveName(QString::fromStdString(d->FullName()), TextFilter, QStringLiteral("txt"));
-        if (!name.isEmpty()) saveGateTable(*d, name);
-    }
-}
-
-void MainWindow::saveProtocolDialog()
-{
-    if (dataList_->SelectionCount() == 0) return;
-    TData* base = dataList_->GetSelected(0);
-    const QString start = settings_.ReadString(QStringLiteral("Protocol"), QStringLiteral("Directory"), QString());
-    const QString proposed = QString::fromStdString(base->ShortName()) + QStringLiteral(".orp");
-    const QString name = askSaveName(start.isEmpty() ? proposed : QDir(start).filePath(proposed), ProtocolSaveFilter,
-                                     QStringLiteral("orp"));
-    if (name.isEmpty()) return;
-    // The protocol folder is a setting of its own: the dialog's starting
-    // folder is written back as it was, whatever folder the user picked.
-    settings_.WriteString(QStringLiteral("Protocol"), QStringLiteral("Directory"), start);
-    saveProtocol(*base, name);
-}
-
-void MainWindow::loadProtocolDialog()
-{
-    if (dataList_->SelectionCount() == 0) return;
-    TData* base = dataList_->GetSelected(0);
-    const QString start = settings_.ReadString(QStringLiteral("Protocol"), QStringLiteral("Directory"), QString());
-    const QString name =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Load Protocol"), start, qtFilter(ProtocolOpenFilter));
-    if (name.isEmpty()) return;
-    settings_.WriteString(QStringLiteral("Protocol"), QStringLiteral("Directory"), start);
-    loadProtocol(*base, name);
-}
-
-void MainWindow::openPictureDialog()
-{
-    const QString start = settings_.ReadString(QStringLiteral("Main"), QStringLiteral("OpenPicturePath"), QString());
-    const QString name =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Open Picture"), start, qtFilter(PictureFilter));
-    if (name.isEmpty()) return;
-    settings_.WriteString(QStringLiteral("Main"), QStringLiteral("OpenPicturePath"), dirOf(name));
-    openPicture(name);
-}
-
-void MainWindow::openMultipageDialog(bool kodak)
-{
-    const QString key = kodak ? QStringLiteral("MultiBIP") : QStringLiteral("MultiBMP");
-    const QString start = settings_.ReadString(QStringLiteral("Main"), key, QString());
-    const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Multipage Directory"), start);
-    if (dir.isEmpty()) return;
-    settings_.WriteString(QStringLiteral("Main"), key, dir);
-    openMultipage(dir, kodak);
-}
-
-void MainWindow::saveMultipageDialog()
-{
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save as Multipage Image"),
-                                                      QStringLiteral("New"));
-    if (!name.isEmpty()) saveMultipage(dataList_->Selected(), name);
 }
 
 void MainWindow::setBackgroundVisible(bool visible)

@@ -72,32 +72,8 @@ public:
     void setBackgroundVisible(bool visible);
     bool backgroundVisible() const { return backgroundVisible_; }
 
-    // The work behind the file commands, without their dialogs. Errors are
-    // raised (OrvalaError); the menu entries show them.
-    // "Save As FCS": writes data as an FCS file.
-    void saveAsFcs(const TData& data, const QString& fileName);
-    // "Save As TXT": writes data's table, scaled to 0..1023 when asked.
-    void saveAsTxt(const TData& data, const QString& fileName, bool scaled);
-    // "Save Gate Table": writes the 0/1 membership table of data's offspring.
-    void saveGateTable(const TData& data, const QString& fileName);
-    // "Save Protocol": writes the gate tree under base.
-    void saveProtocol(TData& base, const QString& fileName);
-    // "Load Protocol": replays a protocol on base, adds the new data sets and
-    // rebuilds the tree; returns them in file order.
-    std::vector<TData*> loadProtocol(TData& base, const QString& fileName);
-    // "Open Picture": adds the picture data set of a file and returns it.
-    TData* openPicture(const QString& fileName);
-    // "Open Multipage Image" / "Open Kodak Multipage": loads a frame directory
-    // with the progress window ("Stop" cancels: nothing is added, nil returned).
-    TData* openMultipage(const QString& dir, bool kodak);
-    // "Save as Multipage Image": writes every data set to the one directory name.
-    void saveMultipage(const std::vector<TData*>& data, const QString& name);
-    // "Breed gates": the gates under source are copied onto every other root.
-    int breedGates(TData* source);
     // A 2-D plot window of data (nil: an empty one) in the child-window area.
     QWidget* openPlot(TData* data);
-    // "Add Gate Table To Data Table" on each data set.
-    void addGateTables(const std::vector<TData*>& data);
 
     // --- workspaces (".orw") ---
     // "Save Workspace": writes the data sets opened from files with their gate
@@ -133,20 +109,7 @@ private:
     QAction* addCommand(QMenu* menu, const QString& caption, std::function<void()> work, int flags = None);
     void buildMenu();
     void openDialog();
-    void joinSelected();
-    void saveForCluster();
-    void deleteChannels();
-    // A save dialog with a default extension; empty when cancelled.
-    QString askSaveName(const QString& proposed, const QString& filter, const QString& suffix);
     void plotSelected();
-    void saveAsFcsDialog();
-    void saveAsTxtDialog();
-    void saveGateTableDialog();
-    void saveProtocolDialog();
-    void loadProtocolDialog();
-    void openPictureDialog();
-    void openMultipageDialog(bool kodak);
-    void saveMultipageDialog();
     void saveWorkspaceDialog();
     void openWorkspaceDialog();
     // Closes every child window and removes every data set, without asking.
