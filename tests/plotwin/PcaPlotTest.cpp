@@ -21,7 +21,7 @@
 #include "core/PcaFile.h"
 #include "core/TDataFilter.h"
 #include "core/TGate.h"
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 #include "parallel/TMultiThread.h"
 #include "ui/chart/GateTool.h"
 #include "ui/plot/TPcadata.h"
