@@ -5,8 +5,8 @@
 #include <cmath>
 #include <random>
 
+#include "geometry/PointInPolygon.h"
 #include "plot/Histogrm.h"
-#include "plot/PointInPolygon.h"
 
 using namespace orvala;
 

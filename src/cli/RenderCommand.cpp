@@ -18,10 +18,10 @@
 #include "RenderLayout.h"
 #include "RenderPng.h"
 #include "formats/ReaderPool.h"
+#include "geometry/Scales.h"
+#include "parallel/TMultiThread.h"
 #include "plot/Histogrm.h"
 #include "plot/PixelMap.h"
-#include "plot/Scales.h"
-#include "parallel/TMultiThread.h"
 
 namespace orvala::cli {
 

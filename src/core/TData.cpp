@@ -11,7 +11,7 @@
 #include "TDataList.h"
 #include "TGate.h"
 #include "TPreText.h"
-#include "plot/PixelMap.h"
+#include "numerics/VectorOps.h"
 
 namespace orvala {
 

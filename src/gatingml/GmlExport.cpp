@@ -15,7 +15,7 @@
 #include "core/TData.h"
 #include "core/TGate.h"
 #include "formats/TDataSet.h"
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 #include "protocol/Protocol.h"
 
 namespace orvala {

@@ -105,4 +105,20 @@ TMatrix Transpose(const TMatrix& a)
     return t;
 }
 
+bool FiniteRange(const double* v, size_t n, double& lo, double& hi)
+{
+    bool any = false;
+    for (size_t k = 0; k < n; ++k) {
+        if (!std::isfinite(v[k])) continue;
+        if (!any) {
+            lo = hi = v[k];
+            any = true;
+        } else {
+            lo = std::min(lo, v[k]);
+            hi = std::max(hi, v[k]);
+        }
+    }
+    return any;
+}
+
 }  // namespace orvala

@@ -1,5 +1,7 @@
 #pragma once
 // Small vector helpers shared by the analyses.
+#include <cstddef>
+
 #include "Matrices.h"
 
 namespace orvala {
@@ -30,5 +32,7 @@ double MaxElement(const TVector& v, int Lb, int Ub);
 int CountTrue(const TBoolVector& v);
 // Transpose of a rectangular matrix (rows of equal length).
 TMatrix Transpose(const TMatrix& a);
+// Smallest and largest finite value of v[0..n); false (lo, hi untouched) when none.
+bool FiniteRange(const double* v, size_t n, double& lo, double& hi);
 
 }  // namespace orvala

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 
 namespace orvala {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "PointInPolygon.h"
+#include "geometry/PointInPolygon.h"
 
 namespace orvala {
 

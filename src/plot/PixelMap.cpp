@@ -237,20 +237,4 @@ bool DensityColoring(const double* x, const double* y, int n, uint32_t* colors)
     return true;
 }
 
-bool FiniteRange(const double* v, size_t n, double& lo, double& hi)
-{
-    bool any = false;
-    for (size_t k = 0; k < n; ++k) {
-        if (!std::isfinite(v[k])) continue;
-        if (!any) {
-            lo = hi = v[k];
-            any = true;
-        } else {
-            lo = std::min(lo, v[k]);
-            hi = std::max(hi, v[k]);
-        }
-    }
-    return any;
-}
-
 }  // namespace orvala

@@ -77,9 +77,6 @@ std::vector<MapPoint> MapToPoints(const TMapData& map, bool withColors);
 // counted and keep their colour. Returns whether it recoloured.
 bool DensityColoring(const double* x, const double* y, int n, uint32_t* colors);
 
-// Smallest and largest finite value of v[0..n); false (lo, hi untouched) when none.
-bool FiniteRange(const double* v, size_t n, double& lo, double& hi);
-
 // Rounds to the nearest integer, ties to even, for |v| < 2^51 (the caller range-checks).
 inline int64_t roundHalfEven(double v)
 {

@@ -14,8 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "geometry/Scales.h"
 #include "numerics/Matrices.h"
-#include "plot/Scales.h"
 
 namespace orvala {
 

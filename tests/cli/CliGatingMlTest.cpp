@@ -18,7 +18,7 @@
 #include "core/TData.h"
 #include "core/TDataList.h"
 #include "core/TGate.h"
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 #include "protocol/Protocol.h"
 
 using namespace orvala;

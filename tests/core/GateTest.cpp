@@ -12,8 +12,8 @@
 #include "CoreFixtures.h"
 #include "core/Messages.h"
 #include "core/TGate.h"
-#include "plot/PointInPolygon.h"
-#include "plot/Scales.h"
+#include "geometry/PointInPolygon.h"
+#include "geometry/Scales.h"
 #include "parallel/TMultiThread.h"
 
 using namespace orvala;

@@ -21,7 +21,7 @@
 #include "gatingml/GmlDocument.h"
 #include "gatingml/GmlEvaluator.h"
 #include "gatingml/GmlExport.h"
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 #include "protocol/Protocol.h"
 
 namespace orvala {

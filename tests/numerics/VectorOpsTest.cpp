@@ -51,3 +51,17 @@ TEST(VectorOps, CountTrueAndPythag)
     EXPECT_EQ(Sgn(0), 1);
     EXPECT_EQ(Sgn(-0.5), -1);
 }
+
+TEST(FiniteRange, SkipsNaNAndInfinities)
+{
+    constexpr double Inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> v{Inf, std::nan(""), 3, -2, -Inf, 5};
+    double lo = 99, hi = 99;
+    ASSERT_TRUE(FiniteRange(v.data(), v.size(), lo, hi));
+    EXPECT_EQ(lo, -2);
+    EXPECT_EQ(hi, 5);
+    const std::vector<double> none{std::nan(""), Inf};
+    lo = hi = 99;
+    EXPECT_FALSE(FiniteRange(none.data(), 2, lo, hi));
+    EXPECT_EQ(lo, 99);
+}

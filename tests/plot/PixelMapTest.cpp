@@ -242,16 +242,3 @@ TEST(DensityColoring, NonFiniteEventsKeepTheirColourAndDoNotCount)
     EXPECT_FALSE(DensityColoring(x.data(), y.data(), 3, colors.data()));
     EXPECT_EQ(colors, std::vector<uint32_t>(3, 7));
 }
-
-TEST(FiniteRange, SkipsNaNAndInfinities)
-{
-    const std::vector<double> v{Inf, std::nan(""), 3, -2, -Inf, 5};
-    double lo = 99, hi = 99;
-    ASSERT_TRUE(FiniteRange(v.data(), v.size(), lo, hi));
-    EXPECT_EQ(lo, -2);
-    EXPECT_EQ(hi, 5);
-    const std::vector<double> none{std::nan(""), Inf};
-    lo = hi = 99;
-    EXPECT_FALSE(FiniteRange(none.data(), 2, lo, hi));
-    EXPECT_EQ(lo, 99);
-}

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "geometry/Scales.h"
 #include "plot/PlotView.h"
-#include "plot/Scales.h"
 
 using namespace orvala;
 

@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "core/TGate.h"
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 #include "ui/chart/GateTool.h"
 #include "ui/plot/PlotControlPanel.h"
 #include "ui/plot/ScatterPlotWindow.h"

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 
 class QMouseEvent;
 class QPaintDevice;

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "plot/GateGeometry.h"
+#include "geometry/GateGeometry.h"
 #include "ui/chart/Chart.h"
 
 class QMouseEvent;

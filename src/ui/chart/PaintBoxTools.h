@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "plot/GateGeometry.h"
+#include "geometry/GateGeometry.h"
 
 class QPainter;
 class QMouseEvent;

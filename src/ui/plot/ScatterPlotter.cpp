@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "numerics/VectorOps.h"
+
 namespace orvala {
 
 ScatterPlotter::ScatterPlotter(Chart* aChart, TMultiThread* pool, QObject* parent)

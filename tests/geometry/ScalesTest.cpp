@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 
 using namespace orvala;
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "plot/GateGeometry.h"
+#include "geometry/GateGeometry.h"
 
 using namespace orvala;
 

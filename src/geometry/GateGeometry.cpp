@@ -1,4 +1,4 @@
-#include "plot/GateGeometry.h"
+#include "geometry/GateGeometry.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
+#include "geometry/PlotProjection.h"
+#include "geometry/Scales.h"
 #include "parallel/TMultiThread.h"
-#include "plot/PlotProjection.h"
-#include "plot/Scales.h"
 
 using namespace orvala;
 

@@ -1,4 +1,4 @@
-#include "plot/Scales.h"
+#include "geometry/Scales.h"
 
 #include <cmath>
 

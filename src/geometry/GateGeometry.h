@@ -7,7 +7,7 @@
 #include <array>
 #include <vector>
 
-#include "plot/PointInPolygon.h"
+#include "geometry/PointInPolygon.h"
 
 namespace orvala {
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "plot/PointInPolygon.h"
+#include "geometry/PointInPolygon.h"
 
 using namespace orvala;
 

@@ -1,4 +1,4 @@
-#include "PlotProjection.h"
+#include "geometry/PlotProjection.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "plot/PointInPolygon.h"
+#include "geometry/PointInPolygon.h"
 
 #include <cmath>
 #include <cstdint>
