@@ -45,6 +45,8 @@ public:
     double T() const { return T_; }
     double M() const { return M_; }
     double A() const { return A_; }
+    // sinh(M ln 10) / T, the factor of x inside the asinh.
+    double Scale() const { return scale_; }
     double Forward(double x) const;
     double Inverse(double y) const;
 

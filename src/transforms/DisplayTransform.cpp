@@ -10,6 +10,7 @@
 
 #include "parallel/CompleteChunks.h"
 #include "transforms/Biexponential.h"
+#include "transforms/FastScales.h"
 #include "transforms/TransformError.h"
 
 namespace orvala {
@@ -256,16 +257,48 @@ void DisplayTransform::ForwardMany(const double* x, double* y, size_t n, TMultiT
     });
 }
 
+namespace {
+
+// The vector logarithm of the log path needs quotients that are normal
+// doubles wherever the scale lies above 0.
+bool logHasFastPath(double M) { return M <= 300; }
+
+}  // namespace
+
 void DisplayTransform::ForwardFast(const double* x, double* y, size_t n, TMultiThread* pool) const
 {
-    if (kind_ != TransformKind::Logicle) {
-        ForwardMany(x, y, n, pool);
+    switch (kind_) {
+    case TransformKind::Log:
+        if (!logHasFastPath(p_[1])) break;
+        overBlocks(pool, n, [&](size_t b, size_t e) { LogFastValues(x + b, y + b, e - b, p_[0], p_[1]); });
         return;
+    case TransformKind::Arcsinh:
+        // asinh(x scale), as fasinh computes it with M ln 10 = 1 and A = 0.
+        overBlocks(pool, n, [&](size_t b, size_t e) { AsinhFastValues(x + b, y + b, e - b, fasinh_.Scale()); });
+        return;
+    case TransformKind::Logicle:
+        overBlocks(pool, n, [&](size_t b, size_t e) { logicle_->ForwardApprox(x + b, y + b, e - b); });
+        return;
+    case TransformKind::Linear:
+        break;
     }
-    overBlocks(pool, n, [&](size_t b, size_t e) { logicle_->ForwardApprox(x + b, y + b, e - b); });
+    ForwardMany(x, y, n, pool);
 }
 
-double DisplayTransform::FastError() const { return kind_ == TransformKind::Logicle ? logicle_->ApproxError() : 0; }
+double DisplayTransform::FastError() const
+{
+    switch (kind_) {
+    case TransformKind::Log:
+        return logHasFastPath(p_[1]) ? LogFastError(p_[1]) : 0;
+    case TransformKind::Arcsinh:
+        return AsinhFastError();
+    case TransformKind::Logicle:
+        return logicle_->ApproxError();
+    case TransformKind::Linear:
+        break;
+    }
+    return 0;
+}
 
 GatingMlScale DisplayTransform::GatingMl() const
 {

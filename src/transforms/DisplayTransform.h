@@ -117,13 +117,14 @@ public:
     // when given (results identical for any number of workers). y may be x.
     void ForwardMany(const double* x, double* y, size_t n, TMultiThread* pool = nullptr) const;
     // Forward of n values for drawing: each within FastError() of Forward's
-    // value (logicle reads a cubic table, about 30 times faster than its root
-    // solve); the same bits whatever the pool and wherever a value lies in the
-    // run. y may be x.
+    // value, with the same bits whatever the pool and wherever a value lies in
+    // the run. Logicle reads a cubic table (about 30 times faster than its root
+    // solve); log and arcsinh run eight values at a time through the project's
+    // own logarithm. y may be x.
     void ForwardFast(const double* x, double* y, size_t n, TMultiThread* pool = nullptr) const;
     // Bound on |ForwardFast - Forward| in coordinate units; 0 when ForwardFast
-    // is exact. For logicle it is below 1e-7 of the scale (T at 1): well under
-    // a thousandth of a pixel on any screen.
+    // is Forward. Logicle: below 1e-7 of its scale (T at 1), a thousandth of a
+    // pixel on any screen; log and arcsinh: a few ulps of their coordinates.
     double FastError() const;
 
     // The equal Gating-ML transformation (see the header comment).
