@@ -5,7 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "parallel/CompleteChunks.h"
@@ -105,6 +108,30 @@ void overBlocks(TMultiThread* pool, size_t n, Fn&& fn)
                  [&](int first, int last) { fn(size_t(first) * kBlock, std::min(n, size_t(last) * kBlock)); });
 }
 
+// The prepared logicle of these parameters, shared while anybody holds it:
+// every gate and view of a parameter usually carries the same transform, and
+// preparing one takes about a millisecond.
+std::shared_ptr<const Biexponential> sharedLogicle(double T, double W, double M, double A)
+{
+    static std::mutex lock;
+    static std::map<std::array<uint64_t, 4>, std::weak_ptr<const Biexponential>> prepared;
+    std::array<uint64_t, 4> key;
+    const double p[4] = {T, W, M, A};
+    std::memcpy(key.data(), p, sizeof p);  // bits: -0 and 0 give different scales
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        const auto it = prepared.find(key);
+        if (it != prepared.end())
+            if (auto shared = it->second.lock()) return shared;
+    }
+    auto made = std::make_shared<const Biexponential>(Biexponential::Logicle(T, W, M, A));
+    const std::lock_guard<std::mutex> hold(lock);
+    if (prepared.size() >= 64)
+        for (auto it = prepared.begin(); it != prepared.end();) it = it->second.expired() ? prepared.erase(it) : std::next(it);
+    prepared[key] = made;
+    return made;
+}
+
 }  // namespace
 
 DisplayTransform DisplayTransform::Log(double T, double M)
@@ -143,7 +170,7 @@ DisplayTransform DisplayTransform::Logicle(double T, double W, double M, double 
     t.p_[2] = M;
     t.p_[3] = A;
     try {
-        t.logicle_ = std::make_shared<const Biexponential>(Biexponential::Logicle(T, W, M, A));
+        t.logicle_ = sharedLogicle(T, W, M, A);
     } catch (const TransformError& e) {
         refuse(textOf(t.kind_, t.p_), e.what());
     }
