@@ -89,70 +89,106 @@ size_t scanColumn(const double* v, size_t stride, size_t rows, double cut, int64
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// Up to 8 runs of eight neighbouring columns over `rows` rows from `v` (stride
-// apart), one register per run, row by row so that the reads stream: the same
-// counts, maximum and kept values as scanColumn gives for each column. The
-// kept values of run g go to out + g * room in row order, with their lane in
-// lane + g * room; fill[g] says how many.
+// Runs of eight neighbouring columns (Runs of them, starting at first[g]) over
+// `rows` rows from `v` (stride apart), one register per run, row by row so
+// that the reads stream: the same counts, maximum and kept values as
+// scanColumn gives for each column. The kept values of run g go to
+// out + g * room in row order, with their lane in lane + g * room; fill[g]
+// says how many. Runs is a constant so that every accumulator stays in a
+// register.
+template <size_t Runs>
 __attribute__((target("avx512f"))) void scanEights(const double* v, size_t stride, size_t rows, const size_t* first,
-                                                  size_t runs, const double* cut, int64_t* negatives, double* maximum,
-                                                  double* out, int64_t* lane, size_t room, size_t* fill)
+                                                  const double* cut, int64_t* negatives, double* maximum, double* out,
+                                                  int64_t* lane, size_t room, size_t* fill)
 {
     const __m512d lowest = _mm512_set1_pd(-kInf), highest = _mm512_set1_pd(kInf), zero = _mm512_setzero_pd();
     const __m512i one = _mm512_set1_epi64(1), lanes = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
-    __m512d cuts[8], m[8];
-    __m512i n[8];
-    for (size_t g = 0; g < runs; ++g) {
+    __m512d cuts[Runs], m[Runs];
+    __m512i n[Runs];
+    size_t f[Runs];
+    for (size_t g = 0; g < Runs; ++g) {
         cuts[g] = _mm512_loadu_pd(cut + first[g]);
         n[g] = _mm512_loadu_si512(negatives + first[g]);
         m[g] = _mm512_loadu_pd(maximum + first[g]);
-        fill[g] = 0;
+        f[g] = 0;
     }
-    for (size_t r = 0; r < rows; ++r)
-        for (size_t g = 0; g < runs; ++g) {
-            const __m512d x = _mm512_loadu_pd(v + r * stride + first[g]);
+    for (size_t r = 0; r < rows; ++r) {
+        const double* row = v + r * stride;
+#pragma GCC unroll 4
+        for (size_t g = 0; g < Runs; ++g) {
+            const __m512d x = _mm512_loadu_pd(row + first[g]);
             const __mmask8 above = _mm512_cmp_pd_mask(x, lowest, _CMP_GT_OQ);
             const __mmask8 finite = above & _mm512_cmp_pd_mask(x, highest, _CMP_LT_OQ);
             n[g] = _mm512_mask_add_epi64(n[g], finite & _mm512_cmp_pd_mask(x, zero, _CMP_LT_OQ), n[g], one);
             // Only where x > m, as the scalar form: max keeps m when both are zeros.
             m[g] = _mm512_mask_mov_pd(m[g], finite & _mm512_cmp_pd_mask(x, m[g], _CMP_GT_OQ), x);
             const __mmask8 keep = above & _mm512_cmp_pd_mask(x, cuts[g], _CMP_LE_OQ);
-            _mm512_storeu_pd(out + g * room + fill[g], _mm512_maskz_compress_pd(keep, x));
-            _mm512_storeu_si512(lane + g * room + fill[g], _mm512_maskz_compress_epi64(keep, lanes));
-            fill[g] += size_t(__builtin_popcount(keep));
+            _mm512_storeu_pd(out + g * room + f[g], _mm512_maskz_compress_pd(keep, x));
+            _mm512_storeu_si512(lane + g * room + f[g], _mm512_maskz_compress_epi64(keep, lanes));
+            f[g] += size_t(__builtin_popcount(keep));
         }
-    for (size_t g = 0; g < runs; ++g) {
+    }
+    for (size_t g = 0; g < Runs; ++g) {
         _mm512_storeu_si512(negatives + first[g], n[g]);
         _mm512_storeu_pd(maximum + first[g], m[g]);
+        fill[g] = f[g];
+    }
+}
+
+// Up to four runs at a time through the matching instance of scanEights.
+void scanRuns(size_t runs, const double* v, size_t stride, size_t rows, const size_t* first, const double* cut,
+              int64_t* negatives, double* maximum, double* out, int64_t* lane, size_t room, size_t* fill)
+{
+    switch (runs) {
+    case 1:
+        return scanEights<1>(v, stride, rows, first, cut, negatives, maximum, out, lane, room, fill);
+    case 2:
+        return scanEights<2>(v, stride, rows, first, cut, negatives, maximum, out, lane, room, fill);
+    case 3:
+        return scanEights<3>(v, stride, rows, first, cut, negatives, maximum, out, lane, room, fill);
+    default:
+        return scanEights<4>(v, stride, rows, first, cut, negatives, maximum, out, lane, room, fill);
     }
 }
 #endif
 
 // The pass over rows [first, last) of the plan's columns, keeping the finite
-// values v <= cut[p] of column p.
+// values v <= cut[p] of column p, about share[p] of the rows (0: unknown).
 void scanRows(const double* values, size_t parameters, const ColumnPlan& plan, const std::vector<double>& cut,
-              size_t first, size_t last, Partial& out)
+              const std::vector<double>& share, size_t first, size_t last, Partial& out)
 {
     out.negatives.assign(parameters, 0);
     out.maximum.assign(parameters, -kInf);
     out.kept.assign(parameters, {});
-    // Room for every value of a block in each of 8 runs, and the 8 a vector
+    // Room for every value of a block in each of 4 runs, and the 8 a vector
     // store writes at the end.
     constexpr size_t room = 8 * kBlockRows + 8;
-    std::vector<double> scratch(8 * room);
-    std::vector<int64_t> lane(8 * room);
-    size_t fill[8];
+    std::vector<double> scratch(4 * room), perLane(8 * kBlockRows);
+    std::vector<int64_t> lane(4 * room);
+    size_t fill[4];
+    for (size_t p = 0; p < parameters; ++p)
+        if (share[p] > 0) out.kept[p].reserve(size_t(double(last - first) * share[p] * 1.25) + 64);
     for (size_t r0 = first; r0 < last; r0 += kBlockRows) {
         const size_t rows = std::min(last, r0 + kBlockRows) - r0;
         const double* block = values + r0 * parameters;
 #if defined(__x86_64__) && defined(__GNUC__)
-        for (size_t g0 = 0; g0 < plan.groups.size(); g0 += 8) {
-            const size_t runs = std::min<size_t>(8, plan.groups.size() - g0);
-            scanEights(block, parameters, rows, plan.groups.data() + g0, runs, cut.data(), out.negatives.data(),
-                       out.maximum.data(), scratch.data(), lane.data(), room, fill);
-            for (size_t g = 0; g < runs; ++g)
-                for (size_t i = 0; i < fill[g]; ++i)
-                    out.kept[plan.groups[g0 + g] + size_t(lane[g * room + i])].push_back(scratch[g * room + i]);
+        for (size_t g0 = 0; g0 < plan.groups.size(); g0 += 4) {
+            const size_t runs = std::min<size_t>(4, plan.groups.size() - g0);
+            scanRuns(runs, block, parameters, rows, plan.groups.data() + g0, cut.data(), out.negatives.data(),
+                     out.maximum.data(), scratch.data(), lane.data(), room, fill);
+            // Each run's values to its columns: through a scratch row per lane, so
+            // the column vectors grow by whole copies instead of value by value.
+            for (size_t g = 0; g < runs; ++g) {
+                size_t count[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+                for (size_t i = 0; i < fill[g]; ++i) {
+                    const size_t l = size_t(lane[g * room + i]);
+                    perLane[l * kBlockRows + count[l]++] = scratch[g * room + i];
+                }
+                for (size_t l = 0; l < 8; ++l) {
+                    std::vector<double>& kept = out.kept[plan.groups[g0 + g] + l];
+                    kept.insert(kept.end(), perLane.data() + l * kBlockRows, perLane.data() + l * kBlockRows + count[l]);
+                }
+            }
         }
 #endif
         for (size_t c : plan.singles) {
@@ -164,7 +200,7 @@ void scanRows(const double* values, size_t parameters, const ColumnPlan& plan, c
 
 // The pass over all rows, split over the pool; partials in row order.
 std::vector<Partial> scanAll(const double* values, size_t events, size_t parameters, const ColumnPlan& plan,
-                             const std::vector<double>& cut, TMultiThread* pool)
+                             const std::vector<double>& cut, const std::vector<double>& share, TMultiThread* pool)
 {
     const int workers = pool ? std::max(1, pool->NumberOfThreads()) : 1;
     // A few stretches per worker, so that one slow worker does not hold up the end.
@@ -173,25 +209,32 @@ std::vector<Partial> scanAll(const double* values, size_t events, size_t paramet
     std::vector<Partial> parts(stretches);
     forAllChunks(pool, int(stretches), 1, [&](int a, int b) {
         for (int s = a; s < b; ++s)
-            scanRows(values, parameters, plan, cut, std::min(events, size_t(s) * per), std::min(events, size_t(s + 1) * per),
-                     parts[size_t(s)]);
+            scanRows(values, parameters, plan, cut, share, std::min(events, size_t(s) * per),
+                     std::min(events, size_t(s + 1) * per), parts[size_t(s)]);
     });
     return parts;
 }
 
 // For each column asked for, a cut below which a little more than the 5 % most
-// negative values lie, from a sample of rows spread over the matrix: keeping
-// only values at or below it keeps the pass from writing out every negative
-// value. Checked afterwards: a column whose cut turns out too low is scanned
-// again keeping every negative value.
-std::vector<double> sampledCuts(const double* values, size_t events, size_t parameters, const std::vector<size_t>& cols)
+// negative values lie, from a sample of rows spread evenly over the matrix
+// (so a drift over the acquisition does not bias it): keeping only values at
+// or below it keeps the pass from writing out every negative value. Checked
+// afterwards: a column whose cut turns out too low is scanned again keeping
+// every negative value. share is the part of the sampled rows at or below the
+// cut, for reserving room.
+struct Cuts {
+    std::vector<double> cut, share;
+};
+
+Cuts sampledCuts(const double* values, size_t events, size_t parameters, const std::vector<size_t>& cols)
 {
     constexpr size_t kSampleRows = 32768;
-    std::vector<double> cut(parameters, kBelowZero);
-    if (events < 8 * kSampleRows) return cut;
+    Cuts c{std::vector<double>(parameters, kBelowZero), std::vector<double>(parameters, 0.0)};
+    if (events < 8 * kSampleRows) return c;
     const size_t step = events / kSampleRows;
     std::vector<std::vector<double>> negative(cols.size());
-    for (size_t r = 0; r < events; r += step)
+    size_t taken = 0;
+    for (size_t r = 0; r < events; r += step, ++taken)
         for (size_t k = 0; k < cols.size(); ++k) {
             const double v = values[r * parameters + cols[k]];
             if (v < 0 && v > -kInf) negative[k].push_back(v);
@@ -199,15 +242,18 @@ std::vector<double> sampledCuts(const double* values, size_t events, size_t para
     for (size_t k = 0; k < cols.size(); ++k) {
         std::vector<double>& n = negative[k];
         const size_t m = n.size();
+        c.share[cols[k]] = double(m) / double(taken);
         if (m < 200) continue;
-        // Twice the quantile, plus six standard errors of a sample quantile.
-        const double q = 2 * kQuantile + 6 * std::sqrt(kQuantile * (1 - kQuantile) / double(m)) + 16.0 / double(m);
+        // The quantile plus six standard errors of a sample quantile, and a
+        // little for the few values at the very bottom.
+        const double q = kQuantile + 6 * std::sqrt(kQuantile * (1 - kQuantile) / double(m)) + 16.0 / double(m);
         if (q >= 0.5) continue;
         const size_t j = std::min(m - 1, size_t(std::ceil(q * double(m))));
         std::nth_element(n.begin(), n.begin() + std::ptrdiff_t(j), n.end());
-        cut[cols[k]] = n[j];
+        c.cut[cols[k]] = n[j];
+        c.share[cols[k]] = double(j + 1) / double(taken);
     }
-    return cut;
+    return c;
 }
 
 // numpy's linear interpolation, which takes the nearer end for t >= 0.5.
@@ -246,8 +292,8 @@ std::vector<NegativeTail> NegativeTails(const double* values, size_t events, siz
     }
     if (events == 0 || cols.empty()) return tails;
 
-    const std::vector<double> cut = sampledCuts(values, events, parameters, cols);
-    std::vector<Partial> parts = scanAll(values, events, parameters, planColumns(wanted), cut, pool);
+    const Cuts cuts = sampledCuts(values, events, parameters, cols);
+    std::vector<Partial> parts = scanAll(values, events, parameters, planColumns(wanted), cuts.cut, cuts.share, pool);
     // Per column: counts, then the percentile by selection among the kept
     // values, the columns split over the pool.
     std::vector<bool> again(parameters, false);
@@ -277,7 +323,8 @@ std::vector<NegativeTail> NegativeTails(const double* values, size_t events, siz
 
     // Data whose sample misled the cut (sorted or drifting events): the columns
     // concerned again, keeping every negative value.
-    parts = scanAll(values, events, parameters, planColumns(again), std::vector<double>(parameters, kBelowZero), pool);
+    parts = scanAll(values, events, parameters, planColumns(again), std::vector<double>(parameters, kBelowZero),
+                    std::vector<double>(parameters, 0.0), pool);
     for (size_t p = 0; p < parameters; ++p) {
         if (!again[p]) continue;
         std::vector<double> all;
