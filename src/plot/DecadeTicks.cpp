@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <set>
 
@@ -69,6 +70,17 @@ double niceStep(double raw)
     return 10 * e;
 }
 
+// Where an axis plots a data value, the data value at a plotted position (an
+// end beyond the doubles clamped to the largest double), and which data values
+// the axis can show where they lie (a log axis piles everything below its
+// bound at its bottom).
+struct TickScale {
+    std::function<double(double)> position, value;
+    std::function<bool(double)> shows;
+};
+
+AxisTicks ticksOn(const TickScale& scale, double lo, double hi, double minSpacing);
+
 }  // namespace
 
 double decadePosition(AxisMode mode, double v)
@@ -91,12 +103,14 @@ std::string decadeLabel(double v)
     return shortest(v);
 }
 
-AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
+namespace {
+
+AxisTicks ticksOn(const TickScale& scale, double lo, double hi, double minSpacing)
 {
     AxisTicks t;
-    if (mode == AxisMode::Linear || !std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo)) return t;
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo)) return t;
     if (!std::isfinite(minSpacing) || minSpacing <= 0) minSpacing = (hi - lo) / 10;
-    const double a = decadeValue(mode, lo), b = decadeValue(mode, hi);
+    const double a = scale.value(lo), b = scale.value(hi);
     // A hair of slack so a decade lying exactly on an end of the range counts.
     const double slack = (hi - lo) * 1e-9;
     auto inRange = [&](double p) { return p >= lo - slack && p <= hi + slack; };
@@ -106,7 +120,7 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
         double value, pos;
     };
     std::vector<Cand> decades;
-    if (a <= 0 && b >= 0) decades.push_back({0.0, decadePosition(mode, 0.0)});
+    if (a <= 0 && b >= 0 && scale.shows(0.0)) decades.push_back({0.0, scale.position(0.0)});
     const double top = std::max(std::fabs(a), std::fabs(b));
     const double bottom = (a <= 0 && b >= 0) ? 0.0 : std::min(std::fabs(a), std::fabs(b));
     // One decade of slack each way: the ends come back from the inverse
@@ -118,7 +132,8 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
     for (int k = kmax; k >= kmin; --k) {
         for (double sign : {1.0, -1.0}) {
             const double v = sign * pow10(k);
-            const double p = decadePosition(mode, v);
+            if (!scale.shows(v)) continue;
+            const double p = scale.position(v);
             if (inRange(p)) decades.push_back({v, p});
         }
     }
@@ -136,7 +151,8 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
             for (double m : {5.0, 2.0})
                 for (double sign : {1.0, -1.0}) {
                     const double v = sign * m * pow10(k);
-                    const double p = decadePosition(mode, v);
+                    if (!scale.shows(v)) continue;
+                    const double p = scale.position(v);
                     if (inRange(p) && labelled.offer(p)) majors.push_back({v, p});
                 }
     }
@@ -147,7 +163,8 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
         for (int k = kmax; k >= kmin - 1; --k)
             for (int m = 9; m >= 2; --m)
                 for (double sign : {1.0, -1.0}) {
-                    const double p = decadePosition(mode, sign * m * pow10(k));
+                    if (!scale.shows(sign * m * pow10(k))) continue;
+                    const double p = scale.position(sign * m * pow10(k));
                     if (inRange(p)) minors.offer(p);
                 }
     };
@@ -168,13 +185,15 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
             const double first = std::ceil(a / step);
             for (double i = first; i * step <= b && i - first < 100; ++i) {
                 const double v = i * step == 0 ? 0.0 : i * step;
-                const double p = decadePosition(mode, v);
+                if (!scale.shows(v)) continue;
+                const double p = scale.position(v);
                 if (inRange(p) && steppedLabels.offer(p)) stepped.push_back({v, p});
             }
             const double sub = step / 5;
             const double firstSub = std::ceil(a / sub);
             for (double i = firstSub; i * sub <= b && i - firstSub < 600; ++i) {
-                const double p = decadePosition(mode, i * sub);
+                if (!scale.shows(i * sub)) continue;
+                const double p = scale.position(i * sub);
                 if (inRange(p)) steppedMinors.offer(p);
             }
         }
@@ -193,10 +212,34 @@ AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
     std::sort(majors.begin(), majors.end(), [](const Cand& x, const Cand& y) { return x.pos < y.pos; });
     for (const Cand& c : majors) {
         t.major.push_back(c.pos);
+        t.values.push_back(c.value);
         t.labels.push_back(decadeLabel(c.value));
     }
     t.minor.assign(minors.kept.begin(), minors.kept.end());
     return t;
+}
+
+}  // namespace
+
+AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing)
+{
+    if (mode == AxisMode::Linear) return {};
+    const TickScale scale{[mode](double v) { return decadePosition(mode, v); },
+                          [mode](double p) { return decadeValue(mode, p); }, [](double) { return true; }};
+    return ticksOn(scale, lo, hi, minSpacing);
+}
+
+AxisTicks decadeTicks(const DisplayTransform& transform, double lo, double hi, double minSpacing)
+{
+    if (transform.Kind() == TransformKind::Linear) return {};
+    const double bound = transform.LowerBound();
+    const TickScale scale{[&](double v) { return transform.Forward(v); },
+                          [&](double p) {
+                              const double v = transform.Inverse(p);
+                              return std::isfinite(v) || std::isnan(v) ? v : std::copysign(Big, v);
+                          },
+                          [bound](double v) { return v >= bound; }};
+    return ticksOn(scale, lo, hi, minSpacing);
 }
 
 }  // namespace orvala

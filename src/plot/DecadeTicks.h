@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "geometry/Scales.h"
+#include "transforms/DisplayTransform.h"
 
 namespace orvala {
 
 struct AxisTicks {
     std::vector<double> major;        // plotted positions, ascending
-    std::vector<std::string> labels;  // one per major tick, UTF-8
+    std::vector<double> values;       // data value of each major tick
+    std::vector<std::string> labels;  // one per major tick, UTF-8 (decadeLabel of its value)
     std::vector<double> minor;        // plotted positions, ascending
 };
 
@@ -36,5 +38,12 @@ std::string decadeLabel(double v);
 // axis), labels fall back to 1-2-5 steps in data units. Linear mode, an
 // empty or non-finite range: no ticks (the caller keeps its own).
 AxisTicks decadeTicks(AxisMode mode, double lo, double hi, double minSpacing);
+
+// The same for an axis drawn through a display transform: lo and hi are
+// transformed coordinates, positions are transform.Forward of the data values
+// labelled, decades on both sides of 0 where the transform shows negative
+// values (-10³, -10², 0, 10², 10³ on a logicle axis). A log transform labels
+// nothing below its lower bound; a linear one gives no ticks.
+AxisTicks decadeTicks(const DisplayTransform& transform, double lo, double hi, double minSpacing);
 
 }  // namespace orvala

@@ -74,3 +74,46 @@ TEST(GatingMlCompliance, PoolAndSequentialAgree)
 
 }  // namespace
 }  // namespace orvala
+
+#include "transforms/DisplayTransform.h"
+
+namespace orvala {
+namespace {
+
+// The compliance range gates on logicle and flog axes, drawn as display
+// transforms: a range [min, max) in the display's coordinates of FL1-H selects
+// the truth file's events.
+TEST(GatingMlCompliance, DisplayTransformsSelectTheRangeGatesOfTheirGatingMlEquals)
+{
+    const fs::path dir = complianceDir();
+    if (!fs::exists(dir / "index.tsv")) GTEST_SKIP() << "the shared compliance cases are not at " << dir;
+    const GmlFcsData data = ReadFcsScaleValues((dir / "data1.fcs").string());
+    size_t fl1 = 0;
+    while (fl1 < data.names.size() && data.names[fl1] != "FL1-H") ++fl1;
+    ASSERT_LT(fl1, data.names.size());
+    const struct {
+        const char* truth;
+        DisplayTransform display;
+    } cases[] = {
+        {"Results_ScaleRange4.txt", DisplayTransform::Logicle(10000, 0.5, 4.5, 0)},
+        {"Results_ScaleRange5.txt", DisplayTransform::Logicle(10000, 1, 4, 0.5)},
+        {"Results_ScaleRange6.txt", DisplayTransform::Log(10000, 5)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.truth);
+        const std::vector<char> truth = truthOf(dir / "truth" / c.truth);
+        ASSERT_EQ(int64_t(truth.size()), data.values.rows());
+        int64_t wrong = 0, in = 0;
+        for (int e = 0; e < data.values.rows(); ++e) {
+            const double y = c.display.Forward(data.values.at(e, int(fl1)));
+            const bool inside = y >= 0.37 && y < 0.63;
+            in += inside;
+            wrong += inside != bool(truth[size_t(e)]);
+        }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_GT(in, 0);
+    }
+}
+
+}  // namespace
+}  // namespace orvala

@@ -188,3 +188,63 @@ TEST(GmlTransform, ClosedFormsApproximateExactly)
 
 }  // namespace
 }  // namespace orvala
+
+#include <charconv>
+
+#include "gatingml/GmlDocument.h"
+#include "transforms/DisplayTransform.h"
+
+namespace orvala {
+namespace {
+
+std::string shortest(double v)
+{
+    char buf[64];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+// A display transform written into a document as the Gating-ML transformation
+// it names, read back and applied, gives the display's coordinates bit for bit
+// (log: wherever the display shows a value above its bottom).
+TEST(GmlTransform, DisplayTransformsWrittenAsGatingMlGiveTheirCoordinates)
+{
+    const DisplayTransform displays[] = {DisplayTransform::Logicle(262144, 0.93, 4.5, 0),
+                                         DisplayTransform::Logicle(1000, 1, 4, 0.5), DisplayTransform::Arcsinh(150),
+                                         DisplayTransform::Arcsinh(1.0 / 3), DisplayTransform::Log(262144, 4.5)};
+    std::vector<double> xs = {0.0, -0.0, 1e-300, -1e300, std::numeric_limits<double>::quiet_NaN()};
+    for (int k = -300; k <= 400; ++k) xs.insert(xs.end(), {std::pow(10.0, k / 50.0), -std::pow(10.0, k / 61.0)});
+    for (const DisplayTransform& d : displays) {
+        SCOPED_TRACE(d.Text());
+        const GatingMlScale g = d.GatingMl();
+        std::string element;
+        switch (g.kind) {
+        case GatingMlScaleKind::Logicle:
+            element = "<logicle T=\"" + shortest(g.T) + "\" W=\"" + shortest(g.W) + "\" M=\"" + shortest(g.M) + "\" A=\"" +
+                      shortest(g.A) + "\"/>";
+            break;
+        case GatingMlScaleKind::Fasinh:
+            element = "<fasinh T=\"" + shortest(g.T) + "\" M=\"" + shortest(g.M) + "\" A=\"" + shortest(g.A) + "\"/>";
+            break;
+        case GatingMlScaleKind::Flog:
+            element = "<flog T=\"" + shortest(g.T) + "\" M=\"" + shortest(g.M) + "\"/>";
+            break;
+        case GatingMlScaleKind::None:
+            FAIL() << "no Gating-ML transformation";
+        }
+        const GmlDocument doc = ParseGatingMl(
+            "<Gating-ML><transformation id=\"t\">" + element +
+                "</transformation><RectangleGate id=\"R\"><dimension compensation-ref=\"uncompensated\" "
+                "transformation-ref=\"t\" min=\"0.5\"><fcs-dimension name=\"X\"/></dimension></RectangleGate></Gating-ML>",
+            "t");
+        const GmlTransform* t = doc.FindTransform("t");
+        ASSERT_NE(t, nullptr);
+        for (double x : xs) {
+            const double y = d.Forward(x), a = t->Apply(x);
+            if (d.Kind() == TransformKind::Log && !(y > 0)) continue;
+            ASSERT_TRUE(std::isnan(y) ? std::isnan(a) : std::memcmp(&y, &a, sizeof y) == 0) << x << ": " << y << " vs " << a;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvala

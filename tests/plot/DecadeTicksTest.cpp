@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -116,4 +117,61 @@ TEST(DecadeTicks, PositionAndValueAreInverse)
         EXPECT_EQ(decadePosition(AxisMode::LogLin, v), v);
     }
     EXPECT_EQ(decadePosition(AxisMode::LinLog, 1000), LinToLog(1000));
+}
+
+// Axes drawn through display transforms: decades in data units on both sides
+// of 0, each placed exactly where the transform puts its value.
+TEST(DecadeTicks, AxesThroughDisplayTransforms)
+{
+    struct Case {
+        DisplayTransform transform;
+        double loValue, hiValue;  // data values at the ends of the axis
+        double spacingFraction;
+        std::vector<std::string> labels;
+    };
+    const DisplayTransform logicle = DisplayTransform::Logicle(262144, 0.5, 4.5, 0);
+    const Case cases[] = {
+        // Logicle's linear zone crowds 1 and 10 against 0; -100 is the first
+        // negative decade far enough from it.
+        {logicle, logicle.Inverse(0), 262144, 0.06, {"-100", "0", "100", "1000", "10⁴", "10⁵"}},
+        // A wider zone (W = 1.2) leaves room only from 1000 on.
+        {DisplayTransform::Logicle(262144, 1.2, 4.5, 0), -2000, 262144, 0.05, {"-1000", "0", "1000", "10⁴", "10⁵"}},
+        {DisplayTransform::Arcsinh(150), -2000, 262144, 0.05,
+         {"-1000", "-100", "0", "100", "1000", "10⁴", "10⁵"}},
+        // Nothing below the bound of a log axis (262144 10^-4.5 = 8.3), which shows
+        // every lower value at its bottom.
+        {DisplayTransform::Log(262144, 4.5), 1, 262144, 0.06, {"10", "100", "1000", "10⁴", "10⁵"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.transform.Text());
+        const double lo = c.transform.Forward(c.loValue), hi = c.transform.Forward(c.hiValue);
+        const AxisTicks t = decadeTicks(c.transform, lo, hi, (hi - lo) * c.spacingFraction);
+        EXPECT_EQ(t.labels, c.labels);
+        ASSERT_EQ(t.values.size(), t.major.size());
+        ASSERT_EQ(t.labels.size(), t.major.size());
+        for (size_t i = 0; i < t.major.size(); ++i) {
+            EXPECT_EQ(t.labels[i], decadeLabel(t.values[i]));
+            EXPECT_EQ(t.major[i], c.transform.Forward(t.values[i])) << t.labels[i];
+            EXPECT_GE(t.values[i], c.transform.LowerBound());
+            if (i > 0) {
+                EXPECT_GE(t.major[i] - t.major[i - 1], (hi - lo) * c.spacingFraction) << t.labels[i];
+            }
+        }
+        ASSERT_FALSE(t.minor.empty());
+        for (size_t i = 0; i < t.minor.size(); ++i) {
+            EXPECT_GE(t.minor[i], lo - 1e-9);
+            EXPECT_LE(t.minor[i], hi + 1e-9);
+            if (i > 0) {
+                EXPECT_GT(t.minor[i], t.minor[i - 1]);
+            }
+        }
+    }
+    // Minor ticks at 2..9 times the decades, negative ones included.
+    const double lo = logicle.Forward(-1000), hi = logicle.Forward(262144);
+    const AxisTicks t = decadeTicks(logicle, lo, hi, (hi - lo) * 0.06);
+    for (double v : {-500.0, 2e3, 5e4, 2e5}) {
+        const double p = logicle.Forward(v);
+        EXPECT_NE(std::find(t.minor.begin(), t.minor.end(), p), t.minor.end()) << v;
+    }
+    EXPECT_TRUE(decadeTicks(DisplayTransform::Linear(), 0, 1000, 100).major.empty());
 }
