@@ -11,6 +11,8 @@ export QT_QPA_PLATFORM=offscreen
 
 cmake -S "$top" -B "$top/build-test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$top/build-test" -j "$jobs"
+# Files or source folders that include each other (the link rules catch the rest).
+python3 "$top/scripts/check-includes.py" "$top"
 ctest --test-dir "$top/build-test" -j "$jobs" --output-on-failure
 
 cmake -S "$top" -B "$top/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
